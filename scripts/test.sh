@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Sets up a fresh Debian 12 machine, builds the project and runs the whole test
+# suite: once as a normal build, once under AddressSanitizer and
+# UndefinedBehaviorSanitizer. Exits non-zero when any test fails.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+jobs=$(nproc)
+
+bash scripts/install-deps.sh
+
+build() {  # build DIR [cmake args...]
+  local dir=$1; shift
+  cmake -S "$root" -B "$dir" -G Ninja "$@" >/dev/null
+  cmake --build "$dir" -j "$jobs"
+}
+
+echo "== build and test (RelWithDebInfo)"
+build build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+ctest --test-dir build --output-on-failure -j "$jobs"
+
+echo "== build and test under AddressSanitizer and UndefinedBehaviorSanitizer"
+build build-asan -DCMAKE_BUILD_TYPE=Debug -DVORPEL_SANITIZE=address,undefined -DVORPEL_BUILD_BENCH=OFF
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  ctest --test-dir build-asan --output-on-failure -j "$jobs"

@@ -1,0 +1,73 @@
+// The signalling engine: registration state machine, sequenced link, server
+// command interpreter, and the terminal's reports and keys.
+//
+// Threads: the engine has none of its own and holds no lock. Every entry point
+// must be called under the engine lock that the shell owns (the tick body on
+// the timer thread; datagrams, keys and restarts on the window thread). The
+// audio word (state().link.audio) and the key flags are atomics that the audio
+// thread reads without the lock.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string_view>
+
+#include "security/key_agreement_port.h"
+#include "signalling/engine_ports.h"
+#include "signalling/terminal_state.h"
+
+namespace vorpel {
+
+class SignallingEngine {
+public:
+    SignallingEngine(EnginePorts& ports, KeyAgreementPort& keyAgreement);
+
+    TerminalState& state() { return state_; }
+    const TerminalState& state() const { return state_; }
+
+    // Lifecycle and registration.
+    void initEngine();
+    void engineTick();
+    void handleDatagram(std::span<const uint8_t> datagram);
+    void startRegistration();
+    void sendLogoff();
+
+    // Display model and indicators.
+    void showText(std::string_view text, unsigned line);   // up to a zero byte, at most 25
+    void showMessage(unsigned index, unsigned row);        // MessageTable entry
+    std::span<const uint8_t, DISPLAY_LINE_CHARS> lineText(unsigned line) const;
+    void setIndicator(unsigned number, uint8_t indicatorState);
+
+    // Link.
+    void appendElement(std::span<const uint8_t> element);
+    void flushSlot();
+    void sendSlot(unsigned sequence);
+    void sendAck();
+    bool acceptAck(uint8_t sequenceOrAckByte);
+    void handleLinkFrame(std::span<const uint8_t> frame);  // the bytes after 0xFF
+    void linkUpkeep();
+    void resetLink();
+
+    // Server commands.
+    // Interprets the element at position of a data frame (frame starts at the
+    // type byte) and returns the position after it; a position of at least
+    // frame.size() ends the frame.
+    size_t interpretElement(std::span<const uint8_t> frame, size_t position);
+    void releaseAudio();
+    AudioMode audioMode() const { return state_.link.audio.audioMode(); }
+    AudioState& audio() { return state_.link.audio; }
+
+    // Reports and keys.
+    void queueKey(uint16_t keyCode);
+    void hookKey();
+    void queueCallStateReport();
+    void queueAnnounce();
+
+private:
+    EnginePorts& ports_;
+    KeyAgreementPort& keyAgreement_;
+    TerminalState state_;
+};
+
+}  // namespace vorpel
