@@ -4,15 +4,23 @@
 // Threads: keyTrafficCiphers runs on the thread that handles inbound
 // signalling; encryptBlock and decryptBlock run on the audio thread. Keying
 // expands the key into a spare context and publishes it with one atomic
-// pointer swap, so a block operation never reads a half-written schedule.
+// index swap, so a block operation never reads a half-written schedule.
+//
+// Until a key has been installed since start-up the contexts hold no key. A
+// packet that should be encrypted or decrypted then is dropped, in both
+// directions: the envelope functions below refuse it (the media path may also
+// ask keyed() first). Nothing is ever sent in the clear while encryption is
+// in force.
 #pragma once
 
 #include <array>
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <mutex>
 #include <span>
 
+#include "security/aes.h"
 #include "security/key_material.h"
 
 namespace vorpel {
@@ -36,20 +44,37 @@ public:
 
     void encryptBlock(std::span<uint8_t, AES_BLOCK_SIZE> block) const;
     void decryptBlock(std::span<uint8_t, AES_BLOCK_SIZE> block) const;
+    // Consecutive blocks in place, all under the same key even when keying
+    // happens meanwhile; a trailing partial block is left alone.
+    void encryptBlocks(std::span<uint8_t> blocks) const;
+    void decryptBlocks(std::span<uint8_t> blocks) const;
 
 private:
-    // Two schedules per direction (live and spare) and the atomically
-    // published index of the live one; the layout is the implementation's.
+    // Both directions are keyed from the same bytes and so hold identical
+    // schedules; one AesSchedule serves encryption (txCipher) and decryption
+    // (rxCipher) alike. Two of them alternate: the live one, named by live_,
+    // and the spare one that the next keying writes. A block operation
+    // registers in users_ of the context it reads; keying waits until nobody
+    // uses the spare before it writes it.
+    class Use;
+    std::array<AesSchedule, 2> contexts_{};
+    mutable std::array<std::atomic<uint32_t>, 2> users_{};
+    std::atomic<uint32_t> live_{0};
+    std::atomic<bool> keyed_{false};
+    std::mutex keying_;  // serialises writers; block operations never take it
 };
 
 // Transmit envelope: pads a payload of `payloadLength` bytes at packet offset
 // `headerLength` to whole blocks (p-1 zero bytes then p, setting the RTP
 // padding bit in packet[0] when padding is added) and encrypts it in place.
-// Returns the new packet length, or 0 when the buffer is too small.
+// Returns the new packet length, or 0 (drop the packet) when the buffer is
+// too small or no key has been installed yet.
 size_t encryptVoicePayload(const TrafficCiphers& ciphers, std::span<uint8_t> packet,
                            size_t headerLength, size_t payloadLength);
 // Receive envelope: decrypts the payload after headerLength in place.
-// Returns false (and changes nothing) when its length is not whole blocks.
+// Returns false (drop the datagram; nothing is changed) when the payload is
+// not whole blocks or no key has been installed yet. Padding removal is the
+// receiver's.
 bool decryptVoicePayload(const TrafficCiphers& ciphers, std::span<uint8_t> datagram,
                          size_t headerLength);
 

@@ -1,0 +1,174 @@
+#include "security/aes.h"
+
+#include <bit>
+
+namespace vorpel {
+namespace {
+
+// Arithmetic in GF(2^8) modulo x^8 + x^4 + x^3 + x + 1 (FIPS-197 4.2).
+constexpr uint8_t xtime(uint8_t a) {
+    return static_cast<uint8_t>((a << 1) ^ ((a & 0x80) ? 0x1B : 0x00));
+}
+constexpr uint8_t gfMul(uint8_t a, uint8_t b) {
+    uint8_t product = 0;
+    while (b != 0) {
+        if (b & 1) product ^= a;
+        a = xtime(a);
+        b = static_cast<uint8_t>(b >> 1);
+    }
+    return product;
+}
+
+struct Tables {
+    std::array<uint8_t, 256> sbox{};
+    std::array<uint8_t, 256> inverseSbox{};
+    std::array<std::array<uint32_t, 256>, 4> encrypt{};  // SubBytes + MixColumns, by row
+    std::array<std::array<uint32_t, 256>, 4> decrypt{};  // InvSubBytes + InvMixColumns, by row
+};
+
+constexpr uint32_t column(uint8_t b0, uint8_t b1, uint8_t b2, uint8_t b3) {
+    return static_cast<uint32_t>(b0) << 24 | static_cast<uint32_t>(b1) << 16 | static_cast<uint32_t>(b2) << 8 | b3;
+}
+
+// The S-box is the multiplicative inverse followed by the affine map of
+// FIPS-197 5.1.1; inverses come from powers of the generator 3.
+constexpr Tables makeTables() {
+    Tables t{};
+    std::array<uint8_t, 256> power{};
+    std::array<uint8_t, 256> logarithm{};
+    uint8_t x = 1;
+    for (int i = 0; i < 255; ++i) {
+        power[i] = x;
+        logarithm[x] = static_cast<uint8_t>(i);
+        x = static_cast<uint8_t>(x ^ xtime(x));
+    }
+    for (int i = 0; i < 256; ++i) {
+        const uint8_t inverse = i == 0 ? 0 : power[(255 - logarithm[i]) % 255];
+        uint8_t s = inverse;
+        for (int k = 1; k <= 4; ++k) {
+            s = static_cast<uint8_t>(s ^ static_cast<uint8_t>((inverse << k) | (inverse >> (8 - k))));
+        }
+        s ^= 0x63;
+        t.sbox[i] = s;
+        t.inverseSbox[s] = static_cast<uint8_t>(i);
+    }
+    for (int i = 0; i < 256; ++i) {
+        const uint8_t s = t.sbox[i];
+        const uint32_t e = column(gfMul(s, 2), s, s, gfMul(s, 3));
+        const uint8_t v = t.inverseSbox[i];
+        const uint32_t d = column(gfMul(v, 14), gfMul(v, 9), gfMul(v, 13), gfMul(v, 11));
+        for (int r = 0; r < 4; ++r) {
+            t.encrypt[r][i] = std::rotr(e, 8 * r);
+            t.decrypt[r][i] = std::rotr(d, 8 * r);
+        }
+    }
+    return t;
+}
+
+constexpr Tables TABLES = makeTables();
+static_assert(TABLES.sbox[0x00] == 0x63 && TABLES.sbox[0x53] == 0xED && TABLES.inverseSbox[0x63] == 0x00);
+
+uint32_t load(const uint8_t* p) { return column(p[0], p[1], p[2], p[3]); }
+void store(uint8_t* p, uint32_t w) {
+    p[0] = static_cast<uint8_t>(w >> 24);
+    p[1] = static_cast<uint8_t>(w >> 16);
+    p[2] = static_cast<uint8_t>(w >> 8);
+    p[3] = static_cast<uint8_t>(w);
+}
+uint8_t byteOf(uint32_t w, int index) { return static_cast<uint8_t>(w >> (24 - 8 * index)); }
+
+uint32_t subWord(uint32_t w) {
+    return column(TABLES.sbox[byteOf(w, 0)], TABLES.sbox[byteOf(w, 1)], TABLES.sbox[byteOf(w, 2)],
+                  TABLES.sbox[byteOf(w, 3)]);
+}
+uint32_t invMixColumn(uint32_t w) {
+    // The decryption tables apply InvSubBytes first; SubBytes cancels it.
+    return TABLES.decrypt[0][TABLES.sbox[byteOf(w, 0)]] ^ TABLES.decrypt[1][TABLES.sbox[byteOf(w, 1)]] ^
+           TABLES.decrypt[2][TABLES.sbox[byteOf(w, 2)]] ^ TABLES.decrypt[3][TABLES.sbox[byteOf(w, 3)]];
+}
+
+}  // namespace
+
+bool aesExpandKey(AesSchedule& schedule, std::span<const uint8_t> key) {
+    if (key.size() != 16 && key.size() != 24 && key.size() != 32) return false;
+    const int nk = static_cast<int>(key.size() / 4);
+    const int nr = nk + 6;
+    const int total = 4 * (nr + 1);
+    auto& w = schedule.encryptKeys;
+    for (int i = 0; i < nk; ++i) w[i] = load(key.data() + 4 * i);
+    uint8_t rcon = 1;
+    for (int i = nk; i < total; ++i) {
+        uint32_t temp = w[i - 1];
+        if (i % nk == 0) {
+            temp = subWord(std::rotl(temp, 8)) ^ (static_cast<uint32_t>(rcon) << 24);
+            rcon = xtime(rcon);
+        } else if (nk > 6 && i % nk == 4) {
+            temp = subWord(temp);
+        }
+        w[i] = w[i - nk] ^ temp;
+    }
+    auto& d = schedule.decryptKeys;
+    for (int round = 0; round <= nr; ++round) {
+        for (int c = 0; c < 4; ++c) {
+            const uint32_t k = w[4 * (nr - round) + c];
+            d[4 * round + c] = (round == 0 || round == nr) ? k : invMixColumn(k);
+        }
+    }
+    schedule.keyWords = nk;
+    schedule.rounds = nr;
+    return true;
+}
+
+void aesEncryptBlock(const AesSchedule& schedule, const uint8_t* in, uint8_t* out) {
+    const uint32_t* rk = schedule.encryptKeys.data();
+    const auto& te = TABLES.encrypt;
+    uint32_t s0 = load(in) ^ rk[0], s1 = load(in + 4) ^ rk[1], s2 = load(in + 8) ^ rk[2], s3 = load(in + 12) ^ rk[3];
+    for (int round = 1; round < schedule.rounds; ++round) {
+        rk += 4;
+        const uint32_t t0 = te[0][s0 >> 24] ^ te[1][(s1 >> 16) & 0xFF] ^ te[2][(s2 >> 8) & 0xFF] ^ te[3][s3 & 0xFF] ^ rk[0];
+        const uint32_t t1 = te[0][s1 >> 24] ^ te[1][(s2 >> 16) & 0xFF] ^ te[2][(s3 >> 8) & 0xFF] ^ te[3][s0 & 0xFF] ^ rk[1];
+        const uint32_t t2 = te[0][s2 >> 24] ^ te[1][(s3 >> 16) & 0xFF] ^ te[2][(s0 >> 8) & 0xFF] ^ te[3][s1 & 0xFF] ^ rk[2];
+        const uint32_t t3 = te[0][s3 >> 24] ^ te[1][(s0 >> 16) & 0xFF] ^ te[2][(s1 >> 8) & 0xFF] ^ te[3][s2 & 0xFF] ^ rk[3];
+        s0 = t0;
+        s1 = t1;
+        s2 = t2;
+        s3 = t3;
+    }
+    rk += 4;
+    const auto& s = TABLES.sbox;
+    const auto last = [&](uint32_t a, uint32_t b, uint32_t c, uint32_t e, uint32_t k) {
+        return column(s[a >> 24], s[(b >> 16) & 0xFF], s[(c >> 8) & 0xFF], s[e & 0xFF]) ^ k;
+    };
+    store(out, last(s0, s1, s2, s3, rk[0]));
+    store(out + 4, last(s1, s2, s3, s0, rk[1]));
+    store(out + 8, last(s2, s3, s0, s1, rk[2]));
+    store(out + 12, last(s3, s0, s1, s2, rk[3]));
+}
+
+void aesDecryptBlock(const AesSchedule& schedule, const uint8_t* in, uint8_t* out) {
+    const uint32_t* rk = schedule.decryptKeys.data();
+    const auto& td = TABLES.decrypt;
+    uint32_t s0 = load(in) ^ rk[0], s1 = load(in + 4) ^ rk[1], s2 = load(in + 8) ^ rk[2], s3 = load(in + 12) ^ rk[3];
+    for (int round = 1; round < schedule.rounds; ++round) {
+        rk += 4;
+        const uint32_t t0 = td[0][s0 >> 24] ^ td[1][(s3 >> 16) & 0xFF] ^ td[2][(s2 >> 8) & 0xFF] ^ td[3][s1 & 0xFF] ^ rk[0];
+        const uint32_t t1 = td[0][s1 >> 24] ^ td[1][(s0 >> 16) & 0xFF] ^ td[2][(s3 >> 8) & 0xFF] ^ td[3][s2 & 0xFF] ^ rk[1];
+        const uint32_t t2 = td[0][s2 >> 24] ^ td[1][(s1 >> 16) & 0xFF] ^ td[2][(s0 >> 8) & 0xFF] ^ td[3][s3 & 0xFF] ^ rk[2];
+        const uint32_t t3 = td[0][s3 >> 24] ^ td[1][(s2 >> 16) & 0xFF] ^ td[2][(s1 >> 8) & 0xFF] ^ td[3][s0 & 0xFF] ^ rk[3];
+        s0 = t0;
+        s1 = t1;
+        s2 = t2;
+        s3 = t3;
+    }
+    rk += 4;
+    const auto& v = TABLES.inverseSbox;
+    const auto last = [&](uint32_t a, uint32_t b, uint32_t c, uint32_t e, uint32_t k) {
+        return column(v[a >> 24], v[(b >> 16) & 0xFF], v[(c >> 8) & 0xFF], v[e & 0xFF]) ^ k;
+    };
+    store(out, last(s0, s3, s2, s1, rk[0]));
+    store(out + 4, last(s1, s0, s3, s2, rk[1]));
+    store(out + 8, last(s2, s1, s0, s3, rk[2]));
+    store(out + 12, last(s3, s2, s1, s0, rk[3]));
+}
+
+}  // namespace vorpel
