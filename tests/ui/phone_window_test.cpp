@@ -1,0 +1,262 @@
+#include "ui/phone_window.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace vorpel {
+namespace {
+
+struct RecordingPort : PhoneWindowPort {
+    void queueKey(uint16_t keyCode) override { calls.push_back("key " + std::to_string(keyCode)); }
+    void hookKey() override { calls.push_back("hook"); }
+    bool ensureSignallingSocket() override {
+        calls.push_back("ensure");
+        return !failNextEnsure;
+    }
+    void closeVoiceSocket() override { calls.push_back("closeVoice"); }
+    void resetIdleTimer() override { calls.push_back("idle"); }
+
+    std::vector<std::string> calls;
+    bool failNextEnsure = false;
+};
+
+std::string key(uint16_t code) { return "key " + std::to_string(code); }
+
+void writeLine(TerminalState& state, unsigned line, const char* text) {
+    auto* first = state.display.data() + line * DISPLAY_LINE_CHARS;
+    std::memset(first, ' ', DISPLAY_LINE_CHARS);
+    std::memcpy(first, text, std::strlen(text));
+    ++state.displayVersion;
+}
+
+std::string shown(const PhoneWindowView& view, size_t i) {
+    return std::string(view.lines[i].begin(), view.lines[i].end());
+}
+
+class PhoneWindowTest : public ::testing::Test {
+protected:
+    PhoneWindowTest() { state.display.fill(' '); }
+    void tick() {
+        window.tick(state, {rawTick, bodyTick, keepAwake});
+        ++rawTick;
+        ++bodyTick;
+    }
+    void connect(AudioMode mode = AudioMode::Idle) {
+        state.regState = RegState::Connected;
+        state.link.audio.setAudioMode(mode);
+        tick();
+    }
+
+    RecordingPort port;
+    PhoneWindow window{port};
+    TerminalState state;
+    uint32_t rawTick = 0;
+    uint32_t bodyTick = 0;
+    bool keepAwake = false;
+};
+
+TEST_F(PhoneWindowTest, EverythingOnUntilFirstTickThenOffWhileNotConnected) {
+    for (bool on : window.view().enabled) EXPECT_TRUE(on);
+    for (bool on : window.view().lit) EXPECT_TRUE(on);
+    EXPECT_EQ(window.view().title, "Vorpel1.16            ");
+    EXPECT_FALSE(window.view().displayShown);
+    state.regState = RegState::Registering;
+    tick();
+    for (bool on : window.view().enabled) EXPECT_FALSE(on);
+    for (bool on : window.view().lit) EXPECT_FALSE(on);
+}
+
+TEST_F(PhoneWindowTest, ShownLinesDependOnSettingsValidity) {
+    writeLine(state, 0, "banner");
+    writeLine(state, 1, "status");
+    writeLine(state, 6, "six");
+    writeLine(state, 7, "seven");
+    state.regState = RegState::Registering;
+    tick();
+    EXPECT_EQ(shown(window.view(), 0), "banner                   ");
+    EXPECT_EQ(shown(window.view(), 1), "status                   ");
+    EXPECT_EQ(shown(window.view(), 2), "six                      ");
+    state.regState = RegState::SettingsInvalid;
+    ++state.displayVersion;
+    tick();
+    EXPECT_EQ(shown(window.view(), 1), "six                      ");
+    EXPECT_EQ(shown(window.view(), 2), "seven                    ");
+}
+
+TEST_F(PhoneWindowTest, DisplayRebuiltOnlyWhenVersionChanges) {
+    writeLine(state, 0, "first");
+    tick();
+    std::memcpy(state.display.data(), "quiet", 5);  // a write that leaves the version alone
+    tick();
+    EXPECT_EQ(shown(window.view(), 0).substr(0, 5), "first");
+    ++state.displayVersion;
+    tick();
+    EXPECT_EQ(shown(window.view(), 0).substr(0, 5), "quiet");
+}
+
+TEST_F(PhoneWindowTest, SocketFaultStopsTheTickBeforeControlsUpdate) {
+    writeLine(state, 0, "banner");
+    state.regState = RegState::Registering;
+    port.failNextEnsure = true;
+    tick();
+    EXPECT_TRUE(window.view().displayShown);  // the display was refreshed first
+    EXPECT_TRUE(window.view().enabled[0]);    // but the buttons were not touched
+    port.failNextEnsure = false;
+    tick();
+    EXPECT_FALSE(window.view().enabled[0]);
+}
+
+TEST_F(PhoneWindowTest, KeepAwakeEverySixtyFourthTickBody) {
+    keepAwake = true;
+    for (int i = 0; i < 130; ++i) tick();
+    EXPECT_EQ(std::count(port.calls.begin(), port.calls.end(), "idle"), 2);  // bodies 63 and 127
+    EXPECT_EQ(port.calls.front(), "ensure");
+    keepAwake = false;
+    bodyTick = 63;
+    port.calls.clear();
+    tick();
+    EXPECT_EQ(std::count(port.calls.begin(), port.calls.end(), "idle"), 0);
+}
+
+TEST_F(PhoneWindowTest, ConnectedEnablesFunctionKeysAndYes) {
+    state.regState = RegState::Registering;
+    tick();
+    connect();
+    for (size_t i = 0; i < PHONE_BUTTON_COUNT; ++i) {
+        EXPECT_EQ(window.view().enabled[i], static_cast<PhoneButton>(i) != PhoneButton::No) << i;
+    }
+    EXPECT_EQ(window.view().focus, PhoneButton::Yes);
+    EXPECT_NE(std::find(port.calls.begin(), port.calls.end(), "closeVoice"), port.calls.end());
+}
+
+TEST_F(PhoneWindowTest, VoiceSwapsHookKeysAndReturnClosesVoiceSocket) {
+    state.regState = RegState::Registering;
+    tick();
+    connect();
+    state.link.audio.setAudioMode(AudioMode::Voice);
+    port.calls.clear();
+    tick();
+    EXPECT_TRUE(window.enabled(PhoneButton::No));
+    EXPECT_FALSE(window.enabled(PhoneButton::Yes));
+    EXPECT_EQ(window.view().focus, PhoneButton::No);
+    EXPECT_EQ(std::count(port.calls.begin(), port.calls.end(), "closeVoice"), 0);
+    // Right arrow to the function row, then audio returns to idle: "Yes" takes the focus and row 0.
+    window.keyDown(VK_RIGHT);
+    ASSERT_EQ(window.focusRow(), 1u);
+    state.link.audio.setAudioMode(AudioMode::Idle);
+    tick();
+    EXPECT_EQ(std::count(port.calls.begin(), port.calls.end(), "closeVoice"), 1);
+    EXPECT_EQ(window.view().focus, PhoneButton::Yes);
+    EXPECT_EQ(window.focusRow(), 0u);
+    tick();  // nothing to change: the voice socket is not closed again
+    EXPECT_EQ(std::count(port.calls.begin(), port.calls.end(), "closeVoice"), 1);
+}
+
+TEST_F(PhoneWindowTest, MelodyKeepsYesEnabled) {
+    state.regState = RegState::Registering;
+    tick();
+    connect(AudioMode::Melody);
+    EXPECT_TRUE(window.enabled(PhoneButton::Yes));
+    EXPECT_FALSE(window.enabled(PhoneButton::No));
+}
+
+TEST_F(PhoneWindowTest, LeavingConnectedDisablesAllAndForgetsLamps) {
+    state.regState = RegState::Registering;
+    tick();
+    state.indicators[32] = 3;
+    connect();
+    EXPECT_TRUE(window.view().lit[4]);
+    state.regState = RegState::Registering;
+    tick();
+    for (bool on : window.view().enabled) EXPECT_FALSE(on);
+    EXPECT_FALSE(window.view().lit[4]);
+    connect();  // the unchanged indicator is applied again
+    EXPECT_TRUE(window.view().lit[4]);
+}
+
+TEST_F(PhoneWindowTest, KeypadKeysQueueTheirCodesInAnyState) {
+    const std::string keys = "1234567890*#";
+    for (char c : keys) window.keyDown(*keypadVirtualKey(c));
+    const std::vector<std::string> expected{key(0xFBF7), key(0xFB7F), key(0xF7FB), key(0xFBFB),
+                                            key(0xFBBF), key(0xF7F7), key(0xFBFD), key(0xFBDF),
+                                            key(0xF7FD), key(0xFBEF), key(0xFBFE), key(0xF7FE)};
+    EXPECT_EQ(port.calls, expected);
+    for (uint16_t code : DIGIT_KEY_CODES) {  // one zero bit in each byte: a keypad-matrix code
+        EXPECT_EQ(__builtin_popcount(static_cast<uint8_t>(~code)), 1);
+        EXPECT_EQ(__builtin_popcount(static_cast<uint8_t>(~(code >> 8))), 1);
+    }
+}
+
+TEST_F(PhoneWindowTest, FocusMovesWithWrapAndRowToggle) {
+    state.regState = RegState::Registering;
+    tick();
+    connect();
+    window.keyDown(VK_UP);  // row 0: up and down do nothing
+    window.keyDown(VK_DOWN);
+    EXPECT_EQ(window.view().focus, PhoneButton::Yes);
+    window.keyDown(VK_LEFT);
+    EXPECT_EQ(window.view().focus, PhoneButton::Esc);
+    window.keyDown(VK_UP);
+    EXPECT_EQ(window.view().focus, PhoneButton::Cnf);
+    window.keyDown(VK_DOWN);
+    EXPECT_EQ(window.view().focus, PhoneButton::Esc);
+    for (int i = 0; i < 9; ++i) window.keyDown(VK_DOWN);
+    EXPECT_EQ(window.view().focus, PhoneButton::Cnf);
+    window.keyDown(VK_DOWN);
+    EXPECT_EQ(window.view().focus, PhoneButton::Esc);
+    window.keyDown(VK_RIGHT);  // back to the hook keys: "No" is disabled, so "Yes"
+    EXPECT_EQ(window.view().focus, PhoneButton::Yes);
+    window.keyDown(VK_RIGHT);  // the remembered index comes back
+    EXPECT_EQ(window.view().focus, PhoneButton::Esc);
+}
+
+TEST_F(PhoneWindowTest, ActionPressesFocusedButtonOnlyWhenEnabled) {
+    state.regState = RegState::Registering;
+    tick();
+    window.keyDown(VK_RIGHT);  // focus "Esc", which is disabled
+    window.keyDown(VK_DOWN);   // "<"
+    window.keyDown(VK_ACTION);
+    EXPECT_EQ(std::count(port.calls.begin(), port.calls.end(), key(0xFDBF)), 0);
+    connect();
+    window.keyDown(VK_RIGHT);  // toggle back: focus was given to "Yes" by the connect
+    window.keyDown(VK_ACTION);
+    EXPECT_EQ(std::count(port.calls.begin(), port.calls.end(), key(0xFDBF)), 1);
+    window.keyDown(VK_LEFT);
+    window.keyDown(VK_ACTION);
+    EXPECT_EQ(port.calls.back(), "hook");
+}
+
+TEST_F(PhoneWindowTest, EveryButtonSendsItsCode) {
+    state.regState = RegState::Registering;
+    tick();
+    connect(AudioMode::Idle);
+    for (size_t i = 0; i < PHONE_BUTTON_COUNT; ++i) window.press(static_cast<PhoneButton>(i));
+    const std::vector<std::string> expected{"hook",       key(0xFD7F), key(0xFDBF), key(0xFDDF),
+                                            key(0xFDEF), key(0xFDF7), key(0x7FDF), key(0xFEBF),
+                                            key(0xF7BF), key(0xF77F), key(0x7FFD)};  // "No" disabled
+    port.calls.erase(port.calls.begin(), port.calls.end() - static_cast<long>(expected.size()));
+    EXPECT_EQ(port.calls, expected);
+}
+
+TEST_F(PhoneWindowTest, OtherKeysAreSwallowed) {
+    window.keyDown(VK_BACK);
+    window.keyDown(0x41);
+    window.keyDown(VK_ACTION);  // nothing has the focus yet
+    EXPECT_TRUE(port.calls.empty());
+}
+
+TEST(PhoneKeys, CaptionsRoundTrip) {
+    for (size_t i = 0; i < PHONE_BUTTON_COUNT; ++i) {
+        auto button = buttonByCaption(BUTTONS[i].caption);
+        ASSERT_TRUE(button);
+        EXPECT_EQ(static_cast<size_t>(*button), i);
+    }
+    EXPECT_FALSE(buttonByCaption("ok"));
+    EXPECT_FALSE(keypadVirtualKey('a'));
+}
+
+}  // namespace
+}  // namespace vorpel
