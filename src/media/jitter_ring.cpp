@@ -1,0 +1,61 @@
+#include "media/jitter_ring.h"
+
+#include <algorithm>
+
+#include "media/rtp_voice_packet.h"
+
+namespace vorpel {
+namespace {
+constexpr uint32_t slotIndex(uint32_t index) { return index % JitterRing::SLOT_COUNT; }
+}  // namespace
+
+void JitterRing::reset() {
+    slots_.fill(JitterSlot{});
+    position_ = 0;
+    expected_ = 0;
+    lateCount_ = 0;
+}
+
+std::optional<uint32_t> JitterRing::place(uint32_t timestamp) {
+    const uint32_t distance = timestamp - expected_;  // modulo 2^32
+    if (distance % FRAME_TIMESTAMP_STEP == 0) {
+        const uint32_t offset = distance / FRAME_TIMESTAMP_STEP;
+        if (offset <= WINDOW_FRAMES) return offset;
+        // Out of window, which includes every timestamp before E.
+        ++lateCount_;
+        if (lateCount_ <= 1) return std::nullopt;
+    }
+    resynchronise(timestamp);
+    return 0;
+}
+
+// The packet's first frame becomes the expected one; the ten slots played
+// next are emptied so that the 100-ms delay is heard as near-silence. Frames
+// filed elsewhere before stay until they are played or overwritten.
+void JitterRing::resynchronise(uint32_t timestamp) {
+    position_ = PLAYOUT_DELAY_FRAMES;
+    expected_ = timestamp;
+    for (uint32_t i = 0; i < PLAYOUT_DELAY_FRAMES; ++i) slots_[i].present = false;
+}
+
+void JitterRing::store(uint32_t offset, std::span<const uint8_t> frames) {
+    const size_t count = frames.size() / G729_FRAME_BYTES;
+    for (size_t k = 0; k < count; ++k) {
+        JitterSlot& slot = slots_[slotIndex(position_ + offset + static_cast<uint32_t>(k))];
+        const auto bytes = frames.subspan(k * G729_FRAME_BYTES, G729_FRAME_BYTES);
+        std::copy(bytes.begin(), bytes.end(), slot.frame.begin());
+        slot.present = true;
+    }
+}
+
+bool JitterRing::takeFrame(std::span<uint8_t, G729_FRAME_BYTES> frame) {
+    JitterSlot& slot = slots_[slotIndex(position_ + SLOT_COUNT - PLAYOUT_DELAY_FRAMES)];
+    const bool present = slot.present;
+    if (present) std::copy(slot.frame.begin(), slot.frame.end(), frame.begin());
+    slot.present = false;
+    expected_ += FRAME_TIMESTAMP_STEP;
+    position_ = slotIndex(position_ + 1);
+    return present;
+}
+
+}  // namespace vorpel
