@@ -325,6 +325,7 @@ TEST_F(AudioDriverTest, DedicatedThreadRunsOnePassPerPlaybackCompletion) {
         ASSERT_TRUE(capture.completeNext(static_cast<int16_t>(i)));
         ASSERT_TRUE(playback.completeNext());
         ASSERT_TRUE(blocks.waitForPlayouts(i + 1)) << "pass " << i;
+        const std::lock_guard<std::mutex> passOver(mediaLock);  // the pass ends with its write
         EXPECT_EQ(playback.queued(), 2u);
     }
     EXPECT_EQ(blocks.transmits().size(), PASSES);
