@@ -53,22 +53,23 @@ private:
 };
 
 TEST(ThreadPeriodicTimer, LongCallbacksDoNotDelayLaterTicks) {
-    // Each callback takes 30 of the 40 ms. A timer that slept a period after
-    // each callback would space its ticks 70 ms apart (630 ms over nine
-    // gaps); on absolute deadlines they stay on the 40-ms grid (360 ms, or a
-    // little more if a loaded machine makes it skip a deadline).
-    constexpr auto PERIOD = std::chrono::milliseconds(40);
-    TickLog log(std::chrono::milliseconds(30));
+    // Each callback takes 20 of the 50 ms. A timer that slept a period after
+    // each callback could never start two ticks less than 70 ms apart, so
+    // nine gaps would take at least 630 ms; on absolute deadlines they take
+    // 450 ms (a little more if a loaded machine makes it skip a deadline).
+    constexpr auto PERIOD = std::chrono::milliseconds(50);
+    constexpr auto WORK = std::chrono::milliseconds(20);
+    TickLog log(WORK);
     ThreadPeriodicTimer timer;
     const auto created = Clock::now();
-    ASSERT_TRUE(timer.create(40, log));
+    ASSERT_TRUE(timer.create(50, log));
     ASSERT_TRUE(log.waitFor(10));
     timer.kill();
     const auto starts = log.starts();
     EXPECT_NE(log.thread(), std::this_thread::get_id());
     for (size_t k = 0; k < starts.size(); ++k)
         EXPECT_GE(starts[k] - created, PERIOD * static_cast<int>(k + 1)) << "tick " << k << " came early";
-    EXPECT_LT(starts[9] - starts[0], std::chrono::milliseconds(9 * 55));
+    EXPECT_LT(starts[9] - starts[0], (PERIOD + WORK) * 9);
 }
 
 TEST(ThreadPeriodicTimer, NoCallbackStartsAfterKillReturns) {

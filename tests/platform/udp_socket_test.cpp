@@ -1,5 +1,6 @@
 #include "platform/poll_event_loop.h"
 #include "platform/posix_udp_socket.h"
+#include "quit_on_message.h"
 
 #include <gtest/gtest.h>
 
@@ -59,15 +60,6 @@ protected:
     PosixUdpSocket b{loop, bEvents};
 };
 
-class QuitOnMessage : public LoopMessageHandler {
-public:
-    explicit QuitOnMessage(EventLoop& loop) : loop_(loop) {}
-    void handleMessage(const LoopMessage&) override { loop_.quit(); }
-
-private:
-    EventLoop& loop_;
-};
-
 TEST_F(LoopbackPair, DatagramsArriveWholeWithOneReceiveNotification) {
     bEvents.quitOnReceive = true;
     EXPECT_EQ(a.send(bytesOf("hello")), 5u);
@@ -84,7 +76,7 @@ TEST_F(LoopbackPair, DatagramsArriveWholeWithOneReceiveNotification) {
 }
 
 TEST_F(LoopbackPair, EachSocketReportsItCanSendOnceAfterConnect) {
-    QuitOnMessage quitter(loop);
+    testing::QuitOnMessage quitter(loop);
     loop.setMessageHandler(&quitter);
     aEvents.quitOnSend = true;
     loop.run();
@@ -95,7 +87,7 @@ TEST_F(LoopbackPair, EachSocketReportsItCanSendOnceAfterConnect) {
 }
 
 TEST_F(LoopbackPair, ReceiveIsReportedAgainAfterAReadWhileMoreWaits) {
-    QuitOnMessage quitter(loop);
+    testing::QuitOnMessage quitter(loop);
     loop.setMessageHandler(&quitter);
     a.send(bytesOf("1"));
     a.send(bytesOf("2"));
@@ -155,7 +147,7 @@ TEST_F(LoopbackPair, PeerAddressIsTheDottedAddressAsANumber) {
 }
 
 TEST_F(LoopbackPair, NoNotificationAfterClose) {
-    QuitOnMessage quitter(loop);
+    testing::QuitOnMessage quitter(loop);
     loop.setMessageHandler(&quitter);
     b.close();
     a.send(bytesOf("x"));

@@ -1,0 +1,169 @@
+#include "signalling/transport.h"
+
+#include <algorithm>
+#include <new>
+
+#include "settings/dotted_address.h"
+
+namespace vorpel {
+
+Transport::Transport(UdpSocketFactory& sockets, TransportEvents& events, std::mutex& engineLock)
+    : sockets_(sockets), events_(events), engineLock_(engineLock) {}
+
+Transport::~Transport() {
+    std::lock_guard lock(voiceLock_);
+    voiceSocket_.reset();
+    signallingSocket_.reset();
+}
+
+uint32_t Transport::signallingPeerAddress() const {
+    return signallingSocket_ ? signallingSocket_->peerAddress() : 0;
+}
+
+std::unique_ptr<LinkSocket> Transport::connectSocket(UdpSocketEvents& events, std::string_view host,
+                                                     uint16_t port) {
+    std::unique_ptr<UdpSocket> platformSocket = sockets_.makeSocket(events);
+    if (!platformSocket) return nullptr;
+    auto socket = std::unique_ptr<LinkSocket>(new (std::nothrow) LinkSocket(std::move(platformSocket)));
+    if (!socket) return nullptr;
+    if (!socket->socket().create() || !socket->socket().connect(host, port)) return nullptr;
+    return socket;
+}
+
+void Transport::ensureSignallingSocket() {
+    if (signallingSocket_ || socketFault_ || events_.regState() == RegState::Validate) return;
+    registrationStarted_ = false;
+    std::string_view host = events_.serverAddress();
+    host = host.substr(0, std::min(host.find('\0'), SERVER_ADDRESS_USED));
+    signallingSocket_ = connectSocket(signallingNotifications_, host, SIGNALLING_PORT);
+    if (!signallingSocket_) signallingFault();
+}
+
+void Transport::signallingFault() {
+    // No further attempt until the program restarts; frames are dropped.
+    socketFault_ = true;
+    events_.setWindowTitle(SOCKET_FAULT_TITLE);
+}
+
+void Transport::signallingSendReady() {
+    if (!signallingSocket_) return;
+    signallingSocket_->recordPeerAddress();
+    signallingWritable_ = true;
+    if (!registrationStarted_) {
+        registrationStarted_ = true;
+        events_.startRegistration();
+    }
+}
+
+void Transport::voiceSendReady() {
+    if (!voiceSocket_) return;
+    voiceSocket_->recordPeerAddress();
+    voiceWritable_.store(true, std::memory_order_release);
+}
+
+template <typename Deliver>
+void Transport::receiveAll(LinkSocket& socket, Deliver deliver) {
+    // One datagram at a time, each handled to the end before the next is
+    // taken. A receive of 0 bytes, a would-block or any error ends the round;
+    // the socket's next notification starts another.
+    for (;;) {
+        const ptrdiff_t got = socket.receive(receiveBuffer_);
+        if (got <= 0) return;
+        deliver(std::span<const uint8_t>(receiveBuffer_.data(), static_cast<size_t>(got)));
+    }
+}
+
+void Transport::signallingReceive() {
+    if (!signallingSocket_ || events_.regState() == RegState::Validate) return;
+    receiveAll(*signallingSocket_, [this](std::span<const uint8_t> datagram) {
+        events_.handleDatagram(datagram);
+    });
+}
+
+void Transport::voiceReceive() {
+    if (!voiceSocket_ || events_.regState() == RegState::Validate) return;
+    receiveAll(*voiceSocket_, [this](std::span<const uint8_t> datagram) {
+        events_.queueVoiceDatagram(datagram);
+    });
+}
+
+void Transport::openVoiceChannel(uint16_t port, uint32_t address) {
+    closeVoiceSocket();
+    if (voiceOpening_) return;
+    voiceOpening_ = true;
+    if (!events_.phoneWindowExists()) {
+        // During start-up or shutdown there is nobody to tell about a fault.
+        // Clear the flag again: left set, it would refuse every later voice
+        // channel for the rest of the program's life.
+        voiceOpening_ = false;
+        return;
+    }
+    const uint32_t peer = address != 0 ? address : signallingPeerAddress();
+    std::unique_ptr<LinkSocket> socket = connectSocket(voiceNotifications_, formatDottedAddress(peer), port);
+    if (socket) {
+        std::lock_guard lock(voiceLock_);
+        voiceWritable_.store(false, std::memory_order_release);
+        voiceSocket_ = std::move(socket);
+        voiceOpening_ = false;
+        return;
+    }
+    // The application ends: voice opening stays set so that nothing tries again.
+    events_.showMessage(SOCKET_FAULT_MESSAGE);
+    events_.sendLogoff();
+    events_.cancelWindow();
+}
+
+void Transport::closeVoiceSocket() {
+    std::unique_ptr<LinkSocket> closing;
+    {
+        std::lock_guard lock(voiceLock_);
+        closing = std::move(voiceSocket_);
+    }
+    // Closed outside the voice lock: no sendVoice can reach it any more.
+}
+
+void Transport::closeSignallingSocket() {
+    std::unique_ptr<LinkSocket> closing = std::move(signallingSocket_);
+}
+
+size_t Transport::sendInChunks(LinkSocket& socket, std::span<const uint8_t> bytes) {
+    size_t accepted = 0;
+    while (bytes.size() > SEND_CHUNK_SIZE) {
+        accepted += socket.send(bytes.first(SEND_CHUNK_SIZE));
+        bytes = bytes.subspan(SEND_CHUNK_SIZE);
+    }
+    return accepted + socket.send(bytes);
+}
+
+size_t Transport::sendSignalling(std::span<const uint8_t> bytes) {
+    if (!signallingWritable_ || !signallingSocket_) return 0;
+    return sendInChunks(*signallingSocket_, bytes);
+}
+
+size_t Transport::sendVoice(std::span<const uint8_t> bytes) {
+    std::lock_guard lock(voiceLock_);
+    if (!voiceWritable_.load(std::memory_order_acquire) || !voiceSocket_) return 0;
+    return sendInChunks(*voiceSocket_, bytes);
+}
+
+void Transport::SignallingNotifications::onReceive(int) {
+    std::lock_guard lock(transport_.engineLock_);
+    transport_.signallingReceive();
+}
+
+void Transport::SignallingNotifications::onSend(int) {
+    std::lock_guard lock(transport_.engineLock_);
+    transport_.signallingSendReady();
+}
+
+void Transport::VoiceNotifications::onReceive(int) {
+    std::lock_guard lock(transport_.engineLock_);
+    transport_.voiceReceive();
+}
+
+void Transport::VoiceNotifications::onSend(int) {
+    std::lock_guard lock(transport_.engineLock_);
+    transport_.voiceSendReady();
+}
+
+}  // namespace vorpel

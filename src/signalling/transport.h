@@ -1,0 +1,157 @@
+// The terminal's two connected UDP sockets: the signalling socket towards the
+// server's port 9877, and the voice socket towards the address and port that
+// the server names in its voice channel command.
+//
+// The signalling socket is created (and connected) by the phone window's
+// refresh after every tick while the engine is past Validate; its first send
+// notification starts the registration. It is closed only by the shell
+// (before a settings dialog, at shutdown). A socket that cannot be set up
+// sets socketFault for good and shows "Socket Fault" as the window title.
+// The voice socket is replaced by every voice channel command and closed when
+// audio is released; when it cannot be set up the terminal says
+// "Socket fault!", logs off and closes its window.
+//
+// Threads and locks:
+// - The socket notifications arrive on the window thread; the transport takes
+//   the engine lock itself before it handles one.
+// - ensureSignallingSocket, openVoiceChannel, closeVoiceSocket,
+//   closeSignallingSocket and sendSignalling expect the caller to hold the
+//   engine lock (the engine's own calls; the shell's tick handling and
+//   dialogs). closeVoiceSocket may come from the timer thread (a lost link).
+// - sendVoice runs on the audio thread without the engine lock. The voice
+//   lock keeps it from overlapping a close or a replacement of the voice
+//   socket; lock order: engine lock, then voice lock.
+// - Every call out to TransportEvents is made with the engine lock held.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <span>
+#include <string_view>
+
+#include "media/media_ports.h"
+#include "platform/udp_socket.h"
+#include "signalling/terminal_state.h"
+#include "signalling/transport_link_socket.h"
+
+namespace vorpel {
+
+inline constexpr uint16_t SIGNALLING_PORT = 9877;
+// One receive buffer; a longer datagram is dropped, never handed on cut short.
+inline constexpr size_t RECEIVE_BUFFER_SIZE = 256;
+// sendSignalling and sendVoice cut longer data into datagrams of this size.
+inline constexpr size_t SEND_CHUNK_SIZE = 1024;
+inline constexpr std::string_view SOCKET_FAULT_TITLE = "Socket Fault";
+inline constexpr std::string_view SOCKET_FAULT_MESSAGE = "Socket fault!";
+
+// What the transport calls out to: the engine, the voice receiver, the phone
+// window and the settings. Always called with the engine lock held.
+class TransportEvents {
+public:
+    virtual ~TransportEvents() = default;
+    // The signalling engine.
+    virtual RegState regState() const = 0;
+    virtual void handleDatagram(std::span<const uint8_t> datagram) = 0;
+    virtual void startRegistration() = 0;
+    virtual void sendLogoff() = 0;
+    // The voice receiver's queue.
+    virtual void queueVoiceDatagram(std::span<const uint8_t> datagram) = 0;
+    // The phone window: whether it exists (false during start-up and
+    // shutdown), its title, an error message box, and its Cancel.
+    virtual bool phoneWindowExists() const = 0;
+    virtual void setWindowTitle(std::string_view title) = 0;
+    virtual void showMessage(std::string_view text) = 0;
+    virtual void cancelWindow() = 0;
+    // The settings record's serverAddress field as stored (64 bytes, zero
+    // padded, or shorter); the transport uses it up to the first zero byte
+    // and at most 63 bytes.
+    virtual std::string_view serverAddress() const = 0;
+};
+
+class Transport final : public VoiceSender {
+public:
+    Transport(UdpSocketFactory& sockets, TransportEvents& events, std::mutex& engineLock);
+    ~Transport() override;
+    Transport(const Transport&) = delete;
+    Transport& operator=(const Transport&) = delete;
+
+    // Engine lock held by the caller.
+    void ensureSignallingSocket();
+    void openVoiceChannel(uint16_t port, uint32_t address);
+    void closeVoiceSocket();
+    void closeSignallingSocket();
+    size_t sendSignalling(std::span<const uint8_t> bytes);
+
+    // Audio thread, no engine lock.
+    size_t sendVoice(std::span<const uint8_t> bytes) override;
+
+    // The notification handlers, engine lock held by the caller (the socket
+    // notifications take it and call these).
+    void signallingReceive();
+    void signallingSendReady();
+    void voiceReceive();
+    void voiceSendReady();
+
+    // State, engine lock held.
+    bool socketFault() const { return socketFault_; }
+    bool hasSignallingSocket() const { return signallingSocket_ != nullptr; }
+    bool hasVoiceSocket() const { return voiceSocket_ != nullptr; }
+    bool signallingWritable() const { return signallingWritable_; }
+    bool voiceWritable() const { return voiceWritable_.load(std::memory_order_acquire); }
+    bool registrationStarted() const { return registrationStarted_; }
+    bool voiceOpening() const { return voiceOpening_; }
+    uint32_t signallingPeerAddress() const;
+
+private:
+    // Socket notifications, on the window thread: take the engine lock and
+    // hand on. They live as long as the transport, which outlives the loop.
+    class SignallingNotifications final : public UdpSocketEvents {
+    public:
+        explicit SignallingNotifications(Transport& transport) : transport_(transport) {}
+        void onReceive(int error) override;
+        void onSend(int error) override;
+
+    private:
+        Transport& transport_;
+    };
+    class VoiceNotifications final : public UdpSocketEvents {
+    public:
+        explicit VoiceNotifications(Transport& transport) : transport_(transport) {}
+        void onReceive(int error) override;
+        void onSend(int error) override;
+
+    private:
+        Transport& transport_;
+    };
+
+    // A connected LinkSocket whose notifications go to events, or null.
+    std::unique_ptr<LinkSocket> connectSocket(UdpSocketEvents& events, std::string_view host, uint16_t port);
+    void signallingFault();
+    // Hands every waiting datagram of socket to deliver, one at a time.
+    template <typename Deliver>
+    void receiveAll(LinkSocket& socket, Deliver deliver);
+    // Cuts bytes into datagrams of at most SEND_CHUNK_SIZE; the sum accepted.
+    static size_t sendInChunks(LinkSocket& socket, std::span<const uint8_t> bytes);
+
+    UdpSocketFactory& sockets_;
+    TransportEvents& events_;
+    std::mutex& engineLock_;
+    std::mutex voiceLock_;
+    SignallingNotifications signallingNotifications_{*this};
+    VoiceNotifications voiceNotifications_{*this};
+
+    std::unique_ptr<LinkSocket> signallingSocket_;
+    std::unique_ptr<LinkSocket> voiceSocket_;  // replaced under both locks
+    bool socketFault_ = false;
+    bool signallingWritable_ = false;
+    bool registrationStarted_ = false;
+    std::atomic<bool> voiceWritable_{false};
+    bool voiceOpening_ = false;
+    std::array<uint8_t, RECEIVE_BUFFER_SIZE> receiveBuffer_{};
+};
+
+}  // namespace vorpel

@@ -1,0 +1,14 @@
+#include "signalling/transport_link_socket.h"
+
+namespace vorpel {
+
+LinkSocket::~LinkSocket() {
+    peerAddress_ = 0;
+    if (socket_) socket_->close();
+}
+
+void LinkSocket::recordPeerAddress() {
+    if (peerAddress_ == 0) peerAddress_ = socket_->peerAddress();
+}
+
+}  // namespace vorpel

@@ -1,0 +1,273 @@
+#include "signalling/transport.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+#include "transport_fakes.h"
+
+namespace vorpel {
+namespace {
+
+using testing::Bytes;
+using testing::bytesOf;
+
+class TransportTest : public ::testing::Test {
+protected:
+    // The notifications a socket layer delivers; the engine lock is free here.
+    void sendNotification(size_t socketIndex) { sockets.records.at(socketIndex)->events->onSend(0); }
+    void receiveNotification(size_t socketIndex) { sockets.records.at(socketIndex)->events->onReceive(0); }
+    size_t sendFrame(const std::string& text) {
+        const Bytes frame = bytesOf(text);
+        return transport.sendSignalling(frame);
+    }
+    size_t sendPacket(const std::string& text) {
+        const Bytes packet = bytesOf(text);
+        return transport.sendVoice(packet);
+    }
+    // A registered signalling socket (index 0) whose peer is 10.1.2.3.
+    void connectSignalling() {
+        sockets.nextPeer = 0x0A010203;
+        transport.ensureSignallingSocket();
+        ASSERT_TRUE(transport.hasSignallingSocket());
+        sendNotification(0);
+        sockets.nextPeer = 0;
+    }
+
+    testing::FakeSocketFactory sockets;
+    testing::RecordingTransportEvents events;
+    std::mutex engineLock;
+    Transport transport{sockets, events, engineLock};
+};
+
+TEST_F(TransportTest, SignallingSocketWaitsForValidatedSettingsThenConnectsToPort9877) {
+    events.state = RegState::Validate;
+    transport.ensureSignallingSocket();
+    EXPECT_EQ(sockets.attempts, 0);
+
+    events.state = RegState::SettingsInvalid;
+    transport.ensureSignallingSocket();
+    ASSERT_EQ(sockets.attempts, 1);
+    EXPECT_TRUE(sockets.last().created);
+    EXPECT_EQ(sockets.last().host, "10.1.2.3");
+    EXPECT_EQ(sockets.last().port, 9877);
+
+    transport.ensureSignallingSocket();  // already there
+    EXPECT_EQ(sockets.attempts, 1);
+}
+
+TEST_F(TransportTest, ServerAddressIsTakenUpToItsFirstZeroAndAtMost63Characters) {
+    events.server = std::string(64, 'h');
+    transport.ensureSignallingSocket();
+    EXPECT_EQ(sockets.last().host, std::string(63, 'h'));
+
+    transport.closeSignallingSocket();
+    events.server = std::string("host.example\0trailing", 21);
+    transport.ensureSignallingSocket();
+    EXPECT_EQ(sockets.last().host, "host.example");
+}
+
+TEST_F(TransportTest, AnySignallingSetupFailureIsAPermanentSocketFault) {
+    for (int failure = 0; failure < 3; ++failure) {
+        testing::FakeSocketFactory failing;
+        testing::RecordingTransportEvents seen;
+        Transport faulty(failing, seen, engineLock);
+        failing.failAllocation = failure == 0;
+        failing.failCreate = failure == 1;
+        failing.failConnect = failure == 2;  // also what an unresolvable host name gives
+
+        faulty.ensureSignallingSocket();
+        EXPECT_TRUE(faulty.socketFault());
+        EXPECT_FALSE(faulty.hasSignallingSocket());
+        EXPECT_EQ(seen.calls, std::vector<std::string>{"title:Socket Fault"});
+
+        // No further attempt, however often the window refreshes, and frames
+        // are dropped.
+        faulty.ensureSignallingSocket();
+        faulty.ensureSignallingSocket();
+        EXPECT_EQ(failing.attempts, 1);
+        EXPECT_EQ(seen.calls.size(), 1u);
+        const Bytes frame = bytesOf("frame");
+        EXPECT_EQ(faulty.sendSignalling(frame), 0u);
+    }
+}
+
+TEST_F(TransportTest, FirstSendNotificationStartsRegistrationOnceAndOpensTheWayForFrames) {
+    transport.ensureSignallingSocket();
+    EXPECT_EQ(sendFrame("early"), 0u);
+    EXPECT_TRUE(sockets.last().sent.empty());
+
+    sendNotification(0);
+    sendNotification(0);
+    EXPECT_EQ(events.calls, std::vector<std::string>{"startRegistration"});
+    EXPECT_EQ(sendFrame("frame"), 5u);
+    EXPECT_EQ(sockets.last().sent, std::vector<Bytes>{bytesOf("frame")});
+}
+
+TEST_F(TransportTest, AfterARestartFramesGoOutBeforeTheNewSocketsNotificationWhichStartsRegistration) {
+    connectSignalling();
+    transport.closeSignallingSocket();
+    EXPECT_TRUE(sockets.records[0]->closed);
+    EXPECT_EQ(sendFrame("none"), 0u);
+
+    transport.ensureSignallingSocket();
+    ASSERT_EQ(sockets.records.size(), 2u);
+    EXPECT_FALSE(transport.registrationStarted());
+    EXPECT_EQ(sendFrame("logoff"), 6u);  // signalling writable is never cleared
+    EXPECT_EQ(sockets.records[1]->sent.size(), 1u);
+    sendNotification(1);
+    EXPECT_EQ(events.calls, (std::vector<std::string>{"startRegistration", "startRegistration"}));
+}
+
+TEST_F(TransportTest, SendingCutsLongDataInto1024ByteDatagramsAndSumsWhatWasAccepted) {
+    connectSignalling();
+    const Bytes data(2500, 0x42);
+    EXPECT_EQ(transport.sendSignalling(data), 2500u);
+    const auto& sent = sockets.last().sent;
+    ASSERT_EQ(sent.size(), 3u);
+    EXPECT_EQ(sent[0].size(), 1024u);
+    EXPECT_EQ(sent[1].size(), 1024u);
+    EXPECT_EQ(sent[2].size(), 452u);
+
+    sockets.last().acceptLimit = 0;  // would block
+    EXPECT_EQ(sendFrame("blocked"), 0u);
+}
+
+TEST_F(TransportTest, ReceivedDatagramsReachTheEngineInOrderAndOverlongOnesNever) {
+    connectSignalling();
+    auto& incoming = sockets.last().incoming;
+    incoming.push_back(bytesOf("first"));
+    incoming.push_back(Bytes(256, 0x11));  // the longest that fits
+    incoming.push_back(Bytes(257, 0x22));
+    incoming.push_back(bytesOf("after"));
+    receiveNotification(0);
+    ASSERT_EQ(events.datagrams.size(), 2u);
+    EXPECT_EQ(events.datagrams[0], bytesOf("first"));
+    EXPECT_EQ(events.datagrams[1], Bytes(256, 0x11));
+
+    // The over-long datagram ended that round; the next notification goes on.
+    receiveNotification(0);
+    ASSERT_EQ(events.datagrams.size(), 3u);
+    EXPECT_EQ(events.datagrams[2], bytesOf("after"));
+}
+
+TEST_F(TransportTest, NothingIsReceivedWhileTheEngineValidatesItsSettings) {
+    connectSignalling();
+    sockets.last().incoming.push_back(bytesOf("stale"));
+    events.state = RegState::Validate;
+    receiveNotification(0);
+    EXPECT_TRUE(events.datagrams.empty());
+    EXPECT_EQ(sockets.last().incoming.size(), 1u);
+}
+
+TEST_F(TransportTest, VoiceChannelWithoutAddressConnectsToTheSignallingPeer) {
+    connectSignalling();
+    transport.openVoiceChannel(5004, 0);
+    ASSERT_TRUE(transport.hasVoiceSocket());
+    EXPECT_EQ(sockets.last().host, "10.1.2.3");
+    EXPECT_EQ(sockets.last().port, 5004);
+    EXPECT_FALSE(transport.voiceOpening());
+
+    transport.openVoiceChannel(6000, 0xC0A80001);
+    EXPECT_EQ(sockets.last().host, "192.168.0.1");
+    EXPECT_EQ(sockets.last().port, 6000);
+}
+
+TEST_F(TransportTest, ASecondVoiceChannelReplacesTheSocketAndDropsPacketsUntilItCanSend) {
+    connectSignalling();
+    transport.openVoiceChannel(5004, 0);
+    EXPECT_EQ(sendPacket("too early"), 0u);
+    sendNotification(1);
+    EXPECT_EQ(sendPacket("rtp"), 3u);
+
+    transport.openVoiceChannel(5006, 0);
+    EXPECT_TRUE(sockets.records[1]->closed);
+    EXPECT_FALSE(transport.voiceWritable());
+    EXPECT_EQ(sendPacket("between"), 0u);
+    sendNotification(2);
+    EXPECT_EQ(sendPacket("rtp2"), 4u);
+    EXPECT_EQ(sockets.records[1]->sent, std::vector<Bytes>{bytesOf("rtp")});
+    EXPECT_EQ(sockets.records[2]->sent, std::vector<Bytes>{bytesOf("rtp2")});
+
+    transport.closeVoiceSocket();
+    EXPECT_TRUE(sockets.records[2]->closed);
+    EXPECT_EQ(sendPacket("late"), 0u);
+}
+
+TEST_F(TransportTest, VoiceDatagramsGoToTheVoiceReceiver) {
+    connectSignalling();
+    transport.openVoiceChannel(5004, 0);
+    sockets.last().incoming.push_back(bytesOf("rtp-a"));
+    sockets.last().incoming.push_back(bytesOf("rtp-b"));
+    receiveNotification(1);
+    EXPECT_EQ(events.voiceDatagrams, (std::vector<Bytes>{bytesOf("rtp-a"), bytesOf("rtp-b")}));
+    EXPECT_TRUE(events.datagrams.empty());
+}
+
+TEST_F(TransportTest, VoiceChannelWithoutAPhoneWindowOpensNothingAndDoesNotBlockTheNextOne) {
+    connectSignalling();
+    events.windowExists = false;
+    transport.openVoiceChannel(5004, 0);
+    EXPECT_FALSE(transport.hasVoiceSocket());
+    EXPECT_FALSE(transport.voiceOpening());
+
+    events.windowExists = true;
+    transport.openVoiceChannel(5004, 0);
+    EXPECT_TRUE(transport.hasVoiceSocket());
+}
+
+TEST_F(TransportTest, VoiceSetupFailureSaysSoLogsOffAndClosesTheWindow) {
+    connectSignalling();
+    events.calls.clear();
+    sockets.failConnect = true;
+    transport.openVoiceChannel(5004, 0);
+    EXPECT_FALSE(transport.hasVoiceSocket());
+    EXPECT_EQ(events.calls, (std::vector<std::string>{"message:Socket fault!", "sendLogoff", "cancel"}));
+    EXPECT_TRUE(sockets.last().closed);
+
+    // While the application ends, further voice channels do nothing.
+    sockets.failConnect = false;
+    const int attempts = sockets.attempts;
+    transport.openVoiceChannel(5004, 0);
+    EXPECT_EQ(sockets.attempts, attempts);
+}
+
+TEST_F(TransportTest, NotificationsForAClosedSocketDoNothing) {
+    connectSignalling();
+    transport.openVoiceChannel(5004, 0);
+    UdpSocketEvents* voiceEvents = sockets.records[1]->events;
+    UdpSocketEvents* signallingEvents = sockets.records[0]->events;
+    transport.closeVoiceSocket();
+    transport.closeSignallingSocket();
+    events.calls.clear();
+    voiceEvents->onSend(0);
+    voiceEvents->onReceive(0);
+    signallingEvents->onSend(0);
+    signallingEvents->onReceive(0);
+    EXPECT_FALSE(transport.voiceWritable());
+    EXPECT_TRUE(events.calls.empty());
+}
+
+TEST_F(TransportTest, SendVoiceOnTheAudioThreadNeverRacesAReplacementOrClose) {
+    connectSignalling();
+    std::atomic<bool> stop{false};
+    std::atomic<size_t> accepted{0};
+    std::thread audio([&] {
+        const Bytes packet(60, 0x5A);
+        while (!stop.load()) accepted += transport.sendVoice(packet);
+    });
+    for (int round = 0; round < 300; ++round) {
+        std::lock_guard lock(engineLock);
+        transport.openVoiceChannel(static_cast<uint16_t>(5000 + round), 0);
+        transport.voiceSendReady();
+        if (round % 3 == 0) transport.closeVoiceSocket();
+    }
+    stop = true;
+    audio.join();
+    for (const auto& record : sockets.records)
+        for (const Bytes& sent : record->sent) EXPECT_NE(sent, bytesOf("SENT AFTER CLOSE"));
+}
+
+}  // namespace
+}  // namespace vorpel
