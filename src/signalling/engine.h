@@ -8,11 +8,14 @@
 // thread reads without the lock.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <span>
 #include <string_view>
 
+#include "common/byte_io.h"
 #include "security/key_agreement_port.h"
 #include "signalling/engine_ports.h"
 #include "signalling/terminal_state.h"
@@ -52,7 +55,9 @@ public:
     // Server commands.
     // Interprets the element at position of a data frame (frame starts at the
     // type byte) and returns the position after it; a position of at least
-    // frame.size() ends the frame.
+    // frame.size() ends the frame (FRAME_END for the codes that end it and for
+    // an element that runs past the end of the frame).
+    static constexpr size_t FRAME_END = std::numeric_limits<size_t>::max();
     size_t interpretElement(std::span<const uint8_t> frame, size_t position);
     void releaseAudio();
     AudioMode audioMode() const { return state_.link.audio.audioMode(); }
@@ -65,9 +70,33 @@ public:
     void queueAnnounce();
 
 private:
+    // Registration.
+    void sendRegistrationRequest();
+    void sendConnectRequest();
+    void handleRegistrationReply(std::span<const uint8_t> datagram);
+    void handleRefusal(std::span<const uint8_t> datagram);
+    void handleConnectConfirm();
+    void validateSettings();
+    void tickRegistering();
+    void tickSynchronizing();
+    void tickConnected();
+    void blankRows(unsigned firstRow, unsigned lastRow);
+
+    // Link: frames start with 0xFF and the terminal id.
+    void writeLinkHeader(ByteWriter& out) const;
+    void transmit(const ByteWriter& out);
+    void noteFrameSent();
+    void handleDataFrame(std::span<const uint8_t> frame);
+
+    // Reports: append, then flush when the slot has filled up.
+    void queueReply(std::span<const uint8_t> element);
+    void startVoice();
+
     EnginePorts& ports_;
     KeyAgreementPort& keyAgreement_;
     TerminalState state_;
+    // Every outbound frame is built here; the largest is the registration request.
+    std::array<uint8_t, REGISTRATION_REQUEST_FULL> transmitBuffer_{};
 };
 
 }  // namespace vorpel

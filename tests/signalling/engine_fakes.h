@@ -1,0 +1,214 @@
+// Recording fakes of the engine's ports and a harness that drives the engine
+// in virtual time (one engineTick per 100 ms tick).
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <initializer_list>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "signalling/engine.h"
+
+namespace vorpel::testing {
+
+using Bytes = std::vector<uint8_t>;
+
+struct VoiceChannel {
+    uint16_t port;
+    uint32_t address;
+};
+
+class RecordingPorts : public EnginePorts {
+public:
+    std::vector<Bytes> sent;
+    std::vector<uint32_t> mediaResets;
+    std::vector<VoiceChannel> voiceChannels;
+    std::vector<std::string> calls;  // the order of the calls other than sendSignalling
+    uint8_t melodyTempo = 0;
+    Bytes melodyNotes;
+    int keyings = 0;
+    int closes = 0;
+    int raises = 0;
+
+    size_t sendSignalling(std::span<const uint8_t> frame) override {
+        sent.emplace_back(frame.begin(), frame.end());
+        return frame.size();
+    }
+    void resetMedia(uint32_t engineTicks) override {
+        mediaResets.push_back(engineTicks);
+        calls.push_back("resetMedia");
+    }
+    void startMelody(uint8_t tempo, std::span<const uint8_t, MELODY_NOTE_COUNT> notes) override {
+        melodyTempo = tempo;
+        melodyNotes.assign(notes.begin(), notes.end());
+        calls.push_back("startMelody");
+    }
+    void openVoiceChannel(uint16_t port, uint32_t address) override {
+        voiceChannels.push_back({port, address});
+        calls.push_back("openVoiceChannel");
+    }
+    void closeVoiceSocket() override {
+        ++closes;
+        calls.push_back("closeVoiceSocket");
+    }
+    void keyTrafficCiphers(const KeyMaterial&) override {
+        ++keyings;
+        calls.push_back("keyTrafficCiphers");
+    }
+    void raisePhoneWindow() override {
+        ++raises;
+        calls.push_back("raisePhoneWindow");
+    }
+    void clear() {
+        sent.clear();
+        mediaResets.clear();
+        voiceChannels.clear();
+        calls.clear();
+        keyings = closes = raises = 0;
+    }
+};
+
+// Writes a recognisable request: 0x00, 0x10, 0x01, the counter at 27..28 and,
+// while a key pair is held, 0xAB over the public value (137 bytes).
+class FakeKeyAgreement : public KeyAgreementPort {
+public:
+    int resets = 0;
+    bool poolEmpty = false;  // requests then go out without a public value
+    std::vector<Bytes> replies;
+
+    void resetKeyAgreement() override { ++resets; }
+    size_t buildRegistrationRequest(KeyMaterial& keys, const ConfigSnapshot&, uint16_t& registrationCounter,
+                                    std::span<uint8_t, REGISTRATION_REQUEST_FULL> out) override {
+        if (keys.keyPairHeld == 0 && !poolEmpty) keys.keyPairHeld = 1;
+        std::fill(out.begin(), out.end(), uint8_t{0});
+        out[1] = 0x10;
+        out[2] = 0x01;
+        ++registrationCounter;
+        out[27] = static_cast<uint8_t>(registrationCounter);
+        out[28] = static_cast<uint8_t>(registrationCounter >> 8);
+        if (keys.keyPairHeld == 0) return REGISTRATION_REQUEST_SHORT;
+        std::fill(out.begin() + 41, out.end(), uint8_t{0xAB});
+        return REGISTRATION_REQUEST_FULL;
+    }
+    void processRegistrationReply(KeyMaterial& keys, std::span<const uint8_t> reply) override {
+        replies.emplace_back(reply.begin(), reply.end());
+        keys.sessionKeyReady = 0;
+        if (reply.size() < 113) return;
+        std::copy(reply.begin() + 17, reply.begin() + 113, keys.serverPublicValue.begin());
+        if (std::all_of(keys.serverPublicValue.begin(), keys.serverPublicValue.end(), [](uint8_t b) { return b == 0; }))
+            return;
+        keys.sessionKey.fill(0x5E);
+        keys.sessionKeyReady = 1;
+    }
+};
+
+inline bool isRegistrationRequest(const Bytes& frame) {
+    return (frame.size() == REGISTRATION_REQUEST_FULL || frame.size() == REGISTRATION_REQUEST_SHORT) &&
+           frame[0] == 0x00 && frame[1] == 0x10 && frame[2] == 0x01;
+}
+
+inline Bytes connectRequest(uint16_t id) {
+    return {0xFF, static_cast<uint8_t>(id), static_cast<uint8_t>(id >> 8), 0x01};
+}
+
+class EngineHarness {
+public:
+    static constexpr uint16_t TERMINAL_ID = 0x1234;
+
+    RecordingPorts ports;
+    FakeKeyAgreement keyAgreement;
+    SignallingEngine engine{ports, keyAgreement};
+
+    TerminalState& state() { return engine.state(); }
+    LinkState& link() { return engine.state().link; }
+
+    // initEngine, then the shell's copy of the settings into the snapshot.
+    void start(std::string_view server = "10.0.0.1", std::string_view account = "4711",
+               std::string_view password = "secret-secret", bool numericAddress = true) {
+        engine.initEngine();
+        SettingsRecord record;
+        record.setText(ACCOUNT_BLOCK_OFFSET + CFG_SERVER_ADDRESS_OFFSET, SERVER_ADDRESS_SIZE, SERVER_ADDRESS_SIZE,
+                       server);
+        record.setText(ACCOUNT_BLOCK_OFFSET + CFG_ACCOUNT_ID_OFFSET, ACCOUNT_ID_SIZE, ACCOUNT_ID_USED, account);
+        record.setText(ACCOUNT_BLOCK_OFFSET + CFG_PASSWORD_OFFSET, PASSWORD_SIZE, PASSWORD_USED, password);
+        if (numericAddress) {
+            const uint8_t address[4] = {10, 0, 0, 1};
+            std::copy(std::begin(address), std::end(address),
+                      record.bytes.begin() + ACCOUNT_BLOCK_OFFSET + CFG_NUMERIC_SERVER_ADDRESS_OFFSET);
+        }
+        record.copyTo(state().config);
+    }
+    void tick(unsigned count = 1) {
+        for (unsigned i = 0; i < count; ++i) engine.engineTick();
+    }
+    void deliver(std::initializer_list<uint8_t> bytes) { deliver(Bytes(bytes)); }
+    void deliver(const Bytes& bytes) { engine.handleDatagram(bytes); }
+
+    static Bytes registrationReply(uint16_t id, size_t bodyLength = 112, uint8_t publicFill = 0x42) {
+        Bytes reply(1 + bodyLength, 0);
+        if (bodyLength > 0) reply[1] = static_cast<uint8_t>(id);
+        if (bodyLength > 1) reply[2] = static_cast<uint8_t>(id >> 8);
+        for (size_t i = 17; i < reply.size() && i < 113; ++i) reply[i] = publicFill;
+        return reply;
+    }
+
+    // Start, first tick, socket writable, reply, connect confirm: Connected,
+    // nothing sent yet but the announce waiting in slot 0.
+    void connect() {
+        start();
+        tick();
+        engine.startRegistration();
+        deliver(registrationReply(TERMINAL_ID));
+        deliver({0xFF, 0x02});
+        ASSERT_EQ(state().regState, RegState::Connected);
+        ports.clear();
+    }
+    // connect(), then the tick that sends the announce and the server's ack of it.
+    void connectQuiet() {
+        connect();
+        tick();
+        deliver({0xFF, 0x03, 0x10});
+        ASSERT_EQ(link().ackedSeq, 1);
+        ports.clear();
+    }
+
+    std::string line(unsigned n) const {
+        const auto text = engine.lineText(n);
+        return std::string(text.begin(), text.end());
+    }
+    // A line's text without its trailing spaces.
+    std::string trimmedLine(unsigned n) const {
+        std::string text = line(n);
+        text.erase(text.find_last_not_of(' ') + 1);
+        return text;
+    }
+
+    // A server data frame: 0xFF, 0x10, sequence byte, elements.
+    static Bytes dataFrame(uint8_t sequence, uint8_t expected, std::initializer_list<Bytes> elements = {}) {
+        Bytes frame{0xFF, 0x10, static_cast<uint8_t>((sequence & 7) | ((expected & 7) << 4))};
+        for (const Bytes& e : elements) frame.insert(frame.end(), e.begin(), e.end());
+        return frame;
+    }
+    // The terminal's data frame with the given sequence byte and elements.
+    static Bytes terminalData(uint8_t sequenceByte, std::initializer_list<Bytes> elements = {}) {
+        Bytes frame{0xFF, 0x34, 0x12, 0x10, sequenceByte};
+        for (const Bytes& e : elements) frame.insert(frame.end(), e.begin(), e.end());
+        return frame;
+    }
+    static Bytes terminalAck(uint8_t ackByte) { return {0xFF, 0x34, 0x12, 0x03, ackByte}; }
+};
+
+inline Bytes displayRowElement(uint8_t row, char fill) {
+    Bytes e{0x40, 52, row};
+    e.resize(53, static_cast<uint8_t>(fill));
+    return e;
+}
+
+inline const Bytes ANNOUNCE_ELEMENT{0x50, 0x07, 0x00, 0x11, 0x00, 0x00, 0x00, 0x00};
+
+}  // namespace vorpel::testing

@@ -1,0 +1,304 @@
+#include <gtest/gtest.h>
+
+#include "engine_fakes.h"
+
+namespace vorpel::testing {
+namespace {
+
+class Link : public ::testing::Test, public EngineHarness {};
+
+const Bytes KEY_5{0x60, 0x03, 0x00, 0x35};
+
+TEST_F(Link, WorkedExchangeByteForByte) {
+    start();
+    tick();
+    engine.startRegistration();
+    deliver(registrationReply(0x1234));
+    EXPECT_EQ(ports.sent.back(), (Bytes{0xFF, 0x34, 0x12, 0x01}));
+    deliver({0xFF, 0x02});
+    ports.clear();
+
+    tick();
+    ASSERT_EQ(ports.sent.size(), 1u);
+    EXPECT_EQ(ports.sent[0],
+              (Bytes{0xFF, 0x34, 0x12, 0x10, 0x00, 0x50, 0x07, 0x00, 0x11, 0x00, 0x00, 0x00, 0x00}));
+    EXPECT_EQ(link().sendSeq, 1);
+
+    Bytes row{0xFF, 0x10, 0x10, 0x40, 0x34, 0x00};
+    const std::string text = "Anna Example          4711    Line 1   12:00 ready";
+    ASSERT_EQ(text.size(), 50u);
+    row.insert(row.end(), text.begin(), text.end());
+    deliver(row);
+    EXPECT_EQ(line(0) + line(1), text);
+    EXPECT_EQ(link().recvSeq, 1);
+    EXPECT_EQ(link().ackedSeq, 1);
+
+    tick(9);
+    EXPECT_EQ(ports.sent.size(), 1u);
+    tick();
+    ASSERT_EQ(ports.sent.size(), 2u);
+    EXPECT_EQ(ports.sent[1], (Bytes{0xFF, 0x34, 0x12, 0x03, 0x11}));
+    tick(50);
+    EXPECT_EQ(ports.sent.size(), 2u);  // acknowledged once, not again
+}
+
+TEST_F(Link, EighthFrameWithoutAcknowledgementLosesTheLink) {
+    connectQuiet();  // ackedSeq 1, sendSeq 1
+    for (int i = 0; i < 7; ++i) engine.queueKey(0x0035);
+    ASSERT_EQ(ports.sent.size(), 7u);
+    EXPECT_EQ(ports.sent[6][4] & 7, 7);
+    EXPECT_EQ(link().sendSeq, 0);
+    EXPECT_EQ(link().linkLost, 0);
+    engine.queueKey(0x0036);
+    EXPECT_EQ(ports.sent.size(), 7u);  // not sent
+    EXPECT_EQ(link().linkLost, 1);
+    tick();
+    EXPECT_EQ(state().regState, RegState::Registering);
+}
+
+TEST_F(Link, KeepalivesAloneFillTheWindowAfter800Ticks) {
+    connectQuiet();
+    tick(7 * 100);
+    EXPECT_EQ(ports.sent.size(), 7u);
+    for (const Bytes& frame : ports.sent) EXPECT_EQ(frame.size(), 8u);  // header, seq, 30 00 00
+    EXPECT_EQ(link().linkLost, 0);
+    tick(99);
+    EXPECT_EQ(link().linkLost, 0);
+    tick();
+    EXPECT_EQ(link().linkLost, 1);
+    EXPECT_EQ(state().regState, RegState::Connected);
+    tick();
+    EXPECT_EQ(state().regState, RegState::Registering);
+}
+
+TEST_F(Link, SequenceNumbersWrapFromSevenToZero) {
+    connectQuiet();
+    for (int i = 0; i < 20; ++i) {
+        engine.queueKey(static_cast<uint16_t>(i));
+        const uint8_t sent = static_cast<uint8_t>((i + 1) & 7);
+        ASSERT_EQ(ports.sent.back()[4], sent) << i;
+        deliver({0xFF, 0x03, static_cast<uint8_t>(((sent + 1) & 7) << 4)});
+        ASSERT_EQ(link().ackedSeq, (sent + 1) & 7);
+    }
+    EXPECT_EQ(link().linkLost, 0);
+    EXPECT_EQ(ports.sent.size(), 20u);  // no acknowledgement caused a resend
+}
+
+TEST_F(Link, AcknowledgementWindowWraps) {
+    connect();
+    for (uint8_t n = 0; n < 8; ++n) {
+        link().ackedSeq = 6;
+        link().sendSeq = 1;
+        const bool expected = n == 6 || n == 7 || n == 0 || n == 1;
+        EXPECT_EQ(engine.acceptAck(static_cast<uint8_t>(n << 4)), expected) << int(n);
+        EXPECT_EQ(link().ackedSeq, expected ? n : 6) << int(n);
+    }
+    // Bits 0 to 3 and 7 play no part.
+    link().ackedSeq = 2;
+    link().sendSeq = 4;
+    EXPECT_TRUE(engine.acceptAck(0xBF));  // bits 4..6 give 3
+    EXPECT_EQ(link().ackedSeq, 3);
+}
+
+class LinkWithThreeOutstanding : public Link {
+protected:
+    void SetUp() override {
+        connectQuiet();
+        engine.queueKey(1);
+        engine.queueKey(2);
+        engine.queueKey(3);
+        ASSERT_EQ(link().ackedSeq, 1);
+        ASSERT_EQ(link().sendSeq, 4);
+        ports.clear();
+    }
+};
+
+TEST_F(LinkWithThreeOutstanding, AckOfSendSeqAcknowledgesAllAndResendsNothing) {
+    deliver({0xFF, 0x03, 0x40});
+    EXPECT_EQ(link().ackedSeq, 4);
+    EXPECT_TRUE(ports.sent.empty());
+}
+
+TEST_F(LinkWithThreeOutstanding, AckOfTheOldNumberResendsTheWholeWindowInOrder) {
+    // Meanwhile a server frame arrived: the resent frames carry the new acknowledgement.
+    deliver(dataFrame(0, 1));
+    ports.clear();
+    deliver({0xFF, 0x03, 0x10});
+    ASSERT_EQ(ports.sent.size(), 3u);
+    EXPECT_EQ(ports.sent[0], terminalData(0x11, {{0x60, 0x03, 0x00, 0x01}}));
+    EXPECT_EQ(ports.sent[1], terminalData(0x12, {{0x60, 0x03, 0x00, 0x02}}));
+    EXPECT_EQ(ports.sent[2], terminalData(0x13, {{0x60, 0x03, 0x00, 0x03}}));
+    EXPECT_EQ(link().reportedSeq, 1);
+}
+
+TEST_F(LinkWithThreeOutstanding, AckInsideTheWindowResendsFromThere) {
+    deliver({0xFF, 0x03, 0x30});
+    ASSERT_EQ(ports.sent.size(), 1u);
+    EXPECT_EQ(ports.sent[0], terminalData(0x03, {{0x60, 0x03, 0x00, 0x03}}));
+}
+
+TEST_F(LinkWithThreeOutstanding, AckOutsideTheWindowChangesNothing) {
+    for (int n : {0, 5, 6, 7}) deliver({0xFF, 0x03, static_cast<uint8_t>(n << 4)});
+    EXPECT_EQ(link().ackedSeq, 1);
+    EXPECT_TRUE(ports.sent.empty());
+}
+
+TEST_F(LinkWithThreeOutstanding, FramesOfTheWrongLengthAreIgnored) {
+    deliver({0xFF, 0x03, 0x10, 0x00});  // ack frame of 3 bytes after 0xFF
+    deliver({0xFF, 0x03});
+    deliver({0xFF, 0x10});              // data frame without its sequence byte
+    deliver({0xFF, 0x02, 0x00});
+    deliver({0xFF, 0x04, 0x10});        // unknown types
+    deliver({0xFF, 0x00, 0x10});
+    deliver({0xFF, 0x11, 0x00});
+    EXPECT_TRUE(ports.sent.empty());
+    EXPECT_EQ(link().ackedSeq, 1);
+    EXPECT_EQ(link().recvSeq, 0);
+    EXPECT_EQ(state().regState, RegState::Connected);
+}
+
+TEST_F(LinkWithThreeOutstanding, InSequenceFrameWithForeignAckStillRuns) {
+    deliver(dataFrame(0, 6, {displayRowElement(2, 'z')}));
+    EXPECT_EQ(line(4), std::string(25, 'z'));
+    EXPECT_EQ(link().recvSeq, 1);
+    EXPECT_EQ(link().ackedSeq, 1);
+    deliver(dataFrame(1, 3));  // a piggybacked acknowledgement inside the window is taken
+    EXPECT_EQ(link().ackedSeq, 3);
+    EXPECT_TRUE(ports.sent.empty());
+}
+
+TEST_F(Link, DuplicateFrameIsAnsweredOnceThenHeldOff) {
+    connectQuiet();
+    const Bytes frame = dataFrame(0, 1, {displayRowElement(0, 'a')});
+    deliver(frame);
+    const uint32_t version = state().displayVersion;
+    EXPECT_TRUE(ports.sent.empty());  // in sequence: acknowledged later
+
+    engine.showText("changed", 0);
+    deliver(frame);  // a repeat: acknowledged at once, not interpreted
+    ASSERT_EQ(ports.sent.size(), 1u);
+    EXPECT_EQ(ports.sent[0], terminalAck(0x11));
+    EXPECT_EQ(trimmedLine(0), "changed");
+    EXPECT_EQ(link().ackHoldoff, 3);
+    EXPECT_EQ(state().displayVersion, version + 1);
+
+    deliver(frame);  // a third copy within the hold-off: nothing at all
+    EXPECT_EQ(ports.sent.size(), 1u);
+    tick(2);
+    deliver(frame);
+    EXPECT_EQ(ports.sent.size(), 1u);
+    tick();  // hold-off over
+    deliver(frame);
+    ASSERT_EQ(ports.sent.size(), 2u);
+    EXPECT_EQ(ports.sent[1], terminalAck(0x11));
+}
+
+TEST_F(Link, GapIsReportedAtOnceAndItsElementsNeverRun) {
+    connectQuiet();
+    deliver(dataFrame(1, 1, {displayRowElement(0, 'g'), {0x90, 0x02, 0x00}}));
+    ASSERT_EQ(ports.sent.size(), 1u);
+    EXPECT_EQ(ports.sent[0], terminalAck(0x01));
+    EXPECT_EQ(line(0), std::string(25, ' '));
+    EXPECT_EQ(engine.audioMode(), AudioMode::Idle);
+    EXPECT_EQ(link().recvSeq, 0);
+    // The missing frame arrives: in sequence ends the hold-off at once.
+    deliver(dataFrame(0, 1));
+    EXPECT_EQ(link().ackHoldoff, 0);
+    deliver(dataFrame(1, 1, {displayRowElement(0, 'g')}));
+    EXPECT_EQ(line(0), std::string(25, 'g'));
+    EXPECT_EQ(link().recvSeq, 2);
+}
+
+TEST_F(Link, StrayFrameTakesItsAcknowledgementWhenInTheWindow) {
+    connectQuiet();
+    engine.queueKey(1);
+    engine.queueKey(2);  // ackedSeq 1, sendSeq 3
+    ports.clear();
+    deliver(dataFrame(5, 2));
+    EXPECT_EQ(link().ackedSeq, 2);
+    EXPECT_EQ(ports.sent.back(), terminalAck(0x02));
+}
+
+TEST_F(Link, EmptyDataFrameIsAcknowledgedTenTicksLaterUnlessAFrameLeavesFirst) {
+    connectQuiet();
+    deliver({0xFF, 0x10, 0x10});
+    EXPECT_EQ(link().recvSeq, 1);
+    tick(9);
+    EXPECT_TRUE(ports.sent.empty());
+    tick();
+    ASSERT_EQ(ports.sent.size(), 1u);
+    EXPECT_EQ(ports.sent[0], terminalAck(0x11));
+
+    deliver({0xFF, 0x10, 0x11});
+    tick(5);
+    engine.queueKey(0x0035);  // the data frame carries the acknowledgement instead
+    ASSERT_EQ(ports.sent.size(), 2u);
+    EXPECT_EQ(ports.sent[1], terminalData(0x21, {KEY_5}));
+    tick(20);
+    EXPECT_EQ(ports.sent.size(), 2u);
+}
+
+TEST_F(Link, DelayedAckWaitsWhileStraysAreHeldOff) {
+    connectQuiet();
+    deliver(dataFrame(0, 1));
+    link().ackHoldoff = 15;
+    tick(14);
+    EXPECT_TRUE(ports.sent.empty());  // ten ticks have passed, but strays are still held off
+    tick();
+    ASSERT_EQ(ports.sent.size(), 1u);
+    EXPECT_EQ(ports.sent[0], terminalAck(0x11));
+}
+
+TEST_F(Link, KeepaliveIsACallStateReportAfter100QuietTicks) {
+    connectQuiet();
+    tick(99);
+    EXPECT_TRUE(ports.sent.empty());
+    tick();
+    ASSERT_EQ(ports.sent.size(), 1u);
+    EXPECT_EQ(ports.sent[0], terminalData(0x01, {{0x30, 0x00, 0x00}}));
+    // Any frame sent restarts the count.
+    tick(50);
+    engine.queueKey(0x0035);
+    tick(99);
+    EXPECT_EQ(ports.sent.size(), 2u);
+    tick();
+    EXPECT_EQ(ports.sent.size(), 3u);
+}
+
+TEST_F(Link, ConnectConfirmResetsSequencesButKeepsAudioAndSync) {
+    connect();
+    tick();
+    deliver(dataFrame(0, 1, {{0x10, 0x03, 0x00, 0x00}, {0x90, 0x02, 0x02}}));
+    link().linkLost = 1;
+    link().ackHoldoff = 2;
+    EXPECT_EQ(link().syncExpected, 1);
+    EXPECT_EQ(link().audio.mute, 1);
+    engine.resetLink();
+    EXPECT_EQ(link().ackedSeq, 0);
+    EXPECT_EQ(link().recvSeq, 0);
+    EXPECT_EQ(link().sendSeq, 0);
+    EXPECT_EQ(link().reportedSeq, 0);
+    EXPECT_EQ(link().linkLost, 0);
+    EXPECT_EQ(link().slots[0].count, 2u);
+    EXPECT_EQ(link().ackHoldoff, 2);
+    EXPECT_EQ(link().syncExpected, 1);
+    EXPECT_EQ(link().audio.mute, 1);
+}
+
+TEST_F(Link, FramesQueuedBeforeTheConfirmAreNotResent) {
+    start();
+    tick();
+    engine.queueKey(0x0031);  // Registering: a frame with terminal id 0
+    ASSERT_EQ(ports.sent.size(), 1u);
+    EXPECT_EQ(ports.sent[0], (Bytes{0xFF, 0x00, 0x00, 0x10, 0x00, 0x60, 0x03, 0x00, 0x31}));
+    deliver(registrationReply(0x1234));
+    deliver({0xFF, 0x02});
+    ports.clear();
+    deliver({0xFF, 0x03, 0x00});
+    EXPECT_TRUE(ports.sent.empty());
+    tick();
+    EXPECT_EQ(ports.sent.back(), terminalData(0x00, {ANNOUNCE_ELEMENT}));
+}
+
+}  // namespace
+}  // namespace vorpel::testing

@@ -1,0 +1,331 @@
+#include <gtest/gtest.h>
+
+#include "engine_fakes.h"
+
+namespace vorpel::testing {
+namespace {
+
+class Registration : public ::testing::Test, public EngineHarness {};
+
+TEST_F(Registration, InitShowsBannerZeroesStateAndRestartsKeysAndMedia) {
+    state().regState = RegState::Connected;
+    state().terminalId = 99;
+    state().indicators[5] = 3;
+    state().keys.keyPairHeld = 1;
+    state().config.bytes[10] = 'x';
+    link().audio.setAudioMode(AudioMode::Voice);
+    link().audio.mute = 1;
+    link().syncExpected = 7;
+    state().engineTicks = 41;
+    const uint32_t version = state().displayVersion = 1000;
+    engine.initEngine();
+    EXPECT_EQ(state().regState, RegState::Validate);
+    EXPECT_EQ(state().terminalId, 0);
+    EXPECT_EQ(state().indicators[5], 0);
+    EXPECT_EQ(state().keys.keyPairHeld, 0);
+    EXPECT_EQ(state().config.bytes[10], 0);
+    EXPECT_EQ(engine.audioMode(), AudioMode::Idle);
+    EXPECT_EQ(link().audio.mute, 0);
+    EXPECT_EQ(link().syncExpected, 0);
+    EXPECT_EQ(state().engineTicks, 41u);  // never reset
+    // The display version only grows, so the window repaints.
+    EXPECT_GT(state().displayVersion, version);
+    EXPECT_EQ(line(0), "MTL540 Qlnk Version 1.16 ");
+    EXPECT_EQ(line(1), "Initializing..           ");
+    for (unsigned n = 2; n < 8; ++n) EXPECT_EQ(line(n), std::string(25, ' '));
+    EXPECT_EQ(ports.mediaResets, std::vector<uint32_t>{41});
+    EXPECT_EQ(keyAgreement.resets, 1);
+    EXPECT_TRUE(ports.sent.empty());
+}
+
+TEST_F(Registration, ShortPasswordStopsInSettingsInvalid) {
+    start("10.0.0.1", "4711", "elevenchars");
+    tick();
+    EXPECT_EQ(state().regState, RegState::SettingsInvalid);
+    EXPECT_EQ(line(6), "Velmarch Password        ");
+    EXPECT_EQ(line(7), "too short!               ");
+    EXPECT_EQ(trimmedLine(1), "Validating Settings..");
+    tick(500);
+    engine.startRegistration();
+    EXPECT_EQ(state().regState, RegState::SettingsInvalid);
+    EXPECT_TRUE(ports.sent.empty());
+    engine.sendLogoff();  // nothing to log off from
+    EXPECT_TRUE(ports.sent.empty());
+}
+
+TEST_F(Registration, TwelveCharacterPasswordPasses) {
+    start("10.0.0.1", "4711", "twelve-chars");
+    tick();
+    EXPECT_EQ(state().regState, RegState::Registering);
+}
+
+TEST_F(Registration, OnlyTheFirstFailingCheckIsShown) {
+    start("", "", "");
+    tick();
+    EXPECT_EQ(trimmedLine(6), "Velmarch IP address");
+    EXPECT_EQ(trimmedLine(7), "invalid!");
+    start("h", "", "");
+    tick();
+    EXPECT_EQ(trimmedLine(6), "Velmarch Account");
+    EXPECT_EQ(trimmedLine(7), "invalid!");
+}
+
+TEST_F(Registration, NormalStartRegistersSynchronizesAndConnects) {
+    start();
+    tick();
+    EXPECT_EQ(state().regState, RegState::Registering);
+    EXPECT_EQ(state().countdown, 15u);
+    EXPECT_EQ(trimmedLine(1), "Registering..");
+
+    // A settings message left on row 3 is cleared by the request.
+    engine.showMessage(1, 3);
+    const uint32_t before = state().displayVersion;
+    engine.startRegistration();
+    EXPECT_EQ(state().countdown, 150u);
+    ASSERT_EQ(ports.sent.size(), 1u);
+    EXPECT_TRUE(isRegistrationRequest(ports.sent[0]));
+    EXPECT_EQ(ports.sent[0].size(), REGISTRATION_REQUEST_FULL);
+    EXPECT_EQ(ports.sent[0][27], 1);  // first request after init carries counter 1
+    EXPECT_EQ(line(6), std::string(25, ' '));
+    EXPECT_EQ(state().displayVersion, before + 1);
+
+    engine.showText("server text", 2);
+    deliver(registrationReply(0x1234));
+    EXPECT_EQ(state().regState, RegState::Synchronizing);
+    EXPECT_EQ(state().terminalId, 0x1234);
+    EXPECT_EQ(state().keys.sessionKeyReady, 1);
+    ASSERT_EQ(keyAgreement.replies.size(), 1u);
+    EXPECT_EQ(keyAgreement.replies[0].size(), 113u);  // the whole datagram
+    EXPECT_EQ(trimmedLine(1), "Synchronizing..");
+    EXPECT_EQ(line(2), std::string(25, ' '));
+    EXPECT_EQ(state().countdown, 20u);
+    EXPECT_EQ(state().retryCount, 0u);
+    ASSERT_EQ(ports.sent.size(), 2u);
+    EXPECT_EQ(ports.sent[1], connectRequest(0x1234));
+
+    state().indicators[3] = 2;
+    deliver({0xFF, 0x02});
+    EXPECT_EQ(state().regState, RegState::Connected);
+    EXPECT_EQ(state().indicators[3], 0);
+    for (unsigned n = 0; n < 8; ++n) EXPECT_EQ(line(n), std::string(25, ' '));
+    EXPECT_EQ(link().slots[0].count, 10u);  // the announce waits in slot 0
+    EXPECT_EQ(ports.sent.size(), 2u);
+}
+
+TEST_F(Registration, SilentServerWithNumericAddressIsAskedEvery150Ticks) {
+    start();
+    tick();
+    tick(14);
+    EXPECT_TRUE(ports.sent.empty());
+    tick();  // 15 ticks after validation
+    ASSERT_EQ(ports.sent.size(), 1u);
+    tick(149);
+    EXPECT_EQ(ports.sent.size(), 1u);
+    tick();
+    ASSERT_EQ(ports.sent.size(), 2u);
+    EXPECT_EQ(ports.sent[1][27], 2);  // the counter goes on; the key pair is kept
+    EXPECT_EQ(ports.sent[1].size(), REGISTRATION_REQUEST_FULL);
+    tick(150 * 4);
+    EXPECT_EQ(ports.sent.size(), 6u);
+}
+
+TEST_F(Registration, SilentServerWithoutNumericAddressGetsOnlyTheFirstRequest) {
+    start("host.example", "4711", "secret-secret", /*numericAddress=*/false);
+    tick();
+    engine.startRegistration();
+    EXPECT_EQ(ports.sent.size(), 1u);
+    tick(149);
+    EXPECT_EQ(state().countdown, 1u);
+    tick();
+    EXPECT_EQ(state().countdown, 20u);  // from now on it only checks, every 20 ticks
+    tick(20);
+    EXPECT_EQ(state().countdown, 20u);
+    tick(2000);
+    EXPECT_EQ(ports.sent.size(), 1u);
+    EXPECT_EQ(state().regState, RegState::Registering);
+}
+
+TEST_F(Registration, RequestWithoutAKeyPairIsShort) {
+    keyAgreement.poolEmpty = true;
+    start();
+    tick();
+    engine.startRegistration();
+    ASSERT_EQ(ports.sent.size(), 1u);
+    EXPECT_EQ(ports.sent[0].size(), REGISTRATION_REQUEST_SHORT);
+}
+
+TEST_F(Registration, RefusalHoldsOffAndShowsTheServersText) {
+    start();
+    tick();
+    engine.startRegistration();
+    Bytes refusal{0x80};
+    for (char c : std::string("0123456789abcdefghijklmnopqrstuvwxyzABCD")) refusal.push_back(static_cast<uint8_t>(c));
+    deliver(refusal);
+    EXPECT_EQ(state().regState, RegState::Registering);
+    EXPECT_EQ(state().countdown, 3000u);
+    EXPECT_EQ(line(7), "0123456789abcdefghijklmno");
+    EXPECT_EQ(line(6), "Velmarch refused connctn!");
+    tick(2999);
+    EXPECT_EQ(ports.sent.size(), 1u);
+    tick();
+    EXPECT_EQ(ports.sent.size(), 2u);
+}
+
+TEST_F(Registration, RefusalTextEndsAtZeroOrAtTheEndOfTheDatagram) {
+    start();
+    tick();
+    deliver({0x80, 'a', 'b', 'c', 0x00, 'd', 'e'});
+    EXPECT_EQ(line(7), "abc" + std::string(22, ' '));
+    // No zero byte and shorter than a line: nothing is read past the datagram.
+    deliver({0x80, 'x', 'y'});
+    EXPECT_EQ(line(7), "xy" + std::string(23, ' '));
+    deliver({0x80, 0x00});
+    EXPECT_EQ(line(7), std::string(25, ' '));
+}
+
+TEST_F(Registration, RegistrationDatagramsOutOfTheirStateChangeNothing) {
+    start();
+    // Validate: reply, refusal and confirm are ignored.
+    deliver(registrationReply(0x1234));
+    deliver({0x80, 'n', 'o'});
+    deliver({0xFF, 0x02});
+    EXPECT_EQ(state().regState, RegState::Validate);
+    EXPECT_EQ(state().terminalId, 0);
+    EXPECT_TRUE(keyAgreement.replies.empty());
+    tick();
+    // Registering: a connect confirm is ignored.
+    deliver({0xFF, 0x02});
+    EXPECT_EQ(state().regState, RegState::Registering);
+    deliver(registrationReply(0x1234));
+    ASSERT_EQ(state().regState, RegState::Synchronizing);
+    // Synchronizing: reply and refusal are ignored; a confirm of the wrong size too.
+    const uint32_t countdown = state().countdown;
+    deliver(registrationReply(0x5678));
+    deliver({0x80, 'n', 'o'});
+    deliver({0xFF, 0x02, 0x00});
+    EXPECT_EQ(state().terminalId, 0x1234);
+    EXPECT_EQ(state().countdown, countdown);
+    EXPECT_EQ(state().regState, RegState::Synchronizing);
+    EXPECT_EQ(trimmedLine(7), "");
+    // Connected: a second confirm does not reset the link.
+    deliver({0xFF, 0x02});
+    ASSERT_EQ(state().regState, RegState::Connected);
+    tick();
+    const uint8_t sendSeq = link().sendSeq;
+    deliver({0xFF, 0x02});
+    deliver(registrationReply(0x9999));
+    EXPECT_EQ(link().sendSeq, sendSeq);
+    EXPECT_EQ(state().terminalId, 0x1234);
+}
+
+TEST_F(Registration, OneByteDatagramsAreIgnored) {
+    start();
+    tick();
+    for (int b = 0; b < 256; ++b) deliver({static_cast<uint8_t>(b)});
+    EXPECT_EQ(state().regState, RegState::Registering);
+    EXPECT_TRUE(ports.sent.empty());
+    EXPECT_TRUE(keyAgreement.replies.empty());
+}
+
+TEST_F(Registration, ShortRepliesReadMissingBytesAsZero) {
+    start();
+    tick();
+    deliver({0x00, 0x34});  // the high byte of the id is missing
+    EXPECT_EQ(state().terminalId, 0x0034);
+    EXPECT_EQ(state().regState, RegState::Synchronizing);
+    EXPECT_EQ(ports.sent.back(), connectRequest(0x0034));
+
+    start();
+    tick();
+    deliver(registrationReply(0x1234, 111));  // one byte short of the public value
+    EXPECT_EQ(state().terminalId, 0x1234);
+    EXPECT_EQ(state().keys.sessionKeyReady, 0);
+
+    start();
+    tick();
+    deliver(registrationReply(0x1234, 112, 0x00));  // an all-zero public value gives no key
+    EXPECT_EQ(state().keys.sessionKeyReady, 0);
+}
+
+TEST_F(Registration, ElevenConnectRequestsThenBackToRegistering) {
+    start();
+    tick();
+    engine.startRegistration();
+    deliver(registrationReply(0x1234));
+    size_t requests = 1;
+    for (int i = 0; i < 10; ++i) {
+        tick(19);
+        EXPECT_EQ(ports.sent.size(), 1 + requests);
+        tick();
+        ++requests;
+        ASSERT_EQ(ports.sent.back(), connectRequest(0x1234));
+    }
+    EXPECT_EQ(ports.sent.size(), 12u);  // one registration request, 11 connect requests
+    tick(19);
+    EXPECT_EQ(state().regState, RegState::Synchronizing);
+    tick();
+    EXPECT_EQ(state().regState, RegState::Registering);
+    EXPECT_EQ(state().countdown, 100u);
+    EXPECT_EQ(trimmedLine(1), "Registering..");
+    EXPECT_EQ(ports.sent.size(), 12u);
+    tick(100);
+    ASSERT_EQ(ports.sent.size(), 13u);
+    EXPECT_TRUE(isRegistrationRequest(ports.sent.back()));
+}
+
+TEST_F(Registration, LostLinkReleasesAudioAndRegistersAgain) {
+    connectQuiet();
+    link().audio.setAudioMode(AudioMode::Voice);
+    state().indicators[26] = 3;
+    engine.showText("call in progress", 2);
+    engine.showText("server line 0", 0);
+    link().linkLost = 1;
+    tick();
+    EXPECT_EQ(state().regState, RegState::Registering);
+    EXPECT_EQ(engine.audioMode(), AudioMode::Idle);
+    EXPECT_EQ(ports.closes, 1);
+    EXPECT_EQ(ports.mediaResets.size(), 1u);
+    EXPECT_EQ(state().indicators[26], 0);
+    EXPECT_EQ(line(0), "MTL540 Qlnk Version 1.16 ");
+    EXPECT_EQ(trimmedLine(1), "Registering..");
+    EXPECT_EQ(line(2), std::string(25, ' '));
+    EXPECT_EQ(state().countdown, 100u);
+    EXPECT_TRUE(ports.sent.empty());  // the link upkeep does not run any more: the report stays queued
+    tick(100);
+    ASSERT_EQ(ports.sent.size(), 1u);
+    EXPECT_TRUE(isRegistrationRequest(ports.sent[0]));
+    EXPECT_EQ(ports.sent[0][27], 2);  // same registration, next counter
+
+    // The next reply and confirm start a fresh link.
+    deliver(registrationReply(0x4321));
+    deliver({0xFF, 0x02});
+    EXPECT_EQ(state().regState, RegState::Connected);
+    EXPECT_EQ(link().linkLost, 0);
+    tick();
+    EXPECT_EQ(ports.sent.back(), (Bytes{0xFF, 0x21, 0x43, 0x10, 0x00, 0x50, 0x07, 0x00, 0x11, 0, 0, 0, 0}));
+}
+
+TEST_F(Registration, LogoffCarriesTheTerminalId) {
+    connect();
+    engine.sendLogoff();
+    ASSERT_EQ(ports.sent.size(), 1u);
+    EXPECT_EQ(ports.sent[0], (Bytes{0x01, 0x34, 0x12}));
+    start();
+    engine.sendLogoff();  // Validate
+    EXPECT_EQ(ports.sent.size(), 1u);
+    tick();
+    engine.sendLogoff();  // Registering, no id yet
+    EXPECT_EQ(ports.sent.back(), (Bytes{0x01, 0x00, 0x00}));
+}
+
+TEST_F(Registration, EngineTicksCountInEveryState) {
+    start("", "", "");
+    tick(3);
+    EXPECT_EQ(state().engineTicks, 3u);
+    start();
+    tick(2);
+    EXPECT_EQ(state().engineTicks, 5u);
+}
+
+}  // namespace
+}  // namespace vorpel::testing
