@@ -185,12 +185,16 @@ TEST_P(ModularPowerAgainstOpenSsl, OtherOddModuliOfAnySize) {
         auto m = randomBytes(rng, width);
         m[0] |= static_cast<uint8_t>(i % 3 == 0 ? 0x80 : 0x01);
         if (i % 5 == 0) std::fill(m.begin(), m.begin() + static_cast<ptrdiff_t>(width / 2), 0xFF);
+        if (i % 4 == 1) std::fill(m.end() - 8, m.end(), 0xFF);  // low limb all ones, as in p
         m.back() |= 1;
         ModularPower group;
         prepare(group, importBytes(m));
         const auto x = randomBytes(rng, 32);
         const auto y = randomBytes(rng, 96);
         ASSERT_EQ(bytesOf(group.pow(importBytes(y), importBytes(x)), 96), reference::modExp(y, x, m, 96))
+            << toHex(m);
+        ASSERT_EQ(bytesOf(group.powSmallBase(3, importBytes(x)), 96),
+                  reference::modExp(std::vector<uint8_t>{3}, x, m, 96))
             << toHex(m);
         const auto base = static_cast<uint32_t>(2 + rng() % 200);
         ASSERT_EQ(bytesOf(group.powSmallBase(base, importBytes(x)), 96),
