@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets up a fresh Debian 12 machine, builds the project and runs the whole test
 # suite: once as a normal build, once under AddressSanitizer and
-# UndefinedBehaviorSanitizer. Exits non-zero when any test fails.
+# UndefinedBehaviorSanitizer, and the threaded tests under ThreadSanitizer.
+# Exits non-zero when any test fails.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -23,3 +24,7 @@ echo "== build and test under AddressSanitizer and UndefinedBehaviorSanitizer"
 build build-asan -DCMAKE_BUILD_TYPE=Debug -DVORPEL_SANITIZE=address,undefined -DVORPEL_BUILD_BENCH=OFF
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build-asan --output-on-failure -j "$jobs"
+
+echo "== build and run the threaded tests (label tsan) under ThreadSanitizer"
+build build-tsan -DCMAKE_BUILD_TYPE=Debug -DVORPEL_SANITIZE=thread -DVORPEL_BUILD_BENCH=OFF
+TSAN_OPTIONS=halt_on_error=1 ctest --test-dir build-tsan -L tsan --output-on-failure -j "$jobs"

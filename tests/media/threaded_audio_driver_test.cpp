@@ -16,7 +16,7 @@ namespace vorpel {
 namespace {
 
 using fakes::FakeCaptureDevice;
-using fakes::FakeWaveCommon;
+using fakes::FakeWaveDevice;
 using fakes::FakePlaybackDevice;
 
 // Records what the driver hands over; playout blocks are filled with a marker.
@@ -117,7 +117,7 @@ protected:
 
 TEST_F(AudioDriverTest, InitOpensBothDevicesAndPreparesEveryBuffer) {
     ASSERT_TRUE(driver->init());
-    for (FakeWaveCommon* device : {static_cast<FakeWaveCommon*>(&capture), static_cast<FakeWaveCommon*>(&playback)}) {
+    for (FakeWaveDevice* device : {static_cast<FakeWaveDevice*>(&capture), static_cast<FakeWaveDevice*>(&playback)}) {
         const auto calls = device->calls();
         EXPECT_EQ(calls.front(), "open");
         EXPECT_EQ(countOf(calls, "prepare"), 32u);
@@ -143,9 +143,9 @@ TEST_F(AudioDriverTest, InitFailsOnAnyDeviceOrHeaderFailureAndCloseUndoesWhatWas
                           Case{false, false, 31, 32, 31}}) {
         FakeCaptureDevice failingCapture;
         FakePlaybackDevice failingPlayback;
-        FakeWaveCommon& failing = c.captureSide ? static_cast<FakeWaveCommon&>(failingCapture)
-                                                : static_cast<FakeWaveCommon&>(failingPlayback);
-        if (c.failOpen) failing.failOpen = "open";
+        FakeWaveDevice& failing = c.captureSide ? static_cast<FakeWaveDevice&>(failingCapture)
+                                                : static_cast<FakeWaveDevice&>(failingPlayback);
+        if (c.failOpen) failing.failOpen = true;
         failing.failPrepareAt = c.failPrepareAt;
         ThreadedAudioDriver failingDriver(failingCapture, failingPlayback, blocks, backlight, audio, mediaLock,
                                           ThreadedAudioDriver::Threading::Manual);
