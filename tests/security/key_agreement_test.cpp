@@ -6,6 +6,7 @@
 
 #include "openssl_reference.h"
 #include "security/key_agreement.h"
+#include "seeded_draw.h"
 #include "server_side.h"
 #include "test_bytes.h"
 
@@ -14,19 +15,10 @@ namespace {
 
 using testing::primeBytes;
 using testing::randomBytes;
+using testing::SeededDraw;
 using testing::registrationReply;
 using testing::serverPublicValue;
 using testing::serverSessionKey;
-
-// Deterministic platform draws, different per seed.
-class SeededDraw final : public PlatformDraw {
-public:
-    explicit SeededDraw(uint32_t seed) : rng_(seed) {}
-    uint32_t draw() override { return static_cast<uint32_t>(rng_()); }
-
-private:
-    std::mt19937 rng_;
-};
 
 void putText(ConfigSnapshot& config, size_t offset, std::string_view text) {
     std::copy(text.begin(), text.end(), config.bytes.begin() + static_cast<ptrdiff_t>(offset));
