@@ -1,5 +1,6 @@
 #include "ui/console/console_command.h"
 #include "ui/console/console_event_writer.h"
+#include "ui/console/console_options.h"
 
 #include <gtest/gtest.h>
 
@@ -109,6 +110,35 @@ TEST(ConsoleEventWriter, PrintsOnlyWhatChanged) {
                   "\"\nbuttons 111111111110\nfocus <\naudio voice\nmessage \"Socket fault!\"\n"
                   "error \"bad \\\\ line\"\nexit 0\n");
     std::fclose(f);
+}
+
+}  // namespace
+}  // namespace vorpel
+
+namespace vorpel {
+namespace {
+
+std::optional<ConsoleOptions> options(std::vector<std::string_view> args, std::string& error) {
+    return parseConsoleOptions(args, error);
+}
+
+TEST(ConsoleOptions, FileDevicesAloneOrTogether) {
+    std::string error;
+    auto none = options({}, error);
+    ASSERT_TRUE(none);
+    EXPECT_FALSE(none->fileAudio());
+    auto capture = options({"--capture", "in.raw"}, error);
+    ASSERT_TRUE(capture);
+    EXPECT_TRUE(capture->fileAudio());
+    EXPECT_EQ(capture->capture, "in.raw");
+    EXPECT_FALSE(capture->playback);
+    auto both = options({"--playback", "out.raw", "--capture", "in.raw"}, error);
+    ASSERT_TRUE(both);
+    EXPECT_EQ(both->playback, "out.raw");
+    for (auto bad : std::vector<std::vector<std::string_view>>{{"--capture"}, {"--playback", ""}, {"--loud"}, {"x"}}) {
+        EXPECT_FALSE(options(bad, error));
+        EXPECT_FALSE(error.empty());
+    }
 }
 
 }  // namespace

@@ -1,0 +1,31 @@
+// vorpel-console's command line: --capture FILE and --playback FILE put the
+// file audio device in place of the sound card (either alone: silence in, or
+// output discarded, for the other direction).
+#pragma once
+
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace vorpel {
+
+struct ConsoleOptions {
+    std::optional<std::string> capture;
+    std::optional<std::string> playback;
+    bool help = false;
+    bool fileAudio() const { return capture || playback; }
+};
+
+// Nothing, with a one-line reason in error, when the command line is bad.
+std::optional<ConsoleOptions> parseConsoleOptions(std::span<const std::string_view> args, std::string& error);
+
+inline constexpr std::string_view CONSOLE_USAGE =
+    "usage: vorpel-console [--capture FILE] [--playback FILE]\n"
+    "Runs the terminal with a text phone window: one command per line on standard input\n"
+    "(key D, press NAME, left, right, up, down, action, settings field=value..., settings cancel,\n"
+    "tags T1|T2|T3|T4|T5, about, quit), one event per line on standard output.\n"
+    "--capture FILE and --playback FILE use raw 8000-Hz 16-bit mono files instead of the\n"
+    "sound card; with only one of them the other direction is silent or discarded.\n";
+
+}  // namespace vorpel
