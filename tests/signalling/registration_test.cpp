@@ -57,6 +57,10 @@ TEST_F(Registration, TwelveCharacterPasswordPasses) {
     start("10.0.0.1", "4711", "twelve-chars");
     tick();
     EXPECT_EQ(state().regState, RegState::Registering);
+    // Every one of the first twelve bytes must be set, whatever follows.
+    start("10.0.0.1", "4711", std::string_view("eleven-char\0xyz", 15));
+    tick();
+    EXPECT_EQ(state().regState, RegState::SettingsInvalid);
 }
 
 TEST_F(Registration, OnlyTheFirstFailingCheckIsShown) {
