@@ -2,6 +2,10 @@
 
 #include <bit>
 
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
 namespace vorpel {
 namespace {
 
@@ -114,12 +118,16 @@ bool aesExpandKey(AesSchedule& schedule, std::span<const uint8_t> key) {
             d[4 * round + c] = (round == 0 || round == nr) ? k : invMixColumn(k);
         }
     }
+    for (size_t i = 0; i < static_cast<size_t>(total); ++i) {
+        store(&schedule.encryptBytes[4 * i], w[i]);
+        store(&schedule.decryptBytes[4 * i], d[i]);
+    }
     schedule.keyWords = nk;
     schedule.rounds = nr;
     return true;
 }
 
-void aesEncryptBlock(const AesSchedule& schedule, const uint8_t* in, uint8_t* out) {
+void aesEncryptBlockTables(const AesSchedule& schedule, const uint8_t* in, uint8_t* out) {
     const uint32_t* rk = schedule.encryptKeys.data();
     const auto& te = TABLES.encrypt;
     uint32_t s0 = load(in) ^ rk[0], s1 = load(in + 4) ^ rk[1], s2 = load(in + 8) ^ rk[2], s3 = load(in + 12) ^ rk[3];
@@ -145,7 +153,7 @@ void aesEncryptBlock(const AesSchedule& schedule, const uint8_t* in, uint8_t* ou
     store(out + 12, last(s3, s0, s1, s2, rk[3]));
 }
 
-void aesDecryptBlock(const AesSchedule& schedule, const uint8_t* in, uint8_t* out) {
+void aesDecryptBlockTables(const AesSchedule& schedule, const uint8_t* in, uint8_t* out) {
     const uint32_t* rk = schedule.decryptKeys.data();
     const auto& td = TABLES.decrypt;
     uint32_t s0 = load(in) ^ rk[0], s1 = load(in + 4) ^ rk[1], s2 = load(in + 8) ^ rk[2], s3 = load(in + 12) ^ rk[3];
@@ -169,6 +177,137 @@ void aesDecryptBlock(const AesSchedule& schedule, const uint8_t* in, uint8_t* ou
     store(out + 4, last(s1, s0, s3, s2, rk[1]));
     store(out + 8, last(s2, s1, s0, s3, rk[2]));
     store(out + 12, last(s3, s2, s1, s0, rk[3]));
+}
+
+#if defined(__x86_64__)
+namespace {
+
+__attribute__((target("aes,sse2"))) void encryptWithInstructions(const AesSchedule& schedule, const uint8_t* in,
+                                                                 uint8_t* out) {
+    const auto* keys = reinterpret_cast<const __m128i*>(schedule.encryptBytes.data());
+    __m128i block = _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in)), _mm_load_si128(keys));
+    for (int round = 1; round < schedule.rounds; ++round) block = _mm_aesenc_si128(block, _mm_load_si128(keys + round));
+    block = _mm_aesenclast_si128(block, _mm_load_si128(keys + schedule.rounds));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), block);
+}
+
+// AESDEC is the equivalent inverse cipher's round: it takes the decryption
+// schedule as it stands.
+__attribute__((target("aes,sse2"))) void decryptWithInstructions(const AesSchedule& schedule, const uint8_t* in,
+                                                                 uint8_t* out) {
+    const auto* keys = reinterpret_cast<const __m128i*>(schedule.decryptBytes.data());
+    __m128i block = _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in)), _mm_load_si128(keys));
+    for (int round = 1; round < schedule.rounds; ++round) block = _mm_aesdec_si128(block, _mm_load_si128(keys + round));
+    block = _mm_aesdeclast_si128(block, _mm_load_si128(keys + schedule.rounds));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), block);
+}
+
+template <bool ENCRYPT, bool LAST>
+__attribute__((target("aes,sse2"), always_inline)) inline __m128i aesRound(__m128i block, __m128i key) {
+    if constexpr (ENCRYPT) return LAST ? _mm_aesenclast_si128(block, key) : _mm_aesenc_si128(block, key);
+    return LAST ? _mm_aesdeclast_si128(block, key) : _mm_aesdec_si128(block, key);
+}
+
+// Four independent blocks interleaved, so that the rounds' latencies overlap.
+template <bool ENCRYPT>
+__attribute__((target("aes,sse2"))) void fourWithInstructions(const AesSchedule& schedule, uint8_t* blocks) {
+    constexpr size_t WAYS = 4;
+    const auto* keys =
+        reinterpret_cast<const __m128i*>(ENCRYPT ? schedule.encryptBytes.data() : schedule.decryptBytes.data());
+    auto* data = reinterpret_cast<__m128i*>(blocks);
+    __m128i b[WAYS];
+#pragma GCC unroll 4
+    for (size_t k = 0; k < WAYS; ++k) b[k] = _mm_xor_si128(_mm_loadu_si128(data + k), _mm_load_si128(keys));
+    for (int r = 1; r < schedule.rounds; ++r) {
+        const __m128i key = _mm_load_si128(keys + r);
+#pragma GCC unroll 4
+        for (size_t k = 0; k < WAYS; ++k) b[k] = aesRound<ENCRYPT, false>(b[k], key);
+    }
+    const __m128i last = _mm_load_si128(keys + schedule.rounds);
+#pragma GCC unroll 4
+    for (size_t k = 0; k < WAYS; ++k) _mm_storeu_si128(data + k, aesRound<ENCRYPT, true>(b[k], last));
+}
+
+template <bool ENCRYPT>
+void blocksWithInstructions(const AesSchedule& schedule, uint8_t* blocks, size_t count) {
+    size_t i = 0;
+    for (; count - i >= 4; i += 4) fourWithInstructions<ENCRYPT>(schedule, blocks + AES_BLOCK_BYTES * i);
+    for (; i < count; ++i) {
+        uint8_t* block = blocks + AES_BLOCK_BYTES * i;
+        if constexpr (ENCRYPT) {
+            encryptWithInstructions(schedule, block, block);
+        } else {
+            decryptWithInstructions(schedule, block, block);
+        }
+    }
+}
+
+}  // namespace
+
+bool aesInstructionsAvailable() {
+    static const bool available = __builtin_cpu_supports("aes");
+    return available;
+}
+#else
+namespace {
+template <bool ENCRYPT>
+void blocksWithInstructions(const AesSchedule&, uint8_t*, size_t) {}
+void encryptWithInstructions(const AesSchedule&, const uint8_t*, uint8_t*) {}
+void decryptWithInstructions(const AesSchedule&, const uint8_t*, uint8_t*) {}
+}  // namespace
+
+bool aesInstructionsAvailable() { return false; }
+#endif
+
+namespace {
+
+// An unkeyed schedule (no rounds) never reaches the instructions.
+bool useInstructions(const AesSchedule& schedule) { return aesInstructionsAvailable() && schedule.rounds != 0; }
+
+template <bool ENCRYPT>
+void blocksWithTables(const AesSchedule& schedule, uint8_t* blocks, size_t count) {
+    for (size_t i = 0; i < count; ++i) {
+        uint8_t* block = blocks + AES_BLOCK_BYTES * i;
+        if constexpr (ENCRYPT) {
+            aesEncryptBlockTables(schedule, block, block);
+        } else {
+            aesDecryptBlockTables(schedule, block, block);
+        }
+    }
+}
+
+}  // namespace
+
+void aesEncryptBlock(const AesSchedule& schedule, const uint8_t* in, uint8_t* out) {
+    if (useInstructions(schedule)) {
+        encryptWithInstructions(schedule, in, out);
+    } else {
+        aesEncryptBlockTables(schedule, in, out);
+    }
+}
+
+void aesDecryptBlock(const AesSchedule& schedule, const uint8_t* in, uint8_t* out) {
+    if (useInstructions(schedule)) {
+        decryptWithInstructions(schedule, in, out);
+    } else {
+        aesDecryptBlockTables(schedule, in, out);
+    }
+}
+
+void aesEncryptBlocks(const AesSchedule& schedule, uint8_t* blocks, size_t count) {
+    if (useInstructions(schedule)) {
+        blocksWithInstructions<true>(schedule, blocks, count);
+    } else {
+        blocksWithTables<true>(schedule, blocks, count);
+    }
+}
+
+void aesDecryptBlocks(const AesSchedule& schedule, uint8_t* blocks, size_t count) {
+    if (useInstructions(schedule)) {
+        blocksWithInstructions<false>(schedule, blocks, count);
+    } else {
+        blocksWithTables<false>(schedule, blocks, count);
+    }
 }
 
 }  // namespace vorpel

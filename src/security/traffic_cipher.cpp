@@ -62,16 +62,12 @@ void TrafficCiphers::decryptBlock(std::span<uint8_t, AES_BLOCK_SIZE> block) cons
 
 void TrafficCiphers::encryptBlocks(std::span<uint8_t> blocks) const {
     const Use use(*this);
-    for (size_t at = 0; blocks.size() - at >= AES_BLOCK_SIZE; at += AES_BLOCK_SIZE) {
-        aesEncryptBlock(use.schedule(), blocks.data() + at, blocks.data() + at);
-    }
+    aesEncryptBlocks(use.schedule(), blocks.data(), blocks.size() / AES_BLOCK_SIZE);
 }
 
 void TrafficCiphers::decryptBlocks(std::span<uint8_t> blocks) const {
     const Use use(*this);
-    for (size_t at = 0; blocks.size() - at >= AES_BLOCK_SIZE; at += AES_BLOCK_SIZE) {
-        aesDecryptBlock(use.schedule(), blocks.data() + at, blocks.data() + at);
-    }
+    aesDecryptBlocks(use.schedule(), blocks.data(), blocks.size() / AES_BLOCK_SIZE);
 }
 
 // RTP header byte 0, bit 5: the packet ends in padding whose last byte counts

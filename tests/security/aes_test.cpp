@@ -40,6 +40,10 @@ TEST(Aes, ReproducesTheFips197AppendixCExamples) {
         EXPECT_EQ(toHex(block), e.cipher) << e.keyLength;
         aesDecryptBlock(schedule, block.data(), block.data());
         EXPECT_EQ(block, plain) << e.keyLength;
+        aesEncryptBlockTables(schedule, block.data(), block.data());
+        EXPECT_EQ(toHex(block), e.cipher) << e.keyLength;
+        aesDecryptBlockTables(schedule, block.data(), block.data());
+        EXPECT_EQ(block, plain) << e.keyLength;
     }
 }
 
@@ -63,13 +67,38 @@ TEST(Aes, AgreesWithOpenSslOnRandomKeysAndBlocks) {
         const auto plain = randomBytes(rng, 16 * (1 + rng() % 4));
         AesSchedule schedule;
         ASSERT_TRUE(aesExpandKey(schedule, key));
-        auto data = plain;
-        for (size_t at = 0; at < data.size(); at += 16) aesEncryptBlock(schedule, &data[at], &data[at]);
-        ASSERT_EQ(data, reference::aesEncrypt(key, plain)) << i;
+        const auto expected = reference::aesEncrypt(key, plain);
         const auto randomCipher = randomBytes(rng, 16);
-        auto decrypted = randomCipher;
-        aesDecryptBlock(schedule, decrypted.data(), decrypted.data());
-        ASSERT_EQ(decrypted, reference::aesDecrypt(key, randomCipher)) << i;
+        const auto expectedPlain = reference::aesDecrypt(key, randomCipher);
+        // The dispatching functions (AES instructions where present) and the tables.
+        for (bool tables : {false, true}) {
+            const auto encrypt = tables ? aesEncryptBlockTables : aesEncryptBlock;
+            const auto decrypt = tables ? aesDecryptBlockTables : aesDecryptBlock;
+            auto data = plain;
+            for (size_t at = 0; at < data.size(); at += 16) encrypt(schedule, &data[at], &data[at]);
+            ASSERT_EQ(data, expected) << i << (tables ? " tables" : "");
+            auto decrypted = randomCipher;
+            decrypt(schedule, decrypted.data(), decrypted.data());
+            ASSERT_EQ(decrypted, expectedPlain) << i << (tables ? " tables" : "");
+        }
+    }
+}
+
+// Runs of 1 to 9 blocks: the four-at-once path, its remainder, and the
+// decryption back.
+TEST(Aes, RunsOfBlocksAgreeWithOpenSsl) {
+    std::mt19937 rng(4);
+    for (int i = 0; i < 300; ++i) {
+        const auto key = randomBytes(rng, 32);
+        const size_t count = 1 + static_cast<size_t>(i % 9);
+        const auto plain = randomBytes(rng, 16 * count);
+        AesSchedule schedule;
+        ASSERT_TRUE(aesExpandKey(schedule, key));
+        auto data = plain;
+        aesEncryptBlocks(schedule, data.data(), count);
+        ASSERT_EQ(data, reference::aesEncrypt(key, plain)) << count;
+        aesDecryptBlocks(schedule, data.data(), count);
+        ASSERT_EQ(data, plain) << count;
     }
 }
 
