@@ -8,6 +8,10 @@ namespace {
 
 constexpr long NANOS_PER_SECOND = 1'000'000'000L;
 
+// The timer whose thread this is (none on other threads): lets kill tell a
+// call from the timer's own callback.
+thread_local const ThreadPeriodicTimer* timerOfThisThread = nullptr;
+
 void addNanos(timespec& t, long long nanos) {
     long long total = static_cast<long long>(t.tv_nsec) + nanos;
     t.tv_sec += static_cast<time_t>(total / NANOS_PER_SECOND);
@@ -23,28 +27,33 @@ long long nanosBetween(const timespec& from, const timespec& to) {
 ThreadPeriodicTimer::~ThreadPeriodicTimer() { kill(); }
 
 bool ThreadPeriodicTimer::create(uint32_t periodMs, TimerCallback& callback) {
-    if (running_ || periodMs == 0) return false;
+    if (periodMs == 0) return false;
+    if (threadStarted_) {
+        if (!stopRequested_.load(std::memory_order_acquire)) return false;  // still running
+        kill();  // killed from its own callback: wait for that thread first
+    }
     periodMs_ = periodMs;
     callback_ = &callback;
     stopRequested_.store(false, std::memory_order_release);
-    if (::pthread_create(&thread_, nullptr, &ThreadPeriodicTimer::threadMain, this) != 0) return false;
-    running_ = true;
+    threadStarted_ = true;
+    if (::pthread_create(&thread_, nullptr, &ThreadPeriodicTimer::threadMain, this) != 0) {
+        threadStarted_ = false;
+        return false;
+    }
     return true;
 }
 
 void ThreadPeriodicTimer::kill() {
-    if (!running_) return;
+    if (!threadStarted_) return;
     stopRequested_.store(true, std::memory_order_release);
-    running_ = false;
-    if (::pthread_equal(thread_, ::pthread_self()) != 0) {
-        ::pthread_detach(thread_);
-        return;
-    }
+    if (timerOfThisThread == this) return;
     // At most one period: the thread notices the request when its sleep ends.
     ::pthread_join(thread_, nullptr);
+    threadStarted_ = false;
 }
 
 void* ThreadPeriodicTimer::threadMain(void* self) {
+    timerOfThisThread = static_cast<ThreadPeriodicTimer*>(self);
     static_cast<ThreadPeriodicTimer*>(self)->runTicks();
     return nullptr;
 }

@@ -24,7 +24,8 @@ public:
 
     bool create(uint32_t periodMs, TimerCallback& callback) override;
     // Called from the timer's own callback, kill only asks the thread to end
-    // (it cannot wait for itself); the object must then outlive the callback.
+    // (it cannot wait for itself); the next kill, create or the destructor,
+    // on another thread, then waits for it.
     void kill() override;
 
 private:
@@ -32,7 +33,7 @@ private:
     void runTicks();
 
     pthread_t thread_{};
-    std::atomic<bool> running_{false};  // also cleared by a kill from the callback
+    bool threadStarted_ = false;  // written only outside the timer's thread
     uint32_t periodMs_ = 0;
     TimerCallback* callback_ = nullptr;
     std::atomic<bool> stopRequested_{false};

@@ -1,0 +1,143 @@
+#include "platform/portaudio_wave_device.h"
+
+#include <algorithm>
+#include <portaudio.h>
+
+namespace vorpel {
+namespace {
+
+// Buffers that one stream callback may finish; more never fit in one call at
+// 8000 Hz with PortAudio's callback sizes.
+constexpr size_t COMPLETIONS_PER_CALLBACK = 16;
+
+PaStream* asStream(void* stream) { return static_cast<PaStream*>(stream); }
+
+int streamCallback(const void* input, void* output, unsigned long frames, const PaStreamCallbackTimeInfo*,
+                   PaStreamCallbackFlags, void* self) {
+    static_cast<PortAudioStream*>(self)->onStream(static_cast<const int16_t*>(input), static_cast<int16_t*>(output),
+                                                  frames);
+    return paContinue;
+}
+
+}  // namespace
+
+bool PortAudioStream::open(const WaveFormat& format, WaveListener& listener) {
+    if (initialised_ || format.sampleRate != WAVE_SAMPLE_RATE || format.channels != WAVE_CHANNELS ||
+        format.bitsPerSample != WAVE_BITS_PER_SAMPLE)
+        return false;
+    if (Pa_Initialize() != paNoError) return false;
+    initialised_ = true;
+
+    const bool capture = direction_ == Direction::Capture;
+    const PaDeviceIndex device = capture ? Pa_GetDefaultInputDevice() : Pa_GetDefaultOutputDevice();
+    const PaDeviceInfo* info = device == paNoDevice ? nullptr : Pa_GetDeviceInfo(device);
+    if (info == nullptr) {
+        close();
+        return false;
+    }
+    PaStreamParameters parameters{};
+    parameters.device = device;
+    parameters.channelCount = WAVE_CHANNELS;
+    parameters.sampleFormat = paInt16;
+    parameters.suggestedLatency = capture ? info->defaultLowInputLatency : info->defaultLowOutputLatency;
+    PaStream* stream = nullptr;
+    const PaError opened = Pa_OpenStream(&stream, capture ? &parameters : nullptr, capture ? nullptr : &parameters,
+                                         WAVE_SAMPLE_RATE, paFramesPerBufferUnspecified, paClipOff, &streamCallback, this);
+    if (opened != paNoError) {
+        close();
+        return false;
+    }
+    stream_ = stream;
+    listener_ = &listener;
+    return true;
+}
+
+bool PortAudioStream::prepare(WaveHeader& header) const {
+    if (stream_ == nullptr || header.data == nullptr || header.length == 0) return false;
+    header.flags |= WAVE_HEADER_PREPARED;
+    return true;
+}
+
+bool PortAudioStream::unprepare(WaveHeader& header) const {
+    if ((header.flags & WAVE_HEADER_PREPARED) == 0) return false;
+    header.flags &= ~WAVE_HEADER_PREPARED;
+    return true;
+}
+
+bool PortAudioStream::queue(WaveHeader& header) {
+    if (stream_ == nullptr || (header.flags & WAVE_HEADER_PREPARED) == 0) return false;
+    {
+        std::lock_guard lock(mutex_);
+        if (count_ == CAPACITY) return false;
+        header.flags &= ~WAVE_HEADER_DONE;
+        headers_[(head_ + count_) % CAPACITY] = &header;
+        ++count_;
+    }
+    if (direction_ == Direction::Playback) return start();
+    return true;
+}
+
+bool PortAudioStream::start() {
+    if (stream_ == nullptr) return false;
+    if (Pa_IsStreamStopped(asStream(stream_)) != 1) return true;
+    return Pa_StartStream(asStream(stream_)) == paNoError;
+}
+
+bool PortAudioStream::reset() {
+    if (stream_ == nullptr) return false;
+    // Abort returns once the callback has finished and will not run again.
+    if (Pa_IsStreamStopped(asStream(stream_)) == 0) Pa_AbortStream(asStream(stream_));
+    std::lock_guard lock(mutex_);
+    for (; count_ > 0; --count_, head_ = (head_ + 1) % CAPACITY) headers_[head_]->flags |= WAVE_HEADER_DONE;
+    head_ = 0;
+    position_ = 0;
+    return true;
+}
+
+bool PortAudioStream::close() {
+    const bool wasOpen = stream_ != nullptr;
+    if (wasOpen) {
+        reset();
+        Pa_CloseStream(asStream(stream_));
+        stream_ = nullptr;
+    }
+    if (initialised_) {
+        Pa_Terminate();
+        initialised_ = false;
+    }
+    listener_ = nullptr;
+    return wasOpen;
+}
+
+void PortAudioStream::onStream(const int16_t* input, int16_t* output, size_t frames) {
+    std::array<WaveHeader*, COMPLETIONS_PER_CALLBACK> completed{};
+    size_t completedCount = 0;
+    size_t done = 0;
+    {
+        std::lock_guard lock(mutex_);
+        while (done < frames && count_ > 0 && completedCount < completed.size()) {
+            WaveHeader& header = *headers_[head_];
+            const size_t take = std::min(header.length - position_, frames - done);
+            if (direction_ == Direction::Capture) {
+                if (input != nullptr) std::copy_n(input + done, take, header.data + position_);
+                else std::fill_n(header.data + position_, take, int16_t{0});
+            } else {
+                std::copy_n(header.data + position_, take, output + done);
+            }
+            position_ += take;
+            done += take;
+            if (position_ == header.length) {
+                header.flags |= WAVE_HEADER_DONE;
+                completed[completedCount++] = &header;
+                head_ = (head_ + 1) % CAPACITY;
+                --count_;
+                position_ = 0;
+            }
+        }
+    }
+    // Nothing queued to play: silence (the driver keeps two buffers queued).
+    if (direction_ == Direction::Playback && done < frames) std::fill_n(output + done, frames - done, int16_t{0});
+    for (size_t i = 0; i < completedCount; ++i) listener_->waveCompleted(*completed[i]);
+}
+
+}  // namespace vorpel

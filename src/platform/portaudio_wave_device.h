@@ -1,0 +1,84 @@
+// Wave devices on the system's default sound card through PortAudio: 8000 Hz,
+// mono, 16-bit, moving the driver's 100-ms buffers. Completions are delivered
+// from PortAudio's stream thread, never from the caller's.
+//
+// When PortAudio knows no default input (output) device, open fails and the
+// program reports its sound initialisation fault; nothing else is touched.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <mutex>
+
+#include "media/wave_device.h"
+
+namespace vorpel {
+
+// One PortAudio stream in one direction with its queue of buffers.
+class PortAudioStream {
+public:
+    enum class Direction { Capture, Playback };
+    static constexpr size_t CAPACITY = 64;
+
+    explicit PortAudioStream(Direction direction) : direction_(direction) {}
+    ~PortAudioStream() { close(); }
+    PortAudioStream(const PortAudioStream&) = delete;
+    PortAudioStream& operator=(const PortAudioStream&) = delete;
+
+    bool open(const WaveFormat& format, WaveListener& listener);
+    bool prepare(WaveHeader& header) const;
+    bool unprepare(WaveHeader& header) const;
+    // Queues a buffer; a playback stream starts playing at once.
+    bool queue(WaveHeader& header);
+    bool start();
+    // Stops the stream (waiting for its callback to finish) and hands back
+    // every queued buffer with the done flag and no completion.
+    bool reset();
+    bool close();
+
+    // PortAudio's stream thread: moves frames between the stream and the
+    // queued buffers, then reports the buffers it finished.
+    void onStream(const int16_t* input, int16_t* output, size_t frames);
+
+private:
+
+    const Direction direction_;
+    void* stream_ = nullptr;  // PaStream*
+    bool initialised_ = false;
+    WaveListener* listener_ = nullptr;
+
+    std::mutex mutex_;  // the queue, between the caller and the stream thread
+    std::array<WaveHeader*, CAPACITY> headers_{};
+    size_t head_ = 0;
+    size_t count_ = 0;
+    size_t position_ = 0;  // samples of the front buffer already moved
+};
+
+class PortAudioCaptureDevice final : public WaveCaptureDevice {
+public:
+    bool open(const WaveFormat& format, WaveListener& listener) override { return stream_.open(format, listener); }
+    bool prepareHeader(WaveHeader& header) override { return stream_.prepare(header); }
+    bool unprepareHeader(WaveHeader& header) override { return stream_.unprepare(header); }
+    bool addBuffer(WaveHeader& header) override { return stream_.queue(header); }
+    bool start() override { return stream_.start(); }
+    bool reset() override { return stream_.reset(); }
+    bool close() override { return stream_.close(); }
+
+private:
+    PortAudioStream stream_{PortAudioStream::Direction::Capture};
+};
+
+class PortAudioPlaybackDevice final : public WavePlaybackDevice {
+public:
+    bool open(const WaveFormat& format, WaveListener& listener) override { return stream_.open(format, listener); }
+    bool prepareHeader(WaveHeader& header) override { return stream_.prepare(header); }
+    bool unprepareHeader(WaveHeader& header) override { return stream_.unprepare(header); }
+    bool write(WaveHeader& header) override { return stream_.queue(header); }
+    bool reset() override { return stream_.reset(); }
+    bool close() override { return stream_.close(); }
+
+private:
+    PortAudioStream stream_{PortAudioStream::Direction::Playback};
+};
+
+}  // namespace vorpel
