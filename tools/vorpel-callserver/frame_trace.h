@@ -1,0 +1,19 @@
+// Readable descriptions of signalling frames and voice packets for --trace.
+// Tracing is a debugging aid: these functions build strings and allocate,
+// and are called only when tracing is on.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+namespace vorpel {
+
+// fromTerminal selects the terminal's frame shapes (they carry a terminal id
+// after the first byte) or the server's.
+std::string describeSignalling(std::span<const uint8_t> frame, bool fromTerminal);
+std::string describeVoice(std::span<const uint8_t> packet);
+// The character of a keypad key code ('0'-'9', '*', '#'), or 0 for any other key.
+char keypadDigit(uint16_t code);
+
+}  // namespace vorpel

@@ -1,0 +1,27 @@
+// Command-line options of vorpel-callserver.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace vorpel {
+
+struct ServerOptions {
+    uint32_t listenAddress = 0x7F000001;  // 127.0.0.1
+    uint16_t port = 9877;
+    uint16_t relayPort = 9880;
+    size_t maxTerminals = 32;
+    std::string accountsFile;
+    std::string echoExtension = "9";
+    bool trace = false;
+    bool help = false;
+};
+
+extern const char* const SERVER_USAGE;
+
+// Parses argv[1..argc-1]; on failure returns nothing and describes why.
+std::optional<ServerOptions> parseServerOptions(int argc, const char* const* argv, std::string& error);
+
+}  // namespace vorpel
