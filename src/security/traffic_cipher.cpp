@@ -4,29 +4,16 @@
 
 namespace vorpel {
 
-// Registration of a block operation on the live context for its duration.
-class TrafficCiphers::Use {
-public:
-    explicit Use(const TrafficCiphers& owner) : owner_(owner) {
-        for (;;) {
-            index_ = owner_.live_.load();
-            owner_.users_[index_].fetch_add(1);
-            // Keying may have published the other context meanwhile and may be
-            // about to rewrite this one: then step back and take the new one.
-            if (owner_.live_.load() == index_) return;
-            owner_.users_[index_].fetch_sub(1);
-        }
-    }
-    ~Use() { owner_.users_[index_].fetch_sub(1); }
-    Use(const Use&) = delete;
-    Use& operator=(const Use&) = delete;
-
-    const AesSchedule& schedule() const { return owner_.contexts_[index_]; }
-
-private:
-    const TrafficCiphers& owner_;
-    uint32_t index_ = 0;
-};
+bool TrafficCipher::key(std::span<const uint8_t> key) {
+    if (key.size() != 16 && key.size() != 24 && key.size() != 32) return false;
+    const uint32_t spare = 1 - live_.load();
+    // A block operation that still holds the spare from before the last swap
+    // finishes within a few blocks; wait for it.
+    while (users_[spare].load() != 0) std::this_thread::yield();
+    aesExpandKey(schedules_[spare], key);
+    live_.store(spare);
+    return true;
+}
 
 TrafficCiphers::TrafficCiphers() = default;
 
@@ -36,14 +23,9 @@ void TrafficCiphers::keyTrafficCiphers(const KeyMaterial& keys) {
 }
 
 bool TrafficCiphers::setKey(std::span<const uint8_t> key) {
-    if (key.size() != 16 && key.size() != 24 && key.size() != 32) return false;
     const std::lock_guard<std::mutex> lock(keying_);
-    const uint32_t spare = 1 - live_.load();
-    // A block operation that still holds the spare from before the last swap
-    // finishes within one block; wait for it.
-    while (users_[spare].load() != 0) std::this_thread::yield();
-    aesExpandKey(contexts_[spare], key);
-    live_.store(spare);
+    if (!rxCipher_.key(key)) return false;
+    txCipher_.key(key);
     keyed_.store(true);
     return true;
 }
@@ -51,23 +33,21 @@ bool TrafficCiphers::setKey(std::span<const uint8_t> key) {
 bool TrafficCiphers::keyed() const { return keyed_.load(); }
 
 void TrafficCiphers::encryptBlock(std::span<uint8_t, AES_BLOCK_SIZE> block) const {
-    const Use use(*this);
-    aesEncryptBlock(use.schedule(), block.data(), block.data());
+    txCipher_.withSchedule([&](const AesSchedule& s) { aesEncryptBlock(s, block.data(), block.data()); });
 }
 
 void TrafficCiphers::decryptBlock(std::span<uint8_t, AES_BLOCK_SIZE> block) const {
-    const Use use(*this);
-    aesDecryptBlock(use.schedule(), block.data(), block.data());
+    rxCipher_.withSchedule([&](const AesSchedule& s) { aesDecryptBlock(s, block.data(), block.data()); });
 }
 
 void TrafficCiphers::encryptBlocks(std::span<uint8_t> blocks) const {
-    const Use use(*this);
-    aesEncryptBlocks(use.schedule(), blocks.data(), blocks.size() / AES_BLOCK_SIZE);
+    txCipher_.withSchedule(
+        [&](const AesSchedule& s) { aesEncryptBlocks(s, blocks.data(), blocks.size() / AES_BLOCK_SIZE); });
 }
 
 void TrafficCiphers::decryptBlocks(std::span<uint8_t> blocks) const {
-    const Use use(*this);
-    aesDecryptBlocks(use.schedule(), blocks.data(), blocks.size() / AES_BLOCK_SIZE);
+    rxCipher_.withSchedule(
+        [&](const AesSchedule& s) { aesDecryptBlocks(s, blocks.data(), blocks.size() / AES_BLOCK_SIZE); });
 }
 
 // RTP header byte 0, bit 5: the packet ends in padding whose last byte counts

@@ -27,14 +27,46 @@ namespace vorpel {
 
 inline constexpr size_t AES_BLOCK_SIZE = 16;
 
+// One direction's context. Two schedules alternate: the live one and the
+// spare one that the next keying writes before it is published by one
+// atomic store. A block operation registers as a user of the schedule it
+// reads; keying waits until nobody uses the spare before writing it.
+class TrafficCipher {
+public:
+    // 16, 24 or 32 bytes; false for any other length, leaving the context unchanged.
+    // Writers are serialised by the caller (TrafficCiphers holds the lock).
+    bool key(std::span<const uint8_t> key);
+
+    // Runs work(schedule) on the live schedule, which keying leaves alone meanwhile.
+    template <class Work>
+    void withSchedule(Work&& work) const {
+        uint32_t index = 0;
+        for (;;) {
+            index = live_.load();
+            users_[index].fetch_add(1);
+            // Keying may have published the other schedule meanwhile and may be
+            // about to rewrite this one: then step back and take the new one.
+            if (live_.load() == index) break;
+            users_[index].fetch_sub(1);
+        }
+        work(schedules_[index]);
+        users_[index].fetch_sub(1);
+    }
+
+private:
+    std::array<AesSchedule, 2> schedules_{};
+    mutable std::array<std::atomic<uint32_t>, 2> users_{};
+    std::atomic<uint32_t> live_{0};
+};
+
 class TrafficCiphers {
 public:
     TrafficCiphers();
     TrafficCiphers(const TrafficCiphers&) = delete;
     TrafficCiphers& operator=(const TrafficCiphers&) = delete;
 
-    // Keys both directions with the session key when encryption is in force;
-    // otherwise leaves both contexts as they were.
+    // Keys both directions with the session key when encryption is in force
+    // (rxCipher, then txCipher); otherwise leaves both contexts as they were.
     void keyTrafficCiphers(const KeyMaterial& keys);
     // Keys both directions unconditionally (16, 24 or 32 bytes); false for any
     // other length, leaving the contexts unchanged.
@@ -42,6 +74,7 @@ public:
     // True once a key has been installed since construction.
     bool keyed() const;
 
+    // encryptBlock uses txCipher, decryptBlock rxCipher.
     void encryptBlock(std::span<uint8_t, AES_BLOCK_SIZE> block) const;
     void decryptBlock(std::span<uint8_t, AES_BLOCK_SIZE> block) const;
     // Consecutive blocks in place, all under the same key even when keying
@@ -50,16 +83,8 @@ public:
     void decryptBlocks(std::span<uint8_t> blocks) const;
 
 private:
-    // Both directions are keyed from the same bytes and so hold identical
-    // schedules; one AesSchedule serves encryption (txCipher) and decryption
-    // (rxCipher) alike. Two of them alternate: the live one, named by live_,
-    // and the spare one that the next keying writes. A block operation
-    // registers in users_ of the context it reads; keying waits until nobody
-    // uses the spare before it writes it.
-    class Use;
-    std::array<AesSchedule, 2> contexts_{};
-    mutable std::array<std::atomic<uint32_t>, 2> users_{};
-    std::atomic<uint32_t> live_{0};
+    TrafficCipher txCipher_;  // outgoing payloads
+    TrafficCipher rxCipher_;  // incoming payloads
     std::atomic<bool> keyed_{false};
     std::mutex keying_;  // serialises writers; block operations never take it
 };

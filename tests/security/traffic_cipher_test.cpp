@@ -137,8 +137,9 @@ TEST(VoiceEnvelope, UnkeyedContextsDropPacketsInBothDirections) {
     EXPECT_EQ(packet, original);
 }
 
-// Keying on one thread while the audio thread encrypts: every block comes
-// out under one of the two keys, never under a half-written schedule.
+// Keying on one thread while the audio thread encrypts and decrypts: every
+// run of blocks comes out under one of the two keys, never under a
+// half-written schedule.
 TEST(TrafficCiphers, RekeyingWhileAnotherThreadEncryptsNeverMixesSchedules) {
     TrafficCiphers ciphers;
     const std::vector<uint8_t> keyA(32, 0xA5);
@@ -148,6 +149,8 @@ TEST(TrafficCiphers, RekeyingWhileAnotherThreadEncryptsNeverMixesSchedules) {
     for (size_t i = 0; i < plain.size(); ++i) plain[i] = static_cast<uint8_t>(i);
     const auto underA = reference::aesEncrypt(keyA, plain);
     const auto underB = reference::aesEncrypt(keyB, plain);
+    const auto backUnderA = reference::aesDecrypt(keyA, plain);
+    const auto backUnderB = reference::aesDecrypt(keyB, plain);
 
     std::atomic<bool> stop{false};
     std::atomic<int> mismatches{0};
@@ -157,6 +160,9 @@ TEST(TrafficCiphers, RekeyingWhileAnotherThreadEncryptsNeverMixesSchedules) {
             auto data = plain;
             ciphers.encryptBlocks(data);
             if (data != underA && data != underB) mismatches.fetch_add(1);
+            data = plain;
+            ciphers.decryptBlocks(data);
+            if (data != backUnderA && data != backUnderB) mismatches.fetch_add(1);
             rounds.fetch_add(1);
         }
     });
