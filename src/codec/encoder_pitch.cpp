@@ -1,0 +1,252 @@
+// Pitch analysis of the encoder (ITU-T G.729 3.4, 3.7, 3.7.1 and Annex A):
+// the open-loop delay on the decimated weighted speech, the closed-loop
+// search of integer delay and 1/3 fraction, the adaptive codebook gain and
+// the delay coding.
+#include "codec/encoder_parts.h"
+
+namespace vorpel::g729 {
+
+namespace {
+
+// Correlation of sig[0, 2, 4, ...] with sig[-t, -t+2, ...] over the frame.
+Word32 decimatedCorrelation(const Word16* sig, int t) {
+  Word32 sum = 0;
+  for (int j = 0; j < L_FRAME; j += 2) sum = lMac(sum, sig[j], sig[j - t]);
+  return sum;
+}
+
+// max / sqrt(energy of sig at delay t), as the reference computes it.
+Word16 normalisedMax(const Word16* sig, int t, Word32 max) {
+  Word32 sum = 1;  // never zero
+  for (int i = 0; i < L_FRAME; i += 2) sum = lMac(sum, sig[i - t], sig[i - t]);
+  sum = invSqrt(sum);  // Q30
+  Word16 maxH;
+  Word16 maxL;
+  Word16 enH;
+  Word16 enL;
+  lExtract(max, maxH, maxL);
+  lExtract(sum, enH, enL);
+  return extractL(mpy32(maxH, maxL, enH, enL));
+}
+
+// Best delay of [from, to) in steps of step, ties to the smaller delay.
+Word16 bestDelay(const Word16* sig, int from, int to, int step, Word32& max) {
+  max = MIN_32;
+  Word16 best = static_cast<Word16>(from);
+  for (int t = from; t < to; t += step) {
+    const Word32 c = decimatedCorrelation(sig, t);
+    if (lSub(c, max) > 0) {
+      max = c;
+      best = static_cast<Word16>(t);
+    }
+  }
+  return best;
+}
+
+}  // namespace
+
+Word16 pitchOlFast(const Word16* signal) {
+  Word16 scaledBuf[L_FRAME + PIT_MAX];
+  Word16* scal = scaledBuf + PIT_MAX;
+
+  // Scale the signal: down by 8 when its energy saturates, up by 8 when small.
+  bool overflow = false;
+  Word32 sum = 0;
+  for (int i = -PIT_MAX; i < L_FRAME; i += 2) sum = lMacO(sum, signal[i], signal[i], overflow);
+  if (overflow) {
+    for (int i = -PIT_MAX; i < L_FRAME; i++) scal[i] = shr(signal[i], 3);
+  } else if (lSub(sum, 1048576) < 0) {
+    for (int i = -PIT_MAX; i < L_FRAME; i++) scal[i] = shl(signal[i], 3);
+  } else {
+    for (int i = -PIT_MAX; i < L_FRAME; i++) scal[i] = signal[i];
+  }
+
+  // Three delay ranges, each without a multiple of its own delays.
+  Word32 max;
+  Word16 t1 = bestDelay(scal, 20, 40, 1, max);
+  Word16 max1 = normalisedMax(scal, t1, max);
+
+  Word16 t2 = bestDelay(scal, 40, 80, 1, max);
+  Word16 max2 = normalisedMax(scal, t2, max);
+
+  Word16 t3 = bestDelay(scal, 80, 143, 2, max);
+  const Word16 i3 = t3;
+  Word32 c = decimatedCorrelation(scal, i3 + 1);
+  if (lSub(c, max) > 0) {
+    max = c;
+    t3 = static_cast<Word16>(i3 + 1);
+  }
+  c = decimatedCorrelation(scal, i3 - 1);
+  if (lSub(c, max) > 0) {
+    max = c;
+    t3 = static_cast<Word16>(i3 - 1);
+  }
+  const Word16 max3 = normalisedMax(scal, t3, max);
+
+  // Favour the lower ranges when the higher delay is close to a multiple.
+  Word16 i = sub(shl(t2, 1), t3);
+  if (sub(absS(i), 5) < 0) max2 = add(max2, shr(max3, 2));
+  i = add(i, t2);
+  if (sub(absS(i), 7) < 0) max2 = add(max2, shr(max3, 2));
+  i = sub(shl(t1, 1), t2);
+  if (sub(absS(i), 5) < 0) max1 = add(max1, mult(max2, 6554));
+  i = add(i, t1);
+  if (sub(absS(i), 7) < 0) max1 = add(max1, mult(max2, 6554));
+
+  if (sub(max1, max2) < 0) {
+    max1 = max2;
+    t1 = t2;
+  }
+  if (sub(max1, max3) < 0) t1 = t3;
+  return t1;
+}
+
+void corHX(const Word16* h, const Word16* x, Word16* d) {
+  Word32 y32[L_SUBFR];
+  Word32 max = 0;
+  for (int i = 0; i < L_SUBFR; i++) {
+    Word32 s = 0;
+    for (int j = i; j < L_SUBFR; j++) s = lMac(s, x[j], h[j - i]);
+    y32[i] = s;
+    s = lAbs(s);
+    if (lSub(s, max) > 0) max = s;
+  }
+  // Shift so that the largest value has 13 bits.
+  Word16 j = normL(max);
+  if (j > 16) j = 16;
+  j = sub(18, j);
+  for (int i = 0; i < L_SUBFR; i++) d[i] = extractL(lShr(y32[i], j));
+}
+
+namespace {
+
+Word32 dot(const Word16* x, const Word16* y) {
+  Word32 s = 0;
+  for (int i = 0; i < L_SUBFR; i++) s = lMac(s, x[i], y[i]);
+  return s;
+}
+
+}  // namespace
+
+Word16 pitchFr3Fast(Word16* exc, const Word16* xn, const Word16* h, Word16 t0Min, Word16 t0Max,
+                    int iSubfr, Word16& pitFrac) {
+  Word16 dn[L_SUBFR];
+  corHX(h, xn, dn);
+
+  // Integer delay maximising the correlation with the backward-filtered target.
+  Word32 max = MIN_32;
+  Word16 t0 = t0Min;
+  for (Word16 t = t0Min; t <= t0Max; t++) {
+    const Word32 corr = dot(dn, exc - t);
+    if (lSub(corr, max) > 0) {
+      max = corr;
+      t0 = t;
+    }
+  }
+
+  predLt3(exc, t0, 0, L_SUBFR);
+  max = dot(dn, exc);
+  pitFrac = 0;
+
+  // No fraction in the first subframe above delay 84.
+  if (iSubfr == 0 && t0 > 84) return t0;
+
+  Word16 excTmp[L_SUBFR];
+  for (int i = 0; i < L_SUBFR; i++) excTmp[i] = exc[i];
+
+  predLt3(exc, t0, -1, L_SUBFR);
+  Word32 corr = dot(dn, exc);
+  if (lSub(corr, max) > 0) {
+    max = corr;
+    pitFrac = -1;
+    for (int i = 0; i < L_SUBFR; i++) excTmp[i] = exc[i];
+  }
+
+  predLt3(exc, t0, 1, L_SUBFR);
+  corr = dot(dn, exc);
+  if (lSub(corr, max) > 0) {
+    pitFrac = 1;
+  } else {
+    for (int i = 0; i < L_SUBFR; i++) exc[i] = excTmp[i];
+  }
+  return t0;
+}
+
+namespace {
+
+// init + <a, b> as mantissa and exponent (normalised); if the sum saturates,
+// init + <aScaled, bScaled> instead with the exponent lowered by correction.
+void normalisedDot(const Word16* a, const Word16* b, const Word16* aScaled, const Word16* bScaled,
+                   Word32 init, Word16 correction, Word16& mant, Word16& exp) {
+  bool overflow = false;
+  Word32 s = init;
+  for (int i = 0; i < L_SUBFR; i++) s = lMacO(s, a[i], b[i], overflow);
+  Word16 shift = 0;
+  if (overflow) {
+    s = init;
+    for (int i = 0; i < L_SUBFR; i++) s = lMac(s, aScaled[i], bScaled[i]);
+    shift = correction;
+  }
+  exp = normL(s);
+  mant = roundL(lShl(s, exp));
+  exp = sub(exp, shift);
+}
+
+}  // namespace
+
+Word16 gPitch(const Word16* xn, const Word16* y1, Word16* gCoeff) {
+  Word16 scaledY1[L_SUBFR];
+  for (int i = 0; i < L_SUBFR; i++) scaledY1[i] = shr(y1[i], 2);  // against overflow
+  // <y1, y1> and <xn, y1>; when a sum saturates it is redone with y1 / 4.
+  Word16 yy;
+  Word16 expYy;
+  normalisedDot(y1, y1, scaledY1, scaledY1, 1, 4, yy, expYy);  // 1: never zero
+  Word16 xy;
+  Word16 expXy;
+  normalisedDot(xn, y1, xn, scaledY1, 0, 2, xy, expXy);
+
+  gCoeff[0] = yy;
+  gCoeff[1] = sub(15, expYy);
+  gCoeff[2] = xy;
+  gCoeff[3] = sub(15, expXy);
+
+  if (xy <= 0) {
+    gCoeff[3] = -15;  // exponent of a zero correlation
+    return 0;
+  }
+
+  // gain = xy / yy, at most 1.2 in Q14
+  Word16 gain = divS(shr(xy, 1), yy);
+  gain = shr(gain, sub(expXy, expYy));
+  if (sub(gain, 19661) > 0) gain = 19661;
+  return gain;
+}
+
+void pitchRange(Word16 center, Word16 below, Word16 width, Word16& t0Min, Word16& t0Max) {
+  t0Min = sub(center, below);
+  if (t0Min < PIT_MIN) t0Min = PIT_MIN;
+  t0Max = add(t0Min, width);
+  if (t0Max > PIT_MAX) {
+    t0Max = PIT_MAX;
+    t0Min = sub(t0Max, width);
+  }
+}
+
+Word16 encLag3(Word16 t0, Word16 t0Frac, Word16& t0Min, Word16& t0Max, int iSubfr) {
+  Word16 index;
+  if (iSubfr == 0) {
+    if (sub(t0, 85) <= 0) {
+      index = add(sub(add(add(t0, t0), t0), 58), t0Frac);  // 3 t0 - 58 + frac
+    } else {
+      index = add(t0, 112);
+    }
+    pitchRange(t0, 5, 9, t0Min, t0Max);  // range of the second subframe
+  } else {
+    Word16 i = sub(t0, t0Min);
+    i = add(add(i, i), i);
+    index = add(add(i, 2), t0Frac);  // 3 (t0 - t0Min) + 2 + frac
+  }
+  return index;
+}
+
+}  // namespace vorpel::g729
