@@ -2,36 +2,70 @@
 // four signed pulses on the tracks {0,5,..,35}, {1,6,..,36}, {2,7,..,37} and
 // {3,8,..,38} u {4,9,..,39}, found by a depth-first tree search with a fixed
 // number of tries (2 x 2 x (2 x 8 + 8 x 8) = 320 combinations).
+//
+// The arithmetic is the reference's 16/32-bit arithmetic; where its operators
+// provably cannot saturate (the correlations of the normalised impulse
+// response, the energies of the search), plain integer operations are used.
+#include <array>
+
 #include "codec/encoder_parts.h"
 
 namespace vorpel::g729 {
 
 namespace {
 
-constexpr Word16 Q_1_2 = 16384;
-constexpr Word16 Q_1_4 = 8192;
-constexpr Word16 Q_1_8 = 4096;
-constexpr Word16 Q_1_16 = 2048;
 constexpr int TRACKS = 5;
+constexpr int DIAG_SIZE = TRACKS * NB_POS;
+constexpr int PAIRS = 9;  // track pairs ta < tb except (3, 4), which hold the same pulse
+constexpr int CROSS_SIZE = PAIRS * NB_POS * NB_POS;
 
-// Correlations of the impulse response between pulse positions:
-// diag[t][k] = rr(p, p) for p = t + 5k; cross[ta][tb][ka][kb] = rr(pa, pb)
-// for ta < tb, with the signs of the pulses applied (see applySigns).
+// Block of each track pair in the cross-correlation storage.
+constexpr int pairBlock(int ta, int tb) { return ta == 0 ? tb - 1 : (ta == 1 ? tb + 2 : tb + 4); }
+
+// Correlations of the impulse response between pulse positions, in one block:
+// the diagonal rr(p, p) per track, then for each track pair ta < tb an 8 x 8
+// matrix rr(ta + 5 ka, tb + 5 kb) with the signs of the pulses folded in.
 struct Correlations {
-  Word16 diag[TRACKS][NB_POS];
-  Word16 cross[TRACKS][TRACKS][NB_POS][NB_POS];
+  Word16 v[DIAG_SIZE + CROSS_SIZE];
 
-  Word16 d(int p) const { return diag[p % STEP][p / STEP]; }
-  Word16 c(int pa, int pb) const {
-    const int ta = pa % STEP;
-    const int tb = pb % STEP;
-    return ta < tb ? cross[ta][tb][pa / STEP][pb / STEP] : cross[tb][ta][pb / STEP][pa / STEP];
-  }
+  const Word16* diag(int t) const { return v + t * NB_POS; }
+  const Word16* cross(int ta, int tb) const { return v + DIAG_SIZE + pairBlock(ta, tb) * NB_POS * NB_POS; }
 };
 
-// rr(pa, pb) = sum_{n=0}^{39-max(pa,pb)} h[n] h[n+|pa-pb|], high halves, with
-// h scaled for the most precision first.
-void correlate(const Word16* hIn, Correlations& rr) {
+// For each cross entry in storage order: the two positions and where their
+// correlation is in the running sums (see correlate).
+struct CrossSource {
+  int8_t pa;
+  int8_t pb;
+  int16_t part;
+};
+constexpr std::array<CrossSource, CROSS_SIZE> crossSources() {
+  std::array<CrossSource, CROSS_SIZE> src{};
+  for (int ta = 0; ta < TRACKS; ta++) {
+    for (int tb = ta + 1; tb < TRACKS; tb++) {
+      if (ta == 3) continue;
+      for (int ka = 0; ka < NB_POS; ka++) {
+        for (int kb = 0; kb < NB_POS; kb++) {
+          const int at = (pairBlock(ta, tb) * NB_POS + ka) * NB_POS + kb;
+          const int pa = ta + STEP * ka;
+          const int pb = tb + STEP * kb;
+          const int last = pa > pb ? pa : pb;
+          const int lag = pa > pb ? pa - pb : pb - pa;
+          src[at] = {static_cast<int8_t>(pa), static_cast<int8_t>(pb),
+                     static_cast<int16_t>((L_SUBFR - 1 - last) * L_SUBFR + lag)};
+        }
+      }
+    }
+  }
+  return src;
+}
+constexpr std::array<CrossSource, CROSS_SIZE> CROSS_SOURCES = crossSources();
+
+// rr(p1, p2) = sum_{n=0}^{39-max(p1,p2)} h[n] h[n+|p1-p2|] (high halves), h
+// scaled for the most precision first. The signs are folded into the cross
+// terms as the reference does: multiplied by 32767 (slightly less than 1) for
+// equal signs and by -32768 for opposite signs.
+void correlate(const Word16* hIn, const bool* negative, Correlations& rr) {
   Word16 h[L_SUBFR];
   Word32 cor = 0;
   for (int i = 0; i < L_SUBFR; i++) cor = lMac(cor, hIn[i], hIn[i]);
@@ -42,48 +76,30 @@ void correlate(const Word16* hIn, Correlations& rr) {
     for (int i = 0; i < L_SUBFR; i++) h[i] = shl(hIn[i], k);
   }
 
-  for (int t = 0; t < TRACKS; t++) {
-    for (int k = 0; k < NB_POS; k++) {
-      const int p = t + STEP * k;
-      Word32 s = 0;
-      for (int n = 0; n < L_SUBFR - p; n++) s = lMac(s, h[n], h[n]);
-      rr.diag[t][k] = extractH(s);
+  // The scaled energy 2 sum h^2 is below 2^31 (and |h| < 32768), so every
+  // partial sum of products, bounded by it, is exact in 32 bits.
+  // part[m][d]: high half of 2 sum_{n=0}^{m} h[n] h[n+d], the running sums of
+  // all lags advanced together.
+  Word16 part[L_SUBFR * L_SUBFR];
+  Word32 sums[L_SUBFR] = {};
+  for (int m = 0; m < L_SUBFR; m++) {
+    const Word32 hm = h[m];
+    for (int d = 0; d < L_SUBFR - m; d++) {
+      sums[d] += 2 * hm * h[m + d];
+      part[m * L_SUBFR + d] = static_cast<Word16>(sums[d] >> 16);
     }
   }
-  for (int ta = 0; ta < TRACKS; ta++) {
-    for (int tb = ta + 1; tb < TRACKS; tb++) {
-      if (ta == 3) continue;  // tracks 3 and 4 hold the same pulse
-      for (int ka = 0; ka < NB_POS; ka++) {
-        for (int kb = 0; kb < NB_POS; kb++) {
-          const int pa = ta + STEP * ka;
-          const int pb = tb + STEP * kb;
-          const int last = pa > pb ? pa : pb;
-          const int lag = pa > pb ? pa - pb : pb - pa;
-          Word32 s = 0;
-          for (int n = 0; n < L_SUBFR - last; n++) s = lMac(s, h[n], h[n + lag]);
-          rr.cross[ta][tb][ka][kb] = extractH(s);
-        }
-      }
-    }
-  }
-}
+  for (int p = 0; p < L_SUBFR; p++) rr.v[(p % STEP) * NB_POS + p / STEP] = part[(L_SUBFR - 1 - p) * L_SUBFR];
 
-// Folds the pulse signs into the cross correlations the way the reference
-// does: multiplied by 32767 (not exactly 1) for equal signs, by -32768 for
-// opposite signs.
-void applySigns(const Word16* signDn, Correlations& rr) {
-  for (int ta = 0; ta < TRACKS; ta++) {
-    for (int tb = ta + 1; tb < TRACKS; tb++) {
-      if (ta == 3) continue;
-      for (int ka = 0; ka < NB_POS; ka++) {
-        const int pa = ta + STEP * ka;
-        for (int kb = 0; kb < NB_POS; kb++) {
-          const int pb = tb + STEP * kb;
-          const Word16 s = (signDn[pa] >= 0) == (signDn[pb] >= 0) ? MAX_16 : MIN_16;
-          rr.cross[ta][tb][ka][kb] = mult(rr.cross[ta][tb][ka][kb], s);
-        }
-      }
-    }
+  Word32 mask[L_SUBFR];  // -1 for a negative pulse
+  for (int p = 0; p < L_SUBFR; p++) mask[p] = negative[p] ? -1 : 0;
+  for (int i = 0; i < CROSS_SIZE; i++) {
+    const CrossSource& c = CROSS_SOURCES[i];
+    const Word32 v = part[c.part];
+    const Word32 same = (v * 32767) >> 15;                   // mult(v, 32767)
+    const Word32 opposite = -v - (v == MIN_16 ? 1 : 0);  // mult(v, -32768)
+    const Word32 flip = mask[c.pa] ^ mask[c.pb];
+    rr.v[DIAG_SIZE + i] = static_cast<Word16>((same & ~flip) | (opposite & flip));
   }
 }
 
@@ -95,10 +111,18 @@ struct Best {
   int iy = 0;
 };
 
-// Is sq2 / alp2 > best.sq / best.alp?
+// The reference compares sq2 / alp2 > sq / alp as
+// L_msu(L_mult(alp, sq2), sq, alp2) > 0; with |products| < 2^30 the sign of the
+// plain difference is the same.
 inline bool better(Word16 sq2, Word16 alp2, const Best& b) {
-  return lMsu(lMult(b.alp, sq2), b.sq, alp2) > 0;
+  return Word32{b.alp} * sq2 - Word32{b.sq} * alp2 > 0;
 }
+
+// round() of an energy that cannot reach the saturation of the addition.
+inline Word16 roundE(Word32 v) { return static_cast<Word16>((v + 0x8000) >> 16); }
+
+// mult(ps, ps) for |ps| < 2^15 (ps is a sum of four 13-bit values).
+inline Word16 square(Word16 ps) { return static_cast<Word16>((Word32{ps} * ps) >> 15); }
 
 // The two positions of the largest dn[] in the track starting at first.
 void twoLargest(const Word16* dn, int first, int* out) {
@@ -117,20 +141,27 @@ void twoLargest(const Word16* dn, int first, int* out) {
   }
 }
 
-// Phase A: the first pulse among the two largest of trackA, the second over
-// all of trackB. best.ix / best.iy receive the pair.
-void searchPair(const Word16* dn, const Correlations& rr, int trackA, int trackB, Best& best) {
+// Products x * 2^15 / 2^n as L_mult(x, 2^(15-n)) would give them.
+inline Word32 q(Word16 x, int n) { return Word32{x} << (16 - n); }
+
+// One pair search: the first pulse among the two largest dn[] of track a,
+// the second over all of track b, with the energy terms rrAB[k0][k1]
+// (the cross term of the two, indexed by the position numbers on each track)
+// and the diagonals. best.ix / best.iy receive the pair.
+template <typename Cross>
+void searchPair(const Word16* dn, const Correlations& rr, int ta, int tb, Cross cross, Best& best) {
   int cand[2];
-  twoLargest(dn, trackA, cand);
+  twoLargest(dn, ta, cand);
   for (int i0 : cand) {
+    const int k0 = i0 / STEP;
     const Word16 ps1 = dn[i0];
-    const Word32 alp1 = lMult(rr.d(i0), Q_1_4);
-    for (int i1 = trackB; i1 < L_SUBFR; i1 += STEP) {
-      const Word16 ps2 = add(ps1, dn[i1]);
-      Word32 alp2 = lMac(alp1, rr.c(i0, i1), Q_1_2);
-      alp2 = lMac(alp2, rr.d(i1), Q_1_4);
-      const Word16 sq2 = mult(ps2, ps2);
-      const Word16 alp16 = roundL(alp2);
+    const Word32 alp1 = q(rr.diag(ta)[k0], 2);
+    for (int k1 = 0; k1 < NB_POS; k1++) {
+      const int i1 = tb + STEP * k1;
+      const Word16 ps2 = static_cast<Word16>(ps1 + dn[i1]);
+      const Word32 alp2 = alp1 + q(cross(k0, k1), 1) + q(rr.diag(tb)[k1], 2);
+      const Word16 sq2 = square(ps2);
+      const Word16 alp16 = roundE(alp2);
       if (better(sq2, alp16, best)) {
         best.sq = sq2;
         best.ps = ps2;
@@ -142,35 +173,35 @@ void searchPair(const Word16* dn, const Correlations& rr, int trackA, int trackB
   }
 }
 
-// Phase B: with pulses i0, i1 fixed, all pairs of trackC x trackD.
-void searchRest(const Word16* dn, const Correlations& rr, int i0, int i1, Word16 ps0, Word16 alpIn,
-                int trackC, int trackD, Best& best) {
-  const Word32 alp0 = lMult(alpIn, Q_1_4);
+// With pulses i0, i1 fixed, all pairs of tracks c x d. c0[kc], c1[kc]: the
+// cross terms of i0 / i1 with track c; d0[kd], d1[kd] with track d;
+// cd[kc][kd] between c and d.
+void searchRest(const Word16* dn, const Correlations& rr, const Word16* c0, int c0Step, const Word16* c1,
+                int c1Step, const Word16* d0, int d0Step, const Word16* d1, int d1Step,
+                const Word16* cd, Word16 ps0, Word16 alpIn, int tc, int td, Best& best) {
+  const Word32 alp0 = q(alpIn, 2);
   Word16 rrv[NB_POS];
   for (int k = 0; k < NB_POS; k++) {
-    const int i3 = trackD + STEP * k;
-    Word32 s = lMult(rr.c(i3, i0), Q_1_4);
-    s = lMac(s, rr.c(i3, i1), Q_1_4);
-    s = lMac(s, rr.d(i3), Q_1_8);
-    rrv[k] = roundL(s);
+    rrv[k] = roundE(q(d0[k * d0Step], 2) + q(d1[k * d1Step], 2) + q(rr.diag(td)[k], 3));
   }
-  for (int i2 = trackC; i2 < L_SUBFR; i2 += STEP) {
-    const Word16 ps1 = add(ps0, dn[i2]);
-    Word32 alp1 = lMac(alp0, rr.c(i2, i0), Q_1_8);
-    alp1 = lMac(alp1, rr.c(i2, i1), Q_1_8);
-    alp1 = lMac(alp1, rr.d(i2), Q_1_16);
+  Word16 dnD[NB_POS];
+  for (int k = 0; k < NB_POS; k++) dnD[k] = dn[td + STEP * k];
+  for (int kc = 0; kc < NB_POS; kc++) {
+    const int i2 = tc + STEP * kc;
+    const Word16 ps1 = static_cast<Word16>(ps0 + dn[i2]);
+    const Word32 alp1 = alp0 + q(c0[kc * c0Step], 3) + q(c1[kc * c1Step], 3) + q(rr.diag(tc)[kc], 4);
+    Word16 sq2[NB_POS];
+    Word16 alp16[NB_POS];
     for (int k = 0; k < NB_POS; k++) {
-      const int i3 = trackD + STEP * k;
-      const Word16 ps2 = add(ps1, dn[i3]);
-      Word32 alp2 = lMac(alp1, rr.c(i2, i3), Q_1_8);
-      alp2 = lMac(alp2, rrv[k], Q_1_2);
-      const Word16 sq2 = mult(ps2, ps2);
-      const Word16 alp16 = roundL(alp2);
-      if (better(sq2, alp16, best)) {
-        best.sq = sq2;
-        best.alp = alp16;
+      sq2[k] = square(static_cast<Word16>(ps1 + dnD[k]));
+      alp16[k] = roundE(alp1 + q(cd[kc * NB_POS + k], 3) + q(rrv[k], 1));
+    }
+    for (int k = 0; k < NB_POS; k++) {
+      if (better(sq2[k], alp16[k], best)) {
+        best.sq = sq2[k];
+        best.alp = alp16[k];
         best.ix = i2;
-        best.iy = i3;
+        best.iy = td + STEP * k;
       }
     }
   }
@@ -186,84 +217,80 @@ Word16 acelpCodeA(const Word16* x, Word16* h, Word16 t0, Word16 pitchSharp, Word
     for (int i = t0; i < L_SUBFR; i++) h[i] = add(h[i], mult(h[i - t0], sharp));
   }
 
-  Correlations rr;
-  correlate(h, rr);
   Word16 dn[L_SUBFR];
   corHX(h, x, dn);
 
-  // Pulse signs follow dn; dn becomes |dn|.
-  Word16 signDn[L_SUBFR];
+  // Pulse signs follow dn; dn becomes |dn| (13-bit values).
+  bool negative[L_SUBFR];
   for (int i = 0; i < L_SUBFR; i++) {
-    if (dn[i] >= 0) {
-      signDn[i] = MAX_16;
-    } else {
-      signDn[i] = MIN_16;
-      dn[i] = negate(dn[i]);
-    }
+    negative[i] = dn[i] < 0;
+    if (negative[i]) dn[i] = negate(dn[i]);
   }
-  applySigns(signDn, rr);
+  Correlations rr;
+  correlate(h, negative, rr);
 
   Word16 psk = -1;
   Word16 alpk = 1;
   // Pulse k of the codeword is the one on track k (track 3 or 4 for k = 3).
   int ip[4] = {0, 1, 2, 3};
   Best pair;  // ix, iy and ps persist between searches like the reference's
-  for (int track = 3; track < 5; track++) {
-    // Two searches per choice of the last track: first the pair of tracks
-    // (a, b) with a limited to its two best positions, then tracks (c, d).
-    const int order[2][4] = {{2, track, 0, 1}, {track, 0, 1, 2}};
-    for (const auto& o : order) {
+  auto keep = [&](const Best& rest, int i0, int i1) {
+    if (Word32{alpk} * rest.sq - Word32{psk} * rest.alp > 0) {
+      psk = rest.sq;
+      alpk = rest.alp;
+      for (int p : {i0, i1, rest.ix, rest.iy}) ip[p % STEP < 3 ? p % STEP : 3] = p;
+    }
+    pair.ix = rest.ix;
+    pair.iy = rest.iy;
+  };
+  for (int t = 3; t < 5; t++) {
+    // Search 1: track 2 (two best positions) with track t, then tracks 0 and 1.
+    {
       pair.sq = -1;
       pair.alp = 1;
-      searchPair(dn, rr, o[0], o[1], pair);
-      const int i0 = pair.ix;
-      const int i1 = pair.iy;
+      searchPair(dn, rr, 2, t, [&](int k0, int k1) { return rr.cross(2, t)[k0 * NB_POS + k1]; }, pair);
+      const int k0 = pair.ix / STEP;
+      const int k1 = pair.iy / STEP;
       Best rest = pair;
       rest.sq = -1;
       rest.alp = 1;
-      searchRest(dn, rr, i0, i1, pair.ps, pair.alp, o[2], o[3], rest);
-      if (lMsu(lMult(alpk, rest.sq), psk, rest.alp) > 0) {
-        psk = rest.sq;
-        alpk = rest.alp;
-        for (int p : {i0, i1, rest.ix, rest.iy}) ip[p % STEP < 3 ? p % STEP : 3] = p;
-      }
-      pair.ix = rest.ix;
-      pair.iy = rest.iy;
+      searchRest(dn, rr, rr.cross(0, 2) + k0, NB_POS, rr.cross(0, t) + k1, NB_POS, rr.cross(1, 2) + k0, NB_POS,
+                 rr.cross(1, t) + k1, NB_POS, rr.cross(0, 1), pair.ps, pair.alp, 0, 1, rest);
+      keep(rest, pair.ix, pair.iy);
+    }
+    // Search 2: track t (two best positions) with track 0, then tracks 1 and 2.
+    {
+      pair.sq = -1;
+      pair.alp = 1;
+      searchPair(dn, rr, t, 0, [&](int k0, int k1) { return rr.cross(0, t)[k1 * NB_POS + k0]; }, pair);
+      const int k0 = pair.ix / STEP;
+      const int k1 = pair.iy / STEP;
+      Best rest = pair;
+      rest.sq = -1;
+      rest.alp = 1;
+      searchRest(dn, rr, rr.cross(1, t) + k0, NB_POS, rr.cross(0, 1) + k1 * NB_POS, 1, rr.cross(2, t) + k0, NB_POS,
+                 rr.cross(0, 2) + k1 * NB_POS, 1, rr.cross(1, 2), pair.ps, pair.alp, 1, 2, rest);
+      keep(rest, pair.ix, pair.iy);
     }
   }
-  const int ip0 = ip[0];
-  const int ip1 = ip[1];
-  const int ip2 = ip[2];
-  const int ip3 = ip[3];
 
-  const Word16 s0 = signDn[ip0];
-  const Word16 s1 = signDn[ip1];
-  const Word16 s2 = signDn[ip2];
-  const Word16 s3 = signDn[ip3];
-
+  // Codeword with signs (Q13) and its filtered version.
+  const bool neg[4] = {negative[ip[0]], negative[ip[1]], negative[ip[2]], negative[ip[3]]};
   for (int i = 0; i < L_SUBFR; i++) code[i] = 0;
-  code[ip0] = shr(s0, 2);  // Q15 -> Q13
-  code[ip1] = shr(s1, 2);
-  code[ip2] = shr(s2, 2);
-  code[ip3] = shr(s3, 2);
-
-  // Filtered codeword.
+  for (int p = 0; p < 4; p++) code[ip[p]] = neg[p] ? Word16{-8192} : Word16{8191};
   for (int i = 0; i < L_SUBFR; i++) y[i] = 0;
-  const int pos[4] = {ip0, ip1, ip2, ip3};
-  const Word16 sg[4] = {s0, s1, s2, s3};
   for (int p = 0; p < 4; p++) {
-    if (sg[p] > 0) {
-      for (int i = pos[p], j = 0; i < L_SUBFR; i++, j++) y[i] = add(y[i], h[j]);
+    if (neg[p]) {
+      for (int i = ip[p], j = 0; i < L_SUBFR; i++, j++) y[i] = sub(y[i], h[j]);
     } else {
-      for (int i = pos[p], j = 0; i < L_SUBFR; i++, j++) y[i] = sub(y[i], h[j]);
+      for (int i = ip[p], j = 0; i < L_SUBFR; i++, j++) y[i] = add(y[i], h[j]);
     }
   }
-
-  sign = static_cast<Word16>((s0 > 0 ? 1 : 0) + (s1 > 0 ? 2 : 0) + (s2 > 0 ? 4 : 0) + (s3 > 0 ? 8 : 0));
+  sign = static_cast<Word16>((neg[0] ? 0 : 1) + (neg[1] ? 0 : 2) + (neg[2] ? 0 : 4) + (neg[3] ? 0 : 8));
 
   // 13-bit position index: 3 bits per track, the last track's bit chooses 3 or 4.
-  const int p3 = 2 * (ip3 / STEP) + (ip3 % STEP - 3);
-  const int index = ip0 / STEP + ((ip1 / STEP) << 3) + ((ip2 / STEP) << 6) + (p3 << 9);
+  const int p3 = 2 * (ip[3] / STEP) + (ip[3] % STEP - 3);
+  const int index = ip[0] / STEP + ((ip[1] / STEP) << 3) + ((ip[2] / STEP) << 6) + (p3 << 9);
 
   // Include the pitch sharpening in the codeword.
   if (t0 < L_SUBFR) {

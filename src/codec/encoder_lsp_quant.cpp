@@ -35,18 +35,23 @@ void getWeights(const Word16* flsp, Word16* wegt) {
   for (int i = 0; i < M; i++) wegt[i] = shl(wegt[i], sft);
 }
 
+// The distances below add non-negative terms, so the reference's saturating
+// sums equal the exact sums clamped to MAX_32.
+inline Word32 clampDistance(int64_t d) { return d > MAX_32 ? MAX_32 : static_cast<Word32>(d); }
+
 // First-stage row nearest (unweighted) to rbuf.
 Word16 preSelect(const Word16* rbuf) {
   Word16 cand = 0;
   Word32 dmin = MAX_32;
   for (int i = 0; i < NC0; i++) {
-    Word32 dist = 0;
+    int64_t dist = 0;
     for (int j = 0; j < M; j++) {
-      const Word16 d = sub(rbuf[j], lspcb1[i][j]);
-      dist = lMac(dist, d, d);
+      const Word32 d = sub(rbuf[j], lspcb1[i][j]);
+      dist += 2 * int64_t{d} * d;
     }
-    if (lSub(dist, dmin) < 0) {
-      dmin = dist;
+    const Word32 dc = clampDistance(dist);
+    if (dc < dmin) {
+      dmin = dc;
       cand = static_cast<Word16>(i);
     }
   }
@@ -60,13 +65,14 @@ Word16 selectSecond(const Word16* rbuf, const Word16* cb1, const Word16* wegt, i
   Word16 index = 0;
   Word32 dmin = MAX_32;
   for (int k = 0; k < NC1; k++) {
-    Word32 dist = 0;
+    int64_t dist = 0;
     for (int j = from; j < to; j++) {
       const Word16 d = sub(buf[j], lspcb2[k][j]);
-      dist = lMac(dist, mult(wegt[j], d), d);
+      dist += 2 * Word32{mult(wegt[j], d)} * d;
     }
-    if (lSub(dist, dmin) < 0) {
-      dmin = dist;
+    const Word32 dc = clampDistance(dist);
+    if (dc < dmin) {
+      dmin = dc;
       index = static_cast<Word16>(k);
     }
   }

@@ -8,40 +8,88 @@ namespace vorpel::g729 {
 
 namespace {
 
-// Correlation of sig[0, 2, 4, ...] with sig[-t, -t+2, ...] over the frame.
-Word32 decimatedCorrelation(const Word16* sig, int t) {
-  Word32 sum = 0;
-  for (int j = 0; j < L_FRAME; j += 2) sum = lMac(sum, sig[j], sig[j - t]);
-  return sum;
+// 2 sum a[k] b[k] over 40 samples without saturation.
+inline Word32 dot40(const Word16* a, const Word16* b) {
+  Word32 s = 0;
+  for (int k = 0; k < L_FRAME / 2; k++) s += Word32{a[k]} * b[k];
+  return 2 * s;
 }
 
-// max / sqrt(energy of sig at delay t), as the reference computes it.
-Word16 normalisedMax(const Word16* sig, int t, Word32 max) {
-  Word32 sum = 1;  // never zero
-  for (int i = 0; i < L_FRAME; i += 2) sum = lMac(sum, sig[i - t], sig[i - t]);
-  sum = invSqrt(sum);  // Q30
-  Word16 maxH;
-  Word16 maxL;
-  Word16 enH;
-  Word16 enL;
-  lExtract(max, maxH, maxL);
-  lExtract(sum, enH, enL);
-  return extractL(mpy32(maxH, maxL, enH, enL));
-}
-
-// Best delay of [from, to) in steps of step, ties to the smaller delay.
-Word16 bestDelay(const Word16* sig, int from, int to, int step, Word32& max) {
-  max = MIN_32;
-  Word16 best = static_cast<Word16>(from);
-  for (int t = from; t < to; t += step) {
-    const Word32 c = decimatedCorrelation(sig, t);
-    if (lSub(c, max) > 0) {
-      max = c;
-      best = static_cast<Word16>(t);
+// The scaled weighted speech sig[-PIT_MAX .. L_FRAME-1] of the open-loop
+// search, split into its even and odd samples: every correlation of the
+// decimated search is then a dot product of 40 consecutive values.
+class Decimated {
+ public:
+  explicit Decimated(const Word16* sig) : sig_(sig) {
+    // even[m] = sig[2m - 144], odd[m] = sig[2m + 1 - 144]
+    even_[0] = 0;
+    for (int m = 1; m < HALF; m++) even_[m] = sig[2 * m - 144];
+    for (int m = 0; m < HALF; m++) odd_[m] = sig[2 * m + 1 - 144];
+    int64_t e = 0;
+    int64_t o = 0;
+    for (int m = 0; m < HALF; m++) {
+      e += Word32{even_[m]} * even_[m];
+      o += Word32{odd_[m]} * odd_[m];
     }
+    // Every partial sum of a correlation or energy is at most twice the
+    // larger of the two energies (Cauchy-Schwarz): when that fits, the
+    // reference's saturating sums are plain sums.
+    exact_ = 2 * (e > o ? e : o) + 1 <= MAX_32;
   }
-  return best;
-}
+
+  // Correlation of sig[0, 2, ..., 78] with sig[-t, -t + 2, ...].
+  Word32 correlation(int t) const {
+    if (exact_) return dot40(even_ + 72, lagged(t));
+    Word32 sum = 0;
+    for (int j = 0; j < L_FRAME; j += 2) sum = lMac(sum, sig_[j], sig_[j - t]);
+    return sum;
+  }
+
+  // max / sqrt(energy of sig at delay t), as the reference computes it.
+  Word16 normalisedMax(int t, Word32 max) const {
+    Word32 sum;
+    if (exact_) {
+      const Word16* p = lagged(t);
+      sum = 1 + dot40(p, p);  // never zero
+    } else {
+      sum = 1;
+      for (int i = 0; i < L_FRAME; i += 2) sum = lMac(sum, sig_[i - t], sig_[i - t]);
+    }
+    sum = invSqrt(sum);  // Q30
+    Word16 maxH;
+    Word16 maxL;
+    Word16 enH;
+    Word16 enL;
+    lExtract(max, maxH, maxL);
+    lExtract(sum, enH, enL);
+    return extractL(mpy32(maxH, maxL, enH, enL));
+  }
+
+  // Best delay of [from, to) in steps of step, ties to the smaller delay.
+  Word16 bestDelay(int from, int to, int step, Word32& max) const {
+    max = MIN_32;
+    Word16 best = static_cast<Word16>(from);
+    for (int t = from; t < to; t += step) {
+      const Word32 c = correlation(t);
+      if (lSub(c, max) > 0) {
+        max = c;
+        best = static_cast<Word16>(t);
+      }
+    }
+    return best;
+  }
+
+ private:
+  static constexpr int HALF = (PIT_MAX + 1 + L_FRAME) / 2;  // 112
+
+  // sig[-t], sig[-t + 2], ... in the split arrays.
+  const Word16* lagged(int t) const { return (t & 1) == 0 ? even_ + 72 - t / 2 : odd_ + 72 - (t + 1) / 2; }
+
+  const Word16* sig_;
+  Word16 even_[HALF];
+  Word16 odd_[HALF];
+  bool exact_;
+};
 
 }  // namespace
 
@@ -60,28 +108,29 @@ Word16 pitchOlFast(const Word16* signal) {
   } else {
     for (int i = -PIT_MAX; i < L_FRAME; i++) scal[i] = signal[i];
   }
+  const Decimated d(scal);
 
   // Three delay ranges, each without a multiple of its own delays.
   Word32 max;
-  Word16 t1 = bestDelay(scal, 20, 40, 1, max);
-  Word16 max1 = normalisedMax(scal, t1, max);
+  Word16 t1 = d.bestDelay(20, 40, 1, max);
+  Word16 max1 = d.normalisedMax(t1, max);
 
-  Word16 t2 = bestDelay(scal, 40, 80, 1, max);
-  Word16 max2 = normalisedMax(scal, t2, max);
+  Word16 t2 = d.bestDelay(40, 80, 1, max);
+  Word16 max2 = d.normalisedMax(t2, max);
 
-  Word16 t3 = bestDelay(scal, 80, 143, 2, max);
+  Word16 t3 = d.bestDelay(80, 143, 2, max);
   const Word16 i3 = t3;
-  Word32 c = decimatedCorrelation(scal, i3 + 1);
+  Word32 c = d.correlation(i3 + 1);
   if (lSub(c, max) > 0) {
     max = c;
     t3 = static_cast<Word16>(i3 + 1);
   }
-  c = decimatedCorrelation(scal, i3 - 1);
+  c = d.correlation(i3 - 1);
   if (lSub(c, max) > 0) {
     max = c;
     t3 = static_cast<Word16>(i3 - 1);
   }
-  const Word16 max3 = normalisedMax(scal, t3, max);
+  const Word16 max3 = d.normalisedMax(t3, max);
 
   // Favour the lower ranges when the higher delay is close to a multiple.
   Word16 i = sub(shl(t2, 1), t3);
@@ -103,13 +152,31 @@ Word16 pitchOlFast(const Word16* signal) {
 
 void corHX(const Word16* h, const Word16* x, Word16* d) {
   Word32 y32[L_SUBFR];
+  // When 2 max|h| sum|x| fits in 32 bits no partial sum can saturate.
+  int64_t sumX = 0;
+  Word32 maxH = 0;
+  for (int i = 0; i < L_SUBFR; i++) {
+    sumX += x[i] < 0 ? -Word32{x[i]} : Word32{x[i]};
+    const Word32 a = h[i] < 0 ? -Word32{h[i]} : Word32{h[i]};
+    maxH = a > maxH ? a : maxH;
+  }
+  if (2 * sumX * maxH <= MAX_32) {
+    for (int i = 0; i < L_SUBFR; i++) {
+      Word32 s = 0;
+      for (int j = i; j < L_SUBFR; j++) s += Word32{x[j]} * h[j - i];
+      y32[i] = 2 * s;
+    }
+  } else {
+    for (int i = 0; i < L_SUBFR; i++) {
+      Word32 s = 0;
+      for (int j = i; j < L_SUBFR; j++) s = lMac(s, x[j], h[j - i]);
+      y32[i] = s;
+    }
+  }
   Word32 max = 0;
   for (int i = 0; i < L_SUBFR; i++) {
-    Word32 s = 0;
-    for (int j = i; j < L_SUBFR; j++) s = lMac(s, x[j], h[j - i]);
-    y32[i] = s;
-    s = lAbs(s);
-    if (lSub(s, max) > 0) max = s;
+    const Word32 a = lAbs(y32[i]);
+    if (a > max) max = a;
   }
   // Shift so that the largest value has 13 bits.
   Word16 j = normL(max);
