@@ -1,6 +1,8 @@
 // LP, LSP and excitation routines shared by the encoder and the decoder.
 #include "codec/lpc_common.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
@@ -167,11 +169,31 @@ bool synFilt(const Word16* a, const Word16* x, Word16* y, int lg, Word16* mem, b
   bool overflow = false;
   std::memcpy(tmp, mem, sizeof(Word16) * M);
   Word16* yy = tmp + M;
+  // When 2 (|x a0| + sum |a_j| max|y|) fits in 32 bits no step of a sample's
+  // accumulation can saturate, and plain integer arithmetic gives the
+  // saturating operators' result; otherwise the sample is computed with them.
+  Word32 sumA = 0;
+  for (int j = 1; j <= M; j++) sumA += a[j] < 0 ? -Word32{a[j]} : Word32{a[j]};
+  const int64_t a0 = a[0] < 0 ? -int64_t{a[0]} : int64_t{a[0]};
+  Word32 maxY = 0;
+  for (int j = 0; j < M; j++) maxY = std::max(maxY, tmp[j] < 0 ? -Word32{tmp[j]} : Word32{tmp[j]});
+  Word16 ar[M];  // a[M .. 1], so that the past outputs are read forwards
+  for (int k = 0; k < M; k++) ar[k] = a[M - k];
   for (int i = 0; i < lg; i++) {
-    Word32 s = lMultO(x[i], a[0], overflow);
-    for (int j = 1; j <= M; j++) s = lMsuO(s, a[j], yy[i - j], overflow);
+    const int64_t absX = x[i] < 0 ? -int64_t{x[i]} : int64_t{x[i]};
+    Word32 s;
+    if (2 * (absX * a0 + int64_t{sumA} * maxY) <= MAX_32) {
+      const Word16* past = yy + i - M;
+      Word32 acc = 0;
+      for (int k = 0; k < M; k++) acc += Word32{ar[k]} * past[k];
+      s = 2 * (Word32{x[i]} * a[0] - acc);
+    } else {
+      s = lMultO(x[i], a[0], overflow);
+      for (int j = 1; j <= M; j++) s = lMsuO(s, a[j], yy[i - j], overflow);
+    }
     s = lShlO(s, 3, overflow);
     yy[i] = roundLO(s, overflow);
+    maxY = std::max(maxY, yy[i] < 0 ? -Word32{yy[i]} : Word32{yy[i]});
   }
   std::memcpy(y, yy, sizeof(Word16) * lg);
   if (update) std::memcpy(mem, y + lg - M, sizeof(Word16) * M);
@@ -197,7 +219,7 @@ void convolve(const Word16* x, const Word16* h, Word16* y, int l) {
 }
 
 void predLt3(Word16* exc, Word16 t0, Word16 frac, int lg) {
-  const Word16* x0 = exc - t0;
+  Word16* x0 = exc - t0;
   frac = negate(frac);
   if (frac < 0) {
     frac = add(frac, UP_SAMP);
@@ -205,15 +227,42 @@ void predLt3(Word16* exc, Word16 t0, Word16 frac, int lg) {
   }
   const Word16* c1 = &inter3l[frac];
   const Word16* c2 = &inter3l[UP_SAMP - frac];
+
+  // Output j reads x0[j - 9 .. j + 10]; samples at exc[0] and after are
+  // outputs of this call. While 2 sum|c| max|x| fits in 32 bits, no step of
+  // the accumulation can saturate and plain integer arithmetic is exact.
+  Word32 sumC = 0;
+  for (int k = 0; k < UP_SAMP * L_INTER10; k += UP_SAMP) {
+    sumC += (c1[k] < 0 ? -Word32{c1[k]} : Word32{c1[k]}) + (c2[k] < 0 ? -Word32{c2[k]} : Word32{c2[k]});
+  }
+  Word32 maxX = 0;
+  for (const Word16* p = x0 - (L_INTER10 - 1); p < exc && p <= x0 + lg + L_INTER10 - 1; p++) {
+    maxX = std::max(maxX, *p < 0 ? -Word32{*p} : Word32{*p});
+  }
+  // The 20 taps in the order of the samples they weight, x0[j - 9 .. j + 10].
+  Word16 taps[2 * L_INTER10];
+  for (int i = 0; i < L_INTER10; i++) {
+    taps[L_INTER10 - 1 - i] = c1[UP_SAMP * i];
+    taps[L_INTER10 + i] = c2[UP_SAMP * i];
+  }
   for (int j = 0; j < lg; j++) {
-    const Word16* x1 = x0++;
-    const Word16* x2 = x0;
-    Word32 s = 0;
-    for (int i = 0, k = 0; i < L_INTER10; i++, k += UP_SAMP) {
-      s = lMac(s, x1[-i], c1[k]);
-      s = lMac(s, x2[i], c2[k]);
+    const Word16* x1 = x0 + j;
+    const Word16* x2 = x1 + 1;
+    Word32 s;
+    if (2 * int64_t{sumC} * maxX <= MAX_32) {
+      const Word16* first = x1 - (L_INTER10 - 1);
+      Word32 acc = 0;
+      for (int n = 0; n < 2 * L_INTER10; n++) acc += Word32{first[n]} * taps[n];
+      s = 2 * acc;
+    } else {
+      s = 0;
+      for (int i = 0, k = 0; i < L_INTER10; i++, k += UP_SAMP) {
+        s = lMac(s, x1[-i], c1[k]);
+        s = lMac(s, x2[i], c2[k]);
+      }
     }
     exc[j] = roundL(s);
+    maxX = std::max(maxX, exc[j] < 0 ? -Word32{exc[j]} : Word32{exc[j]});
   }
 }
 
