@@ -1,6 +1,9 @@
 // G.729 Annex A decoder: parameter decoding, excitation, synthesis and the
 // erased-frame concealment (ITU-T G.729 clause 4 with Annex A), followed by
 // the postfilter and the post-processing.
+#include "codec/decoder.h"
+
+#include <algorithm>
 #include <cstring>
 
 #include "codec/g729a_state.h"
@@ -120,7 +123,7 @@ void decodeGain(G729Decoder& d, Word16 index, const Word16* code, bool erased) {
 // One frame of the Annex A decoder: prm[0] is the erasure flag, prm[1..11]
 // the parameters (prm[4] = parity check result). Writes the synthesis, A(z)
 // of both subframes and the two integer delays.
-void decodeParameters(G729Decoder& d, Word16* prm, Word16* synth, Word16* azDec, Word16* lags) {
+void decodeSynthesis(G729Decoder& d, Word16* prm, Word16* synth, Word16* azDec, Word16* lags) {
   Word16* exc = d.oldExc.data() + G729Decoder::EXC_HISTORY;
   const bool erased = *prm++ != 0;
 
@@ -214,24 +217,31 @@ void resetDecoder(G729Decoder& d) {
   d.y2Hi = d.y2Lo = d.y1Hi = d.y1Lo = d.x0 = d.x1 = 0;
 }
 
+void decodeParameters(G729Decoder& d, bool erased, std::span<const int16_t, G729_PARAMETER_COUNT> parameters,
+                      std::span<int16_t, G729_FRAME_SAMPLES> samples) {
+  Word16 prm[PRM_SIZE + 1];
+  prm[0] = erased ? 1 : 0;
+  std::copy(parameters.begin(), parameters.end(), prm + 1);
+  prm[4] = checkParityPitch(prm[3], prm[4]);
+
+  Word16* synth = d.synthBuf.data() + M;
+  decodeSynthesis(d, prm, synth, d.azDec.data(), d.pitchLags.data());
+  postFilter(d, synth, d.azDec.data(), d.pitchLags.data());
+  postProcess(d, synth, L_FRAME);
+  std::memcpy(samples.data(), synth, sizeof(Word16) * L_FRAME);
+}
+
 void decodeFrame(G729Decoder& d, std::span<const uint8_t, G729_FRAME_BYTES> bytes, bool missing,
                  std::span<int16_t, G729_FRAME_SAMPLES> samples) {
   if (missing) {
     std::fill(samples.begin(), samples.end(), int16_t{-1});
     return;
   }
-  Word16 prm[PRM_SIZE + 1];
-  unpackParameters(bytes, std::span<int16_t, G729_PARAMETER_COUNT>(prm + 1, PRM_SIZE));
+  int16_t parameters[G729_PARAMETER_COUNT];
+  unpackParameters(bytes, parameters);
   bool erased = true;
   for (uint8_t b : bytes) erased = erased && b == 0;
-  prm[0] = erased ? 1 : 0;
-  prm[4] = checkParityPitch(prm[3], prm[4]);
-
-  Word16* synth = d.synthBuf.data() + M;
-  decodeParameters(d, prm, synth, d.azDec.data(), d.pitchLags.data());
-  postFilter(d, synth, d.azDec.data(), d.pitchLags.data());
-  postProcess(d, synth, L_FRAME);
-  std::memcpy(samples.data(), synth, sizeof(Word16) * L_FRAME);
+  decodeParameters(d, erased, parameters, samples);
 }
 
 }  // namespace vorpel

@@ -1,0 +1,28 @@
+// Access to the ITU-T G.729 Annex A conformance files for the codec tests:
+// *.IN (16-bit little-endian PCM), *.BIT (serial form: per frame a sync word
+// 0x6B21, the size 80, then one word per bit, 0x007F for 0 and 0x0081 for 1,
+// 0 for an erased frame) and *.PST (decoder output PCM).
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vorpel::testing {
+
+using PackedFrame = std::array<uint8_t, 10>;
+
+// Folder of the vectors: $VORPEL_G729A_VECTORS if set, else the build's setting.
+std::string g729aVectorsFolder();
+// Whole file, or nothing when it cannot be read.
+std::optional<std::vector<uint8_t>> readFileBytes(const std::string& path);
+// Little-endian 16-bit samples of a PCM file (a trailing odd byte is ignored).
+std::vector<int16_t> samplesFromBytes(const std::vector<uint8_t>& bytes);
+// Serial .BIT content -> packed frames. A frame with any zero bit word is
+// erased and becomes ten zero bytes; otherwise bit i goes to bit 7 - i % 8 of
+// byte i / 8. A trailing partial frame is ignored.
+std::vector<PackedFrame> packedFromSerial(const std::vector<uint8_t>& bits);
+
+}  // namespace vorpel::testing
