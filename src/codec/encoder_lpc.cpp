@@ -25,11 +25,11 @@ void autocorr(const Word16* x, int m, Word16* rH, Word16* rL) {
   lExtract(lShl(sum, norm), rH[0], rL[0]);
 
   for (int i = 1; i <= m; i++) {
-    // Products of the scaled window are below 2^30 and their sum cannot exceed
-    // r[0], so plain 32-bit accumulation equals the saturating one.
-    int64_t s = 0;
+    // Twice any partial sum of products is at most r[0] < 2^31 (Cauchy-Schwarz),
+    // so plain 32-bit accumulation equals the saturating one.
+    Word32 s = 0;
     for (int j = 0; j < L_WINDOW - i; j++) s += Word32{y[j]} * y[j + i];
-    lExtract(lShl(saturate32(2 * s), norm), rH[i], rL[i]);
+    lExtract(lShl(2 * s, norm), rH[i], rL[i]);
   }
 }
 

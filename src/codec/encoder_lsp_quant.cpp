@@ -1,6 +1,8 @@
 // LSP quantiser of the encoder (ITU-T G.729 3.2.4): switched MA prediction
 // with two predictors, a 7-bit first stage and two 5-bit second stages, each
 // chosen by weighted distance, the predictor chosen last.
+#include <algorithm>
+
 #include "codec/encoder_parts.h"
 #include "codec/tables.h"
 
@@ -41,15 +43,18 @@ inline Word32 clampDistance(int64_t d) { return d > MAX_32 ? MAX_32 : static_cas
 
 // First-stage row nearest (unweighted) to rbuf.
 Word16 preSelect(const Word16* rbuf) {
+  Word32 r[M];
+  for (int j = 0; j < M; j++) r[j] = rbuf[j];
   Word16 cand = 0;
   Word32 dmin = MAX_32;
   for (int i = 0; i < NC0; i++) {
+    const Word16* cb = lspcb1[i];
     int64_t dist = 0;
     for (int j = 0; j < M; j++) {
-      const Word32 d = sub(rbuf[j], lspcb1[i][j]);
-      dist += 2 * int64_t{d} * d;
+      const Word32 d = std::clamp(r[j] - cb[j], Word32{MIN_16}, Word32{MAX_16});  // sub()
+      dist += int64_t{d} * d;
     }
-    const Word32 dc = clampDistance(dist);
+    const Word32 dc = clampDistance(2 * dist);
     if (dc < dmin) {
       dmin = dc;
       cand = static_cast<Word16>(i);

@@ -2,16 +2,19 @@
 // the open-loop delay on the decimated weighted speech, the closed-loop
 // search of integer delay and 1/3 fraction, the adaptive codebook gain and
 // the delay coding.
+#include <algorithm>
+
 #include "codec/encoder_parts.h"
 
 namespace vorpel::g729 {
 
 namespace {
 
-// 2 sum a[k] b[k] over 40 samples without saturation.
-inline Word32 dot40(const Word16* a, const Word16* b) {
+// 2 sum a[k] b[k] over 40 samples without saturation (kept out of line so
+// that the compiler vectorises this loop rather than the caller's).
+[[gnu::noinline]] Word32 dot40(const Word16* a, const Word16* b) {
   Word32 s = 0;
-  for (int k = 0; k < L_FRAME / 2; k++) s += Word32{a[k]} * b[k];
+  for (int k = 0; k < L_SUBFR; k++) s += Word32{a[k]} * b[k];
   return 2 * s;
 }
 
@@ -161,11 +164,10 @@ void corHX(const Word16* h, const Word16* x, Word16* d) {
     maxH = a > maxH ? a : maxH;
   }
   if (2 * sumX * maxH <= MAX_32) {
-    for (int i = 0; i < L_SUBFR; i++) {
-      Word32 s = 0;
-      for (int j = i; j < L_SUBFR; j++) s += Word32{x[j]} * h[j - i];
-      y32[i] = 2 * s;
-    }
+    // Fixed-length dot products over the target padded with zeros.
+    Word16 xp[2 * L_SUBFR] = {};
+    for (int j = 0; j < L_SUBFR; j++) xp[j] = x[j];
+    for (int i = 0; i < L_SUBFR; i++) y32[i] = dot40(xp + i, h);
   } else {
     for (int i = 0; i < L_SUBFR; i++) {
       Word32 s = 0;
@@ -187,10 +189,18 @@ void corHX(const Word16* h, const Word16* x, Word16* d) {
 
 namespace {
 
-Word32 dot(const Word16* x, const Word16* y) {
+// The reference's saturating <x, y>; plain sums when `exact`.
+Word32 dot(const Word16* x, const Word16* y, bool exact) {
+  if (exact) return dot40(x, y);
   Word32 s = 0;
   for (int i = 0; i < L_SUBFR; i++) s = lMac(s, x[i], y[i]);
   return s;
+}
+
+Word32 maxAbs(const Word16* x, int n) {
+  Word32 m = 0;
+  for (int i = 0; i < n; i++) m = std::max(m, x[i] < 0 ? -Word32{x[i]} : Word32{x[i]});
+  return m;
 }
 
 }  // namespace
@@ -200,11 +210,17 @@ Word16 pitchFr3Fast(Word16* exc, const Word16* xn, const Word16* h, Word16 t0Min
   Word16 dn[L_SUBFR];
   corHX(h, xn, dn);
 
+  // No correlation of dn with a vector bounded by B can saturate when
+  // 2 sum|dn| B fits in 32 bits.
+  int64_t sumDn = 0;
+  for (int i = 0; i < L_SUBFR; i++) sumDn += dn[i] < 0 ? -Word32{dn[i]} : Word32{dn[i]};
+  const bool exactPast = 2 * sumDn * maxAbs(exc - t0Max, t0Max - t0Min + L_SUBFR) <= MAX_32;
+
   // Integer delay maximising the correlation with the backward-filtered target.
   Word32 max = MIN_32;
   Word16 t0 = t0Min;
   for (Word16 t = t0Min; t <= t0Max; t++) {
-    const Word32 corr = dot(dn, exc - t);
+    const Word32 corr = dot(dn, exc - t, exactPast);
     if (lSub(corr, max) > 0) {
       max = corr;
       t0 = t;
@@ -212,7 +228,7 @@ Word16 pitchFr3Fast(Word16* exc, const Word16* xn, const Word16* h, Word16 t0Min
   }
 
   predLt3(exc, t0, 0, L_SUBFR);
-  max = dot(dn, exc);
+  max = dot(dn, exc, 2 * sumDn * maxAbs(exc, L_SUBFR) <= MAX_32);
   pitFrac = 0;
 
   // No fraction in the first subframe above delay 84.
@@ -222,7 +238,7 @@ Word16 pitchFr3Fast(Word16* exc, const Word16* xn, const Word16* h, Word16 t0Min
   for (int i = 0; i < L_SUBFR; i++) excTmp[i] = exc[i];
 
   predLt3(exc, t0, -1, L_SUBFR);
-  Word32 corr = dot(dn, exc);
+  Word32 corr = dot(dn, exc, 2 * sumDn * maxAbs(exc, L_SUBFR) <= MAX_32);
   if (lSub(corr, max) > 0) {
     max = corr;
     pitFrac = -1;
@@ -230,7 +246,7 @@ Word16 pitchFr3Fast(Word16* exc, const Word16* xn, const Word16* h, Word16 t0Min
   }
 
   predLt3(exc, t0, 1, L_SUBFR);
-  corr = dot(dn, exc);
+  corr = dot(dn, exc, 2 * sumDn * maxAbs(exc, L_SUBFR) <= MAX_32);
   if (lSub(corr, max) > 0) {
     pitFrac = 1;
   } else {
