@@ -53,12 +53,13 @@ private:
 };
 
 TEST(ThreadPeriodicTimer, LongCallbacksDoNotDelayLaterTicks) {
-    // Each callback takes 20 of the 50 ms. A timer that slept a period after
-    // each callback could never start two ticks less than 70 ms apart, so
-    // nine gaps would take at least 630 ms; on absolute deadlines they take
-    // 450 ms (a little more if a loaded machine makes it skip a deadline).
+    // Each callback takes 40 of the 50 ms. A timer that slept a period after
+    // each callback could never start two ticks less than 90 ms apart, so
+    // nine gaps would take at least 810 ms; on absolute deadlines they take
+    // 450 ms, and a loaded machine that makes it skip a few deadlines still
+    // stays well below the bound.
     constexpr auto PERIOD = std::chrono::milliseconds(50);
-    constexpr auto WORK = std::chrono::milliseconds(20);
+    constexpr auto WORK = std::chrono::milliseconds(40);
     TickLog log(WORK);
     ThreadPeriodicTimer timer;
     const auto created = Clock::now();
