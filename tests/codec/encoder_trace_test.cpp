@@ -129,12 +129,10 @@ void compareWithTrace(const std::string& name, const std::string& lastStage) {
   }
 }
 
-// Pre-processing, windowed autocorrelation, Levinson-Durbin (with its
-// unstable-filter fallback) and the LSP root search.
-TEST(EncoderTrace, LpAnalysisMatchesReference) {
-  compareWithTrace("ALGTHM", "lsp");
-  compareWithTrace("SPEECH", "lsp");
-}
+// Every stage, from the pre-processing to the parameters, on the vector that
+// exercises the conditional parts of the coder and on ordinary speech.
+TEST(EncoderTrace, AlgthmMatchesReferenceStageByStage) { compareWithTrace("ALGTHM", "params"); }
+TEST(EncoderTrace, SpeechMatchesReferenceStageByStage) { compareWithTrace("SPEECH", "params"); }
 
 }  // namespace
 }  // namespace vorpel::g729
