@@ -32,34 +32,42 @@ struct Correlations {
   const Word16* cross(int ta, int tb) const { return v + DIAG_SIZE + pairBlock(ta, tb) * NB_POS * NB_POS; }
 };
 
-// For each cross entry in storage order: the two positions and where their
-// correlation is in the running sums (see correlate).
-struct CrossSource {
-  int8_t pa;
-  int8_t pb;
-  int16_t part;
-};
-constexpr std::array<CrossSource, CROSS_SIZE> crossSources() {
-  std::array<CrossSource, CROSS_SIZE> src{};
+// For each cross entry in storage order, where the correlation of its two
+// positions pa, pb is in the running sums of correlate():
+// (39 - max(pa, pb)) * 40 + |pa - pb|.
+constexpr std::array<int16_t, CROSS_SIZE> crossSources() {
+  std::array<int16_t, CROSS_SIZE> src{};
   for (int ta = 0; ta < TRACKS; ta++) {
     for (int tb = ta + 1; tb < TRACKS; tb++) {
       if (ta == 3) continue;
       for (int ka = 0; ka < NB_POS; ka++) {
         for (int kb = 0; kb < NB_POS; kb++) {
-          const int at = (pairBlock(ta, tb) * NB_POS + ka) * NB_POS + kb;
           const int pa = ta + STEP * ka;
           const int pb = tb + STEP * kb;
           const int last = pa > pb ? pa : pb;
           const int lag = pa > pb ? pa - pb : pb - pa;
-          src[at] = {static_cast<int8_t>(pa), static_cast<int8_t>(pb),
-                     static_cast<int16_t>((L_SUBFR - 1 - last) * L_SUBFR + lag)};
+          src[(pairBlock(ta, tb) * NB_POS + ka) * NB_POS + kb] = static_cast<int16_t>((L_SUBFR - 1 - last) * L_SUBFR + lag);
         }
       }
     }
   }
   return src;
 }
-constexpr std::array<CrossSource, CROSS_SIZE> CROSS_SOURCES = crossSources();
+constexpr std::array<int16_t, CROSS_SIZE> CROSS_SOURCES = crossSources();
+
+// Folds the sign products into a row of 8 correlations: mult(v, 32767) when
+// the two pulses have the same sign (v - 1 for v > 0, -32767 for -32768, v
+// otherwise), mult(v, -32768) when they differ (-v, 32767 for -32768).
+void applySigns(Word16* row, Word16 maskA, const Word16* maskB) {
+  for (int k = 0; k < NB_POS; k++) {
+    const Word16 v = row[k];
+    const Word16 isMin = static_cast<Word16>(v == MIN_16 ? 1 : 0);
+    const Word16 same = static_cast<Word16>(v - (v > 0 ? 1 : 0) + isMin);
+    const Word16 opposite = static_cast<Word16>(-(v + isMin));
+    const Word16 flip = static_cast<Word16>(maskA ^ maskB[k]);
+    row[k] = static_cast<Word16>((same & ~flip) | (opposite & flip));
+  }
+}
 
 // rr(p1, p2) = sum_{n=0}^{39-max(p1,p2)} h[n] h[n+|p1-p2|] (high halves), h
 // scaled for the most precision first. The signs are folded into the cross
@@ -78,8 +86,8 @@ void correlate(const Word16* hIn, const bool* negative, Correlations& rr) {
 
   // The scaled energy 2 sum h^2 is below 2^31 (and |h| < 32768), so every
   // partial sum of products, bounded by it, is exact in 32 bits.
-  // part[m][d]: high half of 2 sum_{n=0}^{m} h[n] h[n+d], the running sums of
-  // all lags advanced together.
+  // part[m * 40 + d]: high half of 2 sum_{n=0}^{m} h[n] h[n+d], the running
+  // sums of all lags advanced together.
   Word16 part[L_SUBFR * L_SUBFR];
   Word32 sums[L_SUBFR] = {};
   for (int m = 0; m < L_SUBFR; m++) {
@@ -90,16 +98,19 @@ void correlate(const Word16* hIn, const bool* negative, Correlations& rr) {
     }
   }
   for (int p = 0; p < L_SUBFR; p++) rr.v[(p % STEP) * NB_POS + p / STEP] = part[(L_SUBFR - 1 - p) * L_SUBFR];
+  Word16* cross = rr.v + DIAG_SIZE;
+  for (int i = 0; i < CROSS_SIZE; i++) cross[i] = part[CROSS_SOURCES[i]];
 
-  Word32 mask[L_SUBFR];  // -1 for a negative pulse
-  for (int p = 0; p < L_SUBFR; p++) mask[p] = negative[p] ? -1 : 0;
-  for (int i = 0; i < CROSS_SIZE; i++) {
-    const CrossSource& c = CROSS_SOURCES[i];
-    const Word32 v = part[c.part];
-    const Word32 same = (v * 32767) >> 15;                   // mult(v, 32767)
-    const Word32 opposite = -v - (v == MIN_16 ? 1 : 0);  // mult(v, -32768)
-    const Word32 flip = mask[c.pa] ^ mask[c.pb];
-    rr.v[DIAG_SIZE + i] = static_cast<Word16>((same & ~flip) | (opposite & flip));
+  // Signs, 16-bit lanes: mask -1 for a negative pulse.
+  Word16 mask[TRACKS][NB_POS];
+  for (int p = 0; p < L_SUBFR; p++) mask[p % STEP][p / STEP] = negative[p] ? Word16{-1} : Word16{0};
+  for (int ta = 0; ta < 3; ta++) {
+    for (int tb = ta + 1; tb < TRACKS; tb++) {
+      Word16* block = cross + pairBlock(ta, tb) * NB_POS * NB_POS;
+      for (int ka = 0; ka < NB_POS; ka++) {
+        applySigns(block + ka * NB_POS, mask[ta][ka], mask[tb]);
+      }
+    }
   }
 }
 

@@ -8,7 +8,8 @@
 namespace vorpel::g729 {
 
 void autocorr(const Word16* x, int m, Word16* rH, Word16* rL) {
-  Word16 y[L_WINDOW];
+  // Zeros after the window let every lag run over the same 240 products.
+  Word16 y[L_WINDOW + 16] = {};
   for (int i = 0; i < L_WINDOW; i++) y[i] = multR(x[i], hamwindow[i]);
 
   // r[0]; while it saturates, divide the windowed signal by 4.
@@ -28,7 +29,7 @@ void autocorr(const Word16* x, int m, Word16* rH, Word16* rL) {
     // Twice any partial sum of products is at most r[0] < 2^31 (Cauchy-Schwarz),
     // so plain 32-bit accumulation equals the saturating one.
     Word32 s = 0;
-    for (int j = 0; j < L_WINDOW - i; j++) s += Word32{y[j]} * y[j + i];
+    for (int j = 0; j < L_WINDOW; j++) s += Word32{y[j]} * y[j + i];
     lExtract(lShl(2 * s, norm), rH[i], rL[i]);
   }
 }

@@ -41,17 +41,67 @@ void getWeights(const Word16* flsp, Word16* wegt) {
 // sums equal the exact sums clamped to MAX_32.
 inline Word32 clampDistance(int64_t d) { return d > MAX_32 ? MAX_32 : static_cast<Word32>(d); }
 
-// First-stage row nearest (unweighted) to rbuf.
+// The first-stage codebook by columns, with each column's range.
+struct FirstStageColumns {
+  Word16 column[M][NC0];
+  Word32 min[M];
+  Word32 max[M];
+};
+
+const FirstStageColumns& firstStageColumns() {
+  static const FirstStageColumns columns = [] {
+    FirstStageColumns c{};
+    for (int j = 0; j < M; j++) {
+      c.min[j] = MAX_16;
+      c.max[j] = MIN_16;
+      for (int i = 0; i < NC0; i++) {
+        c.column[j][i] = lspcb1[i][j];
+        c.min[j] = std::min(c.min[j], Word32{lspcb1[i][j]});
+        c.max[j] = std::max(c.max[j], Word32{lspcb1[i][j]});
+      }
+    }
+    return c;
+  }();
+  return columns;
+}
+
+// First-stage row nearest (unweighted) to rbuf: the reference's saturating
+// distance 2 sum sub(r, cb)^2.
 Word16 preSelect(const Word16* rbuf) {
-  Word32 r[M];
-  for (int j = 0; j < M; j++) r[j] = rbuf[j];
+  const FirstStageColumns& cols = firstStageColumns();
+  bool noSaturation = true;
+  for (int j = 0; j < M; j++) {
+    noSaturation = noSaturation && rbuf[j] - cols.min[j] <= MAX_16 && rbuf[j] - cols.max[j] > MIN_16;
+  }
   Word16 cand = 0;
+  if (noSaturation) {
+    // All rows at once. A row can only win with sum d^2 < 2^30, so the sums
+    // are capped there: each d^2 < 2^30, so the capped sums stay in 32 bits.
+    constexpr Word32 CAP = Word32{1} << 30;
+    Word32 sums[NC0] = {};
+    for (int j = 0; j < M; j++) {
+      const Word32 r = rbuf[j];
+      const Word16* column = cols.column[j];
+      for (int i = 0; i < NC0; i++) {
+        const Word32 d = r - column[i];
+        sums[i] = std::min(sums[i] + d * d, CAP);
+      }
+    }
+    Word32 best = CAP;
+    for (int i = 0; i < NC0; i++) {
+      if (sums[i] < best) {
+        best = sums[i];
+        cand = static_cast<Word16>(i);
+      }
+    }
+    return cand;
+  }
   Word32 dmin = MAX_32;
   for (int i = 0; i < NC0; i++) {
     const Word16* cb = lspcb1[i];
     int64_t dist = 0;
     for (int j = 0; j < M; j++) {
-      const Word32 d = std::clamp(r[j] - cb[j], Word32{MIN_16}, Word32{MAX_16});  // sub()
+      const Word32 d = sub(rbuf[j], cb[j]);
       dist += int64_t{d} * d;
     }
     const Word32 dc = clampDistance(2 * dist);
