@@ -165,10 +165,13 @@ void lspGetQuant(Word16 code0, Word16 code1, Word16 code2, int mode, LsfHistory&
 }
 
 bool synFilt(const Word16* a, const Word16* x, Word16* y, int lg, Word16* mem, bool update) {
-  Word16 tmp[M + 100];
+  // Six zeros ahead of the memory let the fast path read 16 past outputs.
+  constexpr int PAD = 6;
+  Word16 tmp[PAD + M + 100];
   bool overflow = false;
-  std::memcpy(tmp, mem, sizeof(Word16) * M);
-  Word16* yy = tmp + M;
+  std::memset(tmp, 0, sizeof(Word16) * PAD);
+  std::memcpy(tmp + PAD, mem, sizeof(Word16) * M);
+  Word16* yy = tmp + PAD + M;
   // When 2 (|x a0| + sum |a_j| max|y|) fits in 32 bits no step of a sample's
   // accumulation can saturate, and plain integer arithmetic gives the
   // saturating operators' result; otherwise the sample is computed with them.
@@ -176,16 +179,16 @@ bool synFilt(const Word16* a, const Word16* x, Word16* y, int lg, Word16* mem, b
   for (int j = 1; j <= M; j++) sumA += a[j] < 0 ? -Word32{a[j]} : Word32{a[j]};
   const int64_t a0 = a[0] < 0 ? -int64_t{a[0]} : int64_t{a[0]};
   Word32 maxY = 0;
-  for (int j = 0; j < M; j++) maxY = std::max(maxY, tmp[j] < 0 ? -Word32{tmp[j]} : Word32{tmp[j]});
-  Word16 ar[M];  // a[M .. 1], so that the past outputs are read forwards
-  for (int k = 0; k < M; k++) ar[k] = a[M - k];
+  for (int j = 0; j < M; j++) maxY = std::max(maxY, yy[j - M] < 0 ? -Word32{yy[j - M]} : Word32{yy[j - M]});
+  Word16 ar[PAD + M] = {};  // 0 .. 0, a[M .. 1]: the past outputs read forwards
+  for (int k = 0; k < M; k++) ar[PAD + k] = a[M - k];
   for (int i = 0; i < lg; i++) {
     const int64_t absX = x[i] < 0 ? -int64_t{x[i]} : int64_t{x[i]};
     Word32 s;
     if (2 * (absX * a0 + int64_t{sumA} * maxY) <= MAX_32) {
-      const Word16* past = yy + i - M;
+      const Word16* past = yy + i - M - PAD;
       Word32 acc = 0;
-      for (int k = 0; k < M; k++) acc += Word32{ar[k]} * past[k];
+      for (int k = 0; k < PAD + M; k++) acc += Word32{ar[k]} * past[k];
       s = 2 * (Word32{x[i]} * a[0] - acc);
     } else {
       s = lMultO(x[i], a[0], overflow);
@@ -239,8 +242,10 @@ void predLt3(Word16* exc, Word16 t0, Word16 frac, int lg) {
   for (const Word16* p = x0 - (L_INTER10 - 1); p < exc && p <= x0 + lg + L_INTER10 - 1; p++) {
     maxX = std::max(maxX, *p < 0 ? -Word32{*p} : Word32{*p});
   }
-  // The 20 taps in the order of the samples they weight, x0[j - 9 .. j + 10].
-  Word16 taps[2 * L_INTER10];
+  // The 20 taps in the order of the samples they weight, x0[j - 9 .. j + 10],
+  // and 4 zeros (reading up to x0[j + 14], which precedes exc[j] for every
+  // delay of at least PIT_MIN).
+  Word16 taps[2 * L_INTER10 + 4] = {};
   for (int i = 0; i < L_INTER10; i++) {
     taps[L_INTER10 - 1 - i] = c1[UP_SAMP * i];
     taps[L_INTER10 + i] = c2[UP_SAMP * i];
@@ -252,7 +257,7 @@ void predLt3(Word16* exc, Word16 t0, Word16 frac, int lg) {
     if (2 * int64_t{sumC} * maxX <= MAX_32) {
       const Word16* first = x1 - (L_INTER10 - 1);
       Word32 acc = 0;
-      for (int n = 0; n < 2 * L_INTER10; n++) acc += Word32{first[n]} * taps[n];
+      for (int n = 0; n < 2 * L_INTER10 + 4; n++) acc += Word32{first[n]} * taps[n];
       s = 2 * acc;
     } else {
       s = 0;
