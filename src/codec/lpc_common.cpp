@@ -204,11 +204,24 @@ bool synFilt(const Word16* a, const Word16* x, Word16* y, int lg, Word16* mem, b
 }
 
 void residu(const Word16* a, const Word16* x, Word16* y, int lg) {
+  // When 2 sum |a_j| max|x| fits in 32 bits no partial sum can saturate and
+  // plain integer arithmetic equals the saturating operators.
+  Word32 sumA = 0;
+  for (int j = 0; j <= M; j++) sumA += a[j] < 0 ? -Word32{a[j]} : Word32{a[j]};
+  Word32 maxX = 0;
+  for (int i = -M; i < lg; i++) maxX = std::max(maxX, x[i] < 0 ? -Word32{x[i]} : Word32{x[i]});
+  const bool exact = 2 * int64_t{sumA} * maxX <= MAX_32;
   for (int i = 0; i < lg; i++) {
-    Word32 s = lMult(x[i], a[0]);
-    for (int j = 1; j <= M; j++) s = lMac(s, a[j], x[i - j]);
-    s = lShl(s, 3);
-    y[i] = roundL(s);
+    Word32 s;
+    if (exact) {
+      Word32 acc = 0;
+      for (int j = 0; j <= M; j++) acc += Word32{a[j]} * x[i - j];
+      s = 2 * acc;
+    } else {
+      s = lMult(x[i], a[0]);
+      for (int j = 1; j <= M; j++) s = lMac(s, a[j], x[i - j]);
+    }
+    y[i] = roundL(lShl(s, 3));
   }
 }
 

@@ -3,6 +3,8 @@
 // compensation and adaptive gain control (ITU-T G.729 Annex A, A.4.2).
 #include "codec/postfilter.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 #include "codec/lpc_common.h"
@@ -15,6 +17,20 @@ constexpr Word16 GAMMAP = 16384;      // 0.5 in Q15, harmonic postfilter weight
 constexpr Word16 INV_GAMMAP = 21845;  // 1 / (1 + GAMMAP)
 constexpr Word16 GAMMAP_2 = 10923;    // GAMMAP / (1 + GAMMAP)
 
+// acc + sum of lMac(v, v) over n samples. The terms are never negative, so the
+// saturating sum is the exact sum capped at MAX_32 (acc >= 0, |v| < 32768).
+Word32 energy(Word32 acc, const Word16* v, int n) {
+  int64_t sum = acc;
+  for (int i = 0; i < n; i++) sum += 2 * (int64_t{v[i]} * v[i]);
+  return sum > MAX_32 ? MAX_32 : static_cast<Word32>(sum);
+}
+
+Word16 maxAbs(const Word16* v, int from, int to) {
+  Word32 m = 0;
+  for (int i = from; i < to; i++) m = std::max(m, v[i] < 0 ? -Word32{v[i]} : Word32{v[i]});
+  return static_cast<Word16>(std::min(m, Word32{MAX_16}));
+}
+
 // Long-term postfilter on one subframe: picks the integer delay in
 // [t0Min, t0Max] of largest correlation, then mixes in the delayed residual
 // when the prediction gain exceeds 3 dB.
@@ -22,20 +38,25 @@ void pitchPostFilter(const Word16* signal, const Word16* scalSig, Word16 t0Min, 
                      Word16* out) {
   Word32 corMax = MIN_32;
   Word16 t0 = t0Min;
+  // 2 * 40 * max^2 below 2^31: every correlation is an exact 32-bit sum.
+  const Word32 peak = maxAbs(scalSig, -t0Max, L_SUBFR);
+  const bool exact = int64_t{2} * L_SUBFR * peak * peak <= MAX_32;
   for (Word16 i = t0Min; i <= t0Max; i++) {
     const Word16* p1 = scalSig - i;
     Word32 corr = 0;
-    for (int j = 0; j < L_SUBFR; j++) corr = lMac(corr, scalSig[j], p1[j]);
+    if (exact) {
+      for (int j = 0; j < L_SUBFR; j++) corr += Word32{scalSig[j]} * p1[j];
+      corr *= 2;
+    } else {
+      for (int j = 0; j < L_SUBFR; j++) corr = lMac(corr, scalSig[j], p1[j]);
+    }
     if (lSub(corr, corMax) > 0) {
       corMax = corr;
       t0 = i;
     }
   }
-  Word32 ener = 1;
-  const Word16* p = scalSig - t0;
-  for (int i = 0; i < L_SUBFR; i++) ener = lMac(ener, p[i], p[i]);
-  Word32 ener0 = 1;
-  for (int i = 0; i < L_SUBFR; i++) ener0 = lMac(ener0, scalSig[i], scalSig[i]);
+  const Word32 ener = energy(1, scalSig - t0, L_SUBFR);
+  const Word32 ener0 = energy(1, scalSig, L_SUBFR);
   if (corMax < 0) corMax = 0;
 
   Word32 temp = corMax;
@@ -87,11 +108,9 @@ void preemphasis(Word16& memPre, Word16* signal, Word16 g) {
 // Scales the postfiltered subframe to the energy of its input, smoothing the
 // gain sample by sample.
 void agc(Word16& pastGain, const Word16* sigIn, Word16* sigOut) {
-  Word32 s = 0;
-  for (int i = 0; i < L_SUBFR; i++) {
-    Word16 v = shr(sigOut[i], 2);
-    s = lMac(s, v, v);
-  }
+  Word16 scaled[L_SUBFR];
+  for (int i = 0; i < L_SUBFR; i++) scaled[i] = shr(sigOut[i], 2);
+  Word32 s = energy(0, scaled, L_SUBFR);
   if (s == 0) {
     pastGain = 0;
     return;
@@ -99,11 +118,8 @@ void agc(Word16& pastGain, const Word16* sigIn, Word16* sigOut) {
   Word16 exp = sub(normL(s), 1);
   Word16 gainOut = roundL(lShl(s, exp));
 
-  s = 0;
-  for (int i = 0; i < L_SUBFR; i++) {
-    Word16 v = shr(sigIn[i], 2);
-    s = lMac(s, v, v);
-  }
+  for (int i = 0; i < L_SUBFR; i++) scaled[i] = shr(sigIn[i], 2);
+  s = energy(0, scaled, L_SUBFR);
   Word16 g0;
   if (s == 0) {
     g0 = 0;
@@ -188,11 +204,23 @@ void postProcess(G729Decoder& d, Word16* signal, int lg) {
     Word16 x2 = d.x1;
     d.x1 = d.x0;
     d.x0 = signal[i];
-    Word32 t = mpy32_16(d.y1Hi, d.y1Lo, A100[1]);
-    t = lAdd(t, mpy32_16(d.y2Hi, d.y2Lo, A100[2]));
-    t = lMac(t, d.x0, B100[0]);
-    t = lMac(t, d.x1, B100[1]);
-    t = lMac(t, x2, B100[2]);
+    // The five accumulation steps in 64 bits; when no partial sum leaves the
+    // 32-bit range this equals the saturating sequence, else redo it so.
+    const int64_t p1 = 2 * (int64_t{d.y1Hi} * A100[1]) + 2 * int64_t{mult(d.y1Lo, A100[1])};
+    const int64_t p2 = p1 + 2 * (int64_t{d.y2Hi} * A100[2]) + 2 * int64_t{mult(d.y2Lo, A100[2])};
+    const int64_t p3 = p2 + 2 * (int64_t{d.x0} * B100[0]);
+    const int64_t p4 = p3 + 2 * (int64_t{d.x1} * B100[1]);
+    const int64_t p5 = p4 + 2 * (int64_t{x2} * B100[2]);
+    Word32 t;
+    if (std::max({p1, p2, p3, p4, p5}) <= MAX_32 && std::min({p1, p2, p3, p4, p5}) >= MIN_32) {
+      t = static_cast<Word32>(p5);
+    } else {
+      t = mpy32_16(d.y1Hi, d.y1Lo, A100[1]);
+      t = lAdd(t, mpy32_16(d.y2Hi, d.y2Lo, A100[2]));
+      t = lMac(t, d.x0, B100[0]);
+      t = lMac(t, d.x1, B100[1]);
+      t = lMac(t, x2, B100[2]);
+    }
     t = lShl(t, 2);
     signal[i] = roundL(lShl(t, 1));
     d.y2Hi = d.y1Hi;
