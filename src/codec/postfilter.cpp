@@ -206,13 +206,16 @@ void postProcess(G729Decoder& d, Word16* signal, int lg) {
     d.x0 = signal[i];
     // The five accumulation steps in 64 bits; when no partial sum leaves the
     // 32-bit range this equals the saturating sequence, else redo it so.
-    const int64_t p1 = 2 * (int64_t{d.y1Hi} * A100[1]) + 2 * int64_t{mult(d.y1Lo, A100[1])};
-    const int64_t p2 = p1 + 2 * (int64_t{d.y2Hi} * A100[2]) + 2 * int64_t{mult(d.y2Lo, A100[2])};
+    // y1Lo and y2Lo lie in [0, 32767], so mult() of them cannot saturate.
+    const int64_t p1 = 2 * (int64_t{d.y1Hi} * A100[1]) + 2 * ((Word32{d.y1Lo} * A100[1]) >> 15);
+    const int64_t p2 = p1 + 2 * (int64_t{d.y2Hi} * A100[2]) + 2 * ((Word32{d.y2Lo} * A100[2]) >> 15);
     const int64_t p3 = p2 + 2 * (int64_t{d.x0} * B100[0]);
     const int64_t p4 = p3 + 2 * (int64_t{d.x1} * B100[1]);
     const int64_t p5 = p4 + 2 * (int64_t{x2} * B100[2]);
+    const bool inRange = (p1 <= MAX_32) & (p1 >= MIN_32) & (p2 <= MAX_32) & (p2 >= MIN_32) & (p3 <= MAX_32) &
+                         (p3 >= MIN_32) & (p4 <= MAX_32) & (p4 >= MIN_32) & (p5 <= MAX_32) & (p5 >= MIN_32);
     Word32 t;
-    if (std::max({p1, p2, p3, p4, p5}) <= MAX_32 && std::min({p1, p2, p3, p4, p5}) >= MIN_32) {
+    if (inRange) {
       t = static_cast<Word32>(p5);
     } else {
       t = mpy32_16(d.y1Hi, d.y1Lo, A100[1]);
@@ -221,8 +224,13 @@ void postProcess(G729Decoder& d, Word16* signal, int lg) {
       t = lMac(t, d.x1, B100[1]);
       t = lMac(t, x2, B100[2]);
     }
-    t = lShl(t, 2);
-    signal[i] = roundL(lShl(t, 1));
+    if (t > -(1 << 28) && t < (1 << 28) - 0x1000) {  // neither shift nor rounding saturates
+      t *= 4;
+      signal[i] = static_cast<Word16>((t * 2 + 0x8000) >> 16);
+    } else {
+      t = lShl(t, 2);
+      signal[i] = roundL(lShl(t, 1));
+    }
     d.y2Hi = d.y1Hi;
     d.y2Lo = d.y1Lo;
     lExtract(t, d.y1Hi, d.y1Lo);
