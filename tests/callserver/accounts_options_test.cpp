@@ -4,7 +4,7 @@
 #include "account_table.h"
 #include "server_options.h"
 
-namespace vorpel {
+namespace vorpel::callserver {
 namespace {
 
 TEST(AccountTable, ParsesLinesCommentsAndPadsFields) {
@@ -75,4 +75,4 @@ TEST(ServerOptions, ParsesEveryOptionAndRefusesNonsense) {
 }
 
 }  // namespace
-}  // namespace vorpel
+}  // namespace vorpel::callserver

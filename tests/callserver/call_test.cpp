@@ -5,7 +5,7 @@
 
 #include "server_harness.h"
 
-namespace vorpel::test {
+namespace vorpel::callserver::test {
 namespace {
 
 class CallTest : public ::testing::Test {
@@ -285,4 +285,4 @@ TEST_F(CallTest, TraceDescribesFramesReadably) {
 }
 
 }  // namespace
-}  // namespace vorpel::test
+}  // namespace vorpel::callserver::test

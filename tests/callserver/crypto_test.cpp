@@ -7,7 +7,7 @@
 #include <cstring>
 #include <string>
 
-namespace vorpel {
+namespace vorpel::callserver {
 namespace {
 
 template <size_t N>
@@ -116,4 +116,4 @@ TEST(VoiceCipher, MatchesTheAes256ExampleAndWorksBlockByBlock) {
 }
 
 }  // namespace
-}  // namespace vorpel
+}  // namespace vorpel::callserver

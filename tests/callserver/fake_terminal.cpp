@@ -9,7 +9,7 @@
 #include <stdexcept>
 #include <utility>
 
-namespace vorpel::test {
+namespace vorpel::callserver::test {
 namespace {
 
 constexpr uint8_t MASK = 0x5A;
@@ -338,4 +338,4 @@ bool FakeTerminal::openVoice(std::span<const uint8_t> in, std::vector<uint8_t>& 
     return true;
 }
 
-}  // namespace vorpel::test
+}  // namespace vorpel::callserver::test

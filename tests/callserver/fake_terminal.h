@@ -16,7 +16,7 @@
 #include "endpoint.h"
 #include "server_crypto.h"
 
-namespace vorpel::test {
+namespace vorpel::callserver::test {
 
 struct FakeAccount {
     std::string accountId;
@@ -114,4 +114,4 @@ private:
     std::vector<std::vector<uint8_t>> outbox_;
 };
 
-}  // namespace vorpel::test
+}  // namespace vorpel::callserver::test

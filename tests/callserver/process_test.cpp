@@ -23,7 +23,7 @@
 
 extern char** environ;
 
-namespace vorpel::test {
+namespace vorpel::callserver::test {
 namespace {
 
 class UdpSocket {
@@ -165,4 +165,4 @@ TEST_F(ProcessTest, CallsAndRelaysVoiceOverRealSockets) {
 }
 
 }  // namespace
-}  // namespace vorpel::test
+}  // namespace vorpel::callserver::test

@@ -7,7 +7,7 @@
 #include "registration_frame.h"
 #include "server_harness.h"
 
-namespace vorpel::test {
+namespace vorpel::callserver::test {
 namespace {
 
 std::vector<uint8_t> lastRequest(FakeTerminal& t) {
@@ -157,4 +157,4 @@ TEST(Registration, ServerFullIsRefused) {
 }
 
 }  // namespace
-}  // namespace vorpel::test
+}  // namespace vorpel::callserver::test

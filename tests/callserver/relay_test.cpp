@@ -27,7 +27,7 @@ void operator delete(void* p) noexcept { std::free(p); }
 void operator delete(void* p, size_t) noexcept { std::free(p); }
 #endif
 
-namespace vorpel::test {
+namespace vorpel::callserver::test {
 namespace {
 
 std::vector<uint8_t> frames(size_t count, uint8_t seed) {
@@ -227,4 +227,4 @@ TEST_F(RelayTest, RelayPathAllocatesNothing) {
 #endif
 
 }  // namespace
-}  // namespace vorpel::test
+}  // namespace vorpel::callserver::test

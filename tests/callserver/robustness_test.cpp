@@ -7,7 +7,7 @@
 
 #include "server_harness.h"
 
-namespace vorpel::test {
+namespace vorpel::callserver::test {
 namespace {
 
 std::vector<uint8_t> randomBytes(std::mt19937& rng, size_t length) {
@@ -114,4 +114,4 @@ TEST(Robustness, ElementsThatRunPastTheFrameAreNotRead) {
 }
 
 }  // namespace
-}  // namespace vorpel::test
+}  // namespace vorpel::callserver::test

@@ -12,7 +12,7 @@
 #include "call_server.h"
 #include "fake_terminal.h"
 
-namespace vorpel::test {
+namespace vorpel::callserver::test {
 
 struct SentDatagram {
     size_t channel = 0;
@@ -144,4 +144,4 @@ public:
     std::function<bool(FakeTerminal&, const std::vector<uint8_t>&)> dropToTerminal;
 };
 
-}  // namespace vorpel::test
+}  // namespace vorpel::callserver::test

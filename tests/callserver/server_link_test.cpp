@@ -6,7 +6,7 @@
 
 #include <vector>
 
-namespace vorpel {
+namespace vorpel::callserver {
 namespace {
 
 struct RecordingSink final : FrameSink {
@@ -211,4 +211,4 @@ TEST_F(LinkTest, NumbersWrapFromSevenToZero) {
 }
 
 }  // namespace
-}  // namespace vorpel
+}  // namespace vorpel::callserver

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-namespace vorpel {
+namespace vorpel::callserver {
 namespace {
 
 template <size_t N>
@@ -101,4 +101,4 @@ bool AccountTable::isPrefixOfLongerExtension(std::string_view digits) const {
     });
 }
 
-}  // namespace vorpel
+}  // namespace vorpel::callserver

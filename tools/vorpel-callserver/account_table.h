@@ -14,7 +14,7 @@
 #include <string_view>
 #include <vector>
 
-namespace vorpel {
+namespace vorpel::callserver {
 
 // Field widths as the terminal stores and hashes them: the characters
 // followed by zero bytes up to the width.
@@ -53,4 +53,4 @@ private:
 // True for a valid extension text: 1 to EXTENSION_MAX characters of 0-9 and '*'.
 bool isValidExtension(std::string_view text);
 
-}  // namespace vorpel
+}  // namespace vorpel::callserver

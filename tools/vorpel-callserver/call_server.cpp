@@ -10,7 +10,7 @@
 #include "link_elements.h"
 #include "registration_frame.h"
 
-namespace vorpel {
+namespace vorpel::callserver {
 namespace {
 
 constexpr uint16_t TERMINAL_ID_BASE = 0x1000;
@@ -708,4 +708,4 @@ void CallServer::handleVoice(size_t slot, std::span<const uint8_t> datagram, con
 
 void CallServer::traceLine(std::string_view text) { ports_.trace(text); }
 
-}  // namespace vorpel
+}  // namespace vorpel::callserver

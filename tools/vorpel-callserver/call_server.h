@@ -27,7 +27,7 @@
 #include "server_link.h"
 #include "voice_packet.h"
 
-namespace vorpel {
+namespace vorpel::callserver {
 
 struct CallServerConfig {
     // Address written into voice channel elements; 0 sends the short form,
@@ -204,4 +204,4 @@ private:
     std::array<uint8_t, VOICE_PACKET_MAX> voiceOut_{};
 };
 
-}  // namespace vorpel
+}  // namespace vorpel::callserver

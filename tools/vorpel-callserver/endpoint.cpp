@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-namespace vorpel {
+namespace vorpel::callserver {
 
 std::string formatEndpoint(const Endpoint& endpoint) {
     char text[32];
@@ -37,4 +37,4 @@ bool parseDottedAddress(const std::string& text, uint32_t& address) {
     return true;
 }
 
-}  // namespace vorpel
+}  // namespace vorpel::callserver

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-namespace vorpel {
+namespace vorpel::callserver {
 
 struct Endpoint {
     // IPv4 address as a number whose most significant byte is the first part
@@ -21,4 +21,4 @@ std::string formatEndpoint(const Endpoint& endpoint);
 // Parses a dotted IPv4 address; false for anything else.
 bool parseDottedAddress(const std::string& text, uint32_t& address);
 
-}  // namespace vorpel
+}  // namespace vorpel::callserver

@@ -7,7 +7,7 @@
 #include "registration_frame.h"
 #include "server_link.h"
 
-namespace vorpel {
+namespace vorpel::callserver {
 namespace {
 
 std::string hex(unsigned value, int width) {
@@ -181,4 +181,4 @@ std::string describeVoice(std::span<const uint8_t> packet) {
            " (" + std::to_string(packet.size()) + " bytes)";
 }
 
-}  // namespace vorpel
+}  // namespace vorpel::callserver

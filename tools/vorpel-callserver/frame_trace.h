@@ -7,7 +7,7 @@
 #include <span>
 #include <string>
 
-namespace vorpel {
+namespace vorpel::callserver {
 
 // fromTerminal selects the terminal's frame shapes (they carry a terminal id
 // after the first byte) or the server's.
@@ -16,4 +16,4 @@ std::string describeVoice(std::span<const uint8_t> packet);
 // The character of a keypad key code ('0'-'9', '*', '#'), or 0 for any other key.
 char keypadDigit(uint16_t code);
 
-}  // namespace vorpel
+}  // namespace vorpel::callserver

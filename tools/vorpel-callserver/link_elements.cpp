@@ -1,6 +1,6 @@
 #include "link_elements.h"
 
-namespace vorpel {
+namespace vorpel::callserver {
 namespace {
 
 void writeLine(ByteWriter& w, std::string_view text) {
@@ -71,4 +71,4 @@ ElementParse parseTerminalElement(const ByteReader& frame, size_t& pos, Terminal
     return ElementParse::Element;
 }
 
-}  // namespace vorpel
+}  // namespace vorpel::callserver

@@ -12,7 +12,7 @@
 
 #include "common/byte_io.h"
 
-namespace vorpel {
+namespace vorpel::callserver {
 
 // Server element codes.
 inline constexpr uint8_t ELEMENT_SYNC_CHECK = 0x10;
@@ -69,4 +69,4 @@ enum class ElementParse { Element, End, Malformed };
 // Reads the terminal element at pos and advances pos past it.
 ElementParse parseTerminalElement(const ByteReader& frame, size_t& pos, TerminalElement& out);
 
-}  // namespace vorpel
+}  // namespace vorpel::callserver

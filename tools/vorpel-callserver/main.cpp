@@ -22,7 +22,7 @@
 
 namespace {
 
-using namespace vorpel;
+using namespace vorpel::callserver;
 
 constexpr int64_t TICK_MS = 50;
 constexpr size_t RECEIVE_BUFFER = 2048;

@@ -4,7 +4,7 @@
 
 #include "common/byte_io.h"
 
-namespace vorpel {
+namespace vorpel::callserver {
 namespace {
 
 constexpr size_t OFFSET_ACCOUNT_ID = 3;
@@ -52,4 +52,4 @@ size_t buildRefusal(std::span<uint8_t> out, std::string_view text) {
     return w.size();
 }
 
-}  // namespace vorpel
+}  // namespace vorpel::callserver

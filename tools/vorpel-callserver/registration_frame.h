@@ -30,7 +30,7 @@
 
 #include "server_crypto.h"
 
-namespace vorpel {
+namespace vorpel::callserver {
 
 inline constexpr size_t REGISTRATION_REQUEST_SHORT = 41;
 inline constexpr size_t REGISTRATION_REQUEST_LONG = 137;
@@ -61,4 +61,4 @@ size_t buildRegistrationReply(std::span<uint8_t> out, uint16_t terminalId, const
 // Writes a refusal into out (at least 26 bytes); the text is cut to 25 bytes.
 size_t buildRefusal(std::span<uint8_t> out, std::string_view text);
 
-}  // namespace vorpel
+}  // namespace vorpel::callserver

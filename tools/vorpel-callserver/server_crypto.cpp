@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace vorpel {
+namespace vorpel::callserver {
 namespace {
 
 struct BnFree {
@@ -147,4 +147,4 @@ bool VoiceCipher::decrypt(std::span<uint8_t> blocks) {
            written == static_cast<int>(blocks.size());
 }
 
-}  // namespace vorpel
+}  // namespace vorpel::callserver

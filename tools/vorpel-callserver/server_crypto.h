@@ -13,7 +13,7 @@
 #include <optional>
 #include <span>
 
-namespace vorpel {
+namespace vorpel::callserver {
 
 inline constexpr size_t CREDENTIAL_PROOF_SIZE = 8;
 inline constexpr size_t DH_PRIVATE_SIZE = 32;
@@ -73,4 +73,4 @@ private:
     bool keyed_ = false;
 };
 
-}  // namespace vorpel
+}  // namespace vorpel::callserver

@@ -4,7 +4,7 @@
 
 #include "registration_frame.h"
 
-namespace vorpel {
+namespace vorpel::callserver {
 
 void ServerLink::reset() {
     pendingLength_ = 0;
@@ -118,4 +118,4 @@ size_t ServerLink::takeElements(std::span<uint8_t> out) {
     return used;
 }
 
-}  // namespace vorpel
+}  // namespace vorpel::callserver

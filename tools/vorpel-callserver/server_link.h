@@ -27,7 +27,7 @@
 #include <cstdint>
 #include <span>
 
-namespace vorpel {
+namespace vorpel::callserver {
 
 class FrameSink {
 public:
@@ -105,4 +105,4 @@ private:
     int64_t holdoffUntil_ = 0;
 };
 
-}  // namespace vorpel
+}  // namespace vorpel::callserver

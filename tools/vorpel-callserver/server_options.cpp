@@ -6,7 +6,7 @@
 #include "account_table.h"
 #include "endpoint.h"
 
-namespace vorpel {
+namespace vorpel::callserver {
 
 const char* const SERVER_USAGE =
     "Usage: vorpel-callserver --accounts FILE [options]\n"
@@ -109,4 +109,4 @@ std::optional<ServerOptions> parseServerOptions(int argc, const char* const* arg
     return options;
 }
 
-}  // namespace vorpel
+}  // namespace vorpel::callserver

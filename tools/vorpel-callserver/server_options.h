@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-namespace vorpel {
+namespace vorpel::callserver {
 
 struct ServerOptions {
     uint32_t listenAddress = 0x7F000001;  // 127.0.0.1
@@ -24,4 +24,4 @@ extern const char* const SERVER_USAGE;
 // Parses argv[1..argc-1]; on failure returns nothing and describes why.
 std::optional<ServerOptions> parseServerOptions(int argc, const char* const* argv, std::string& error);
 
-}  // namespace vorpel
+}  // namespace vorpel::callserver

@@ -4,7 +4,7 @@
 
 #include "common/byte_io.h"
 
-namespace vorpel {
+namespace vorpel::callserver {
 namespace {
 
 constexpr uint8_t RTP_VERSION_2 = 0x80;
@@ -64,4 +64,4 @@ size_t sealVoicePacket(std::span<uint8_t> out, RtpSendCounters& counters, uint32
     return w.size();
 }
 
-}  // namespace vorpel
+}  // namespace vorpel::callserver

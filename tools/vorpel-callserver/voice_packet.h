@@ -27,7 +27,7 @@
 
 #include "server_crypto.h"
 
-namespace vorpel {
+namespace vorpel::callserver {
 
 inline constexpr uint8_t VOICE_PAYLOAD_TYPE = 72;
 inline constexpr uint8_t VOICE_FRAME_MASK = 0x5A;
@@ -62,4 +62,4 @@ struct RtpSendCounters {
 size_t sealVoicePacket(std::span<uint8_t> out, RtpSendCounters& counters, uint32_t timestamp,
                        std::span<const uint8_t> frames, VoiceCipher* cipher);
 
-}  // namespace vorpel
+}  // namespace vorpel::callserver
