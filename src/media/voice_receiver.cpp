@@ -1,0 +1,53 @@
+#include "media/voice_receiver.h"
+
+#include <algorithm>
+#include <array>
+
+#include "media/rtp_voice_packet.h"
+#include "media/voice_packet_acceptance.h"
+
+namespace vorpel {
+namespace {
+// A frame that did not arrive plays as -1 (every bit set): near-silence,
+// without running the decoder.
+constexpr int16_t MISSING_SAMPLE = -1;
+}  // namespace
+
+VoiceReceiver::VoiceReceiver(G729Decoder& decoder, MelodyPlayer& melody, const AudioState& audio,
+                             const KeyMaterial& keys, const TrafficCiphers& ciphers)
+    : decoder_(decoder), melody_(melody), audio_(audio), keys_(keys), ciphers_(ciphers) {}
+
+bool VoiceReceiver::queueVoiceDatagram(std::span<const uint8_t> datagram) { return queue_.push(datagram); }
+
+void VoiceReceiver::playoutBlock(std::span<int16_t> out, size_t frameCount) {
+    for (std::span<uint8_t> datagram = queue_.front(); !datagram.empty(); datagram = queue_.front()) {
+        acceptVoicePacket(ring_, datagram, keys_, ciphers_);
+        queue_.pop();
+    }
+
+    const size_t frames = std::min(frameCount, out.size() / G729_FRAME_SAMPLES);
+    for (size_t i = 0; i < frames; ++i) {
+        const auto samples = out.subspan(i * G729_FRAME_SAMPLES).first<G729_FRAME_SAMPLES>();
+        std::array<uint8_t, G729_FRAME_BYTES> frame{};
+        const bool present = ring_.takeFrame(frame);
+        if (audio_.audioMode() != AudioMode::Melody) {
+            if (present) {
+                frame[0] ^= VOICE_FRAME_MASK;
+                decodeFrame(decoder_, frame, false, samples);
+            } else {
+                std::fill(samples.begin(), samples.end(), MISSING_SAMPLE);
+            }
+        } else if (audio_.muted()) {
+            std::fill(samples.begin(), samples.end(), int16_t{0});
+        } else {
+            for (int16_t& sample : samples) sample = melody_.nextMelodySample();
+        }
+    }
+}
+
+void VoiceReceiver::reset() {
+    ring_.reset();
+    queue_.discardAll();
+}
+
+}  // namespace vorpel

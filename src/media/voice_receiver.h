@@ -1,0 +1,57 @@
+// Voice from the network to the speaker: received datagrams wait in the
+// ReceiveQueue, each playout pass files them into the JitterRing and plays
+// ten frames from it through the decoder, or plays the melody instead while
+// the terminal is in Melody mode.
+//
+// Threads: queueVoiceDatagram runs on the window thread and takes no lock.
+// playoutBlock runs on the audio thread and reset on the engine's thread,
+// both under the media lock. audioMode and mute are read without a lock once
+// per frame.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+#include "codec/g729a.h"
+#include "common/audio_state.h"
+#include "media/jitter_ring.h"
+#include "media/melody_player.h"
+#include "media/receive_queue.h"
+#include "security/key_material.h"
+#include "security/traffic_cipher.h"
+
+namespace vorpel {
+
+class VoiceReceiver {
+public:
+    VoiceReceiver(G729Decoder& decoder, MelodyPlayer& melody, const AudioState& audio, const KeyMaterial& keys,
+                  const TrafficCiphers& ciphers);
+
+    // Queues a datagram shorter than 128 bytes for the next playout pass.
+    // False when it was dropped (too long, or 31 datagrams already waiting).
+    bool queueVoiceDatagram(std::span<const uint8_t> datagram);
+
+    // Accepts every queued datagram, then fills out with 80 x frameCount
+    // samples (at most as many frames as out holds): decoded voice, -1 for a
+    // frame that did not arrive; in Melody mode the melody, or zeros while
+    // muted. The ring advances by one slot per frame in every mode.
+    void playoutBlock(std::span<int16_t> out, size_t frameCount);
+
+    // Empties the ring and the queue. The decoder is reset by the owner of
+    // its state.
+    void reset();
+
+    const JitterRing& ring() const { return ring_; }
+
+private:
+    G729Decoder& decoder_;
+    MelodyPlayer& melody_;
+    const AudioState& audio_;
+    const KeyMaterial& keys_;
+    const TrafficCiphers& ciphers_;
+    ReceiveQueue queue_;
+    JitterRing ring_;
+};
+
+}  // namespace vorpel

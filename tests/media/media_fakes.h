@@ -1,0 +1,56 @@
+// Ports and inputs shared by the media path's tests.
+#pragma once
+
+#include <array>
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "media/media_ports.h"
+#include "security/key_material.h"
+#include "security/traffic_cipher.h"
+
+namespace vorpel::fakes {
+
+// Keeps every packet handed to the voice socket.
+class RecordingSender final : public VoiceSender {
+public:
+    size_t sendVoice(std::span<const uint8_t> packet) override {
+        packets.emplace_back(packet.begin(), packet.end());
+        return socketReady ? packet.size() : 0;
+    }
+    std::vector<std::vector<uint8_t>> packets;
+    bool socketReady = true;
+};
+
+inline void setEncryptionInForce(KeyMaterial& keys, bool on) {
+    keys.keyPairHeld.store(on ? 1 : 0);
+    keys.sessionKeyReady.store(on ? 1 : 0);
+}
+
+inline void keyWithTestKey(TrafficCiphers& ciphers) {
+    std::array<uint8_t, SESSION_KEY_SIZE> key{};
+    for (size_t i = 0; i < key.size(); ++i) key[i] = static_cast<uint8_t>(0xA5 ^ (i * 13));
+    ciphers.setKey(key);
+}
+
+// Speech-like test signal: two formant-like tones under a syllable-rate
+// envelope plus a little deterministic noise, at full microphone level.
+inline std::vector<int16_t> speechLike(size_t samples, uint32_t seed = 1) {
+    std::vector<int16_t> out(samples);
+    uint32_t noise = seed;
+    for (size_t n = 0; n < samples; ++n) {
+        const double t = static_cast<double>(n) / 8000.0;
+        const double envelope = 0.55 + 0.45 * std::sin(2 * M_PI * 4.0 * t);
+        const double pitch = 120.0 + 30.0 * std::sin(2 * M_PI * 0.7 * t);
+        double value = 9000.0 * std::sin(2 * M_PI * pitch * t) + 5000.0 * std::sin(2 * M_PI * 3.1 * pitch * t) +
+                       2500.0 * std::sin(2 * M_PI * 7.3 * pitch * t);
+        noise = noise * 1664525u + 1013904223u;
+        value = value * envelope + static_cast<double>(static_cast<int32_t>(noise >> 20) - 2048);
+        out[n] = static_cast<int16_t>(std::lround(std::fmax(-32768.0, std::fmin(32767.0, value))));
+    }
+    return out;
+}
+
+}  // namespace vorpel::fakes

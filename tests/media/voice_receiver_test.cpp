@@ -1,0 +1,166 @@
+#include "media/voice_receiver.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+#include <vector>
+
+#include "codec/g729a_state.h"
+#include "media/media_path.h"
+#include "media_fakes.h"
+
+namespace vorpel {
+namespace {
+
+using fakes::RecordingSender;
+
+// A plain voice packet of count frames (frame k filled with k + 1) at timestamp.
+std::vector<uint8_t> voicePacket(uint32_t timestamp, size_t count) {
+    std::vector<uint8_t> bytes{0x80, 0x48, 0, 0,   static_cast<uint8_t>(timestamp >> 24),
+                               static_cast<uint8_t>(timestamp >> 16),
+                               static_cast<uint8_t>(timestamp >> 8),
+                               static_cast<uint8_t>(timestamp), 0, 0, 0, 9};
+    for (size_t k = 0; k < count; ++k) bytes.insert(bytes.end(), 10, static_cast<uint8_t>(k + 1));
+    return bytes;
+}
+
+bool allEqual(const std::vector<int16_t>& samples, int16_t value) {
+    return std::all_of(samples.begin(), samples.end(), [&](int16_t s) { return s == value; });
+}
+
+class ReceiveTest : public ::testing::Test {
+protected:
+    ReceiveTest() : media(std::make_unique<MediaPath>(audio, keys, ciphers, sender)) {
+        media->resetMedia(1);
+        audio.setAudioMode(AudioMode::Voice);
+    }
+
+    std::vector<int16_t> playout(size_t frames) {
+        std::vector<int16_t> out(frames * 80, 12345);
+        const std::lock_guard<std::mutex> lock(media->mediaLock());
+        media->playoutBlock(out, frames);
+        return out;
+    }
+    std::vector<int16_t> transmitAndPlay(std::vector<int16_t> samples) {
+        {
+            const std::lock_guard<std::mutex> lock(media->mediaLock());
+            media->transmitBlock(samples, 10);
+        }
+        if (!sender.packets.empty()) {
+            EXPECT_TRUE(media->queueVoiceDatagram(sender.packets.back()));
+            sender.packets.clear();
+        }
+        return playout(10);
+    }
+
+    AudioState audio;
+    KeyMaterial keys;
+    TrafficCiphers ciphers;
+    RecordingSender sender;
+    std::unique_ptr<MediaPath> media;
+};
+
+TEST_F(ReceiveTest, VoiceWithoutPacketsPlaysMinusOne) {
+    EXPECT_TRUE(allEqual(playout(10), -1));
+    EXPECT_EQ(media->receiver().ring().position(), 10u);
+}
+
+TEST_F(ReceiveTest, MelodyPlaysThePlayerAndMutedMelodyIsExactZeros) {
+    std::array<uint8_t, MELODY_NOTES> notes{};
+    notes.fill(0x09);
+    media->startMelody(0, notes);
+    audio.setAudioMode(AudioMode::Melody);
+    audio.mute.store(1);
+    EXPECT_TRUE(allEqual(playout(10), 0));
+    EXPECT_EQ(media->receiver().ring().position(), 10u) << "the ring advances in every mode";
+
+    // Muting does not advance the player: unmuted, the melody starts at its
+    // beginning.
+    audio.mute.store(0);
+    MelodyPlayer reference;
+    reference.startMelody(0, notes);
+    const auto samples = playout(20);
+    for (size_t i = 0; i < samples.size(); ++i) ASSERT_EQ(samples[i], reference.nextMelodySample()) << i;
+    EXPECT_EQ(samples[1], 326);
+}
+
+TEST_F(ReceiveTest, VoiceFramesArrivingDuringAMelodyAreDiscardedUnplayed) {
+    std::array<uint8_t, MELODY_NOTES> notes{};
+    media->startMelody(0, notes);
+    audio.setAudioMode(AudioMode::Melody);
+    ASSERT_TRUE(media->queueVoiceDatagram(voicePacket(0, 10)));
+    playout(20);
+    audio.setAudioMode(AudioMode::Voice);
+    EXPECT_TRUE(allEqual(playout(10), -1));
+}
+
+TEST_F(ReceiveTest, QueueTakesDatagramsBelow128BytesAndKeeps31WhenFull) {
+    auto tooLong = voicePacket(0, 11);
+    tooLong.resize(128);
+    EXPECT_FALSE(media->queueVoiceDatagram(tooLong));
+    auto longest = voicePacket(0, 11);
+    longest.resize(127);
+    EXPECT_TRUE(media->queueVoiceDatagram(longest));
+    playout(0);  // drains the queue without playing
+    for (size_t k = 0; k < 11; ++k) EXPECT_TRUE(media->receiver().ring().slot(k).present) << k;
+
+    media->resetMedia(2);
+    for (uint32_t k = 0; k < 31; ++k) ASSERT_TRUE(media->queueVoiceDatagram(voicePacket(80 * k, 1))) << k;
+    EXPECT_FALSE(media->queueVoiceDatagram(voicePacket(80 * 31, 1)));
+    playout(0);
+    for (uint32_t k = 0; k < 31; ++k) EXPECT_TRUE(media->receiver().ring().slot(k).present) << k;
+    EXPECT_FALSE(media->receiver().ring().slot(31).present);
+}
+
+TEST_F(ReceiveTest, ResetMediaDiscardsQueuedDatagramsAndTheRing) {
+    ASSERT_TRUE(media->queueVoiceDatagram(voicePacket(0, 10)));
+    playout(0);
+    ASSERT_TRUE(media->queueVoiceDatagram(voicePacket(800, 10)));
+    media->resetMedia(3);
+    EXPECT_TRUE(allEqual(playout(30), -1));
+    EXPECT_EQ(media->receiver().ring().lateCount(), 0u);
+}
+
+// Blocks of speech-like audio through transmitBlock, the packet straight back
+// into queueVoiceDatagram, and playoutBlock: each block is heard one block
+// later exactly as encoding and decoding its scaled frames directly gives.
+class LoopbackTest : public ReceiveTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(LoopbackTest, PlayoutEqualsEncodingAndDecodingTheSameFramesDirectly) {
+    if (GetParam()) {
+        fakes::keyWithTestKey(ciphers);
+        fakes::setEncryptionInForce(keys, true);
+    }
+    constexpr size_t BLOCKS = 12;
+    const auto signal = fakes::speechLike(BLOCKS * 800, 7);
+    std::vector<std::vector<int16_t>> heard;
+    for (size_t b = 0; b < BLOCKS; ++b) {
+        const auto first = signal.begin() + static_cast<long>(b * 800);
+        heard.push_back(transmitAndPlay(std::vector<int16_t>(first, first + 800)));
+    }
+
+    auto encoder = std::make_unique<G729Encoder>();
+    auto decoder = std::make_unique<G729Decoder>();
+    resetEncoder(*encoder);
+    resetDecoder(*decoder);
+    EXPECT_TRUE(allEqual(heard[0], -1)) << "the first 100 ms is the ring's delay";
+    for (size_t b = 0; b + 1 < BLOCKS; ++b) {
+        std::vector<int16_t> expected(800);
+        for (size_t f = 0; f < 10; ++f) {
+            std::array<int16_t, 80> frame{};
+            for (size_t n = 0; n < 80; ++n) frame[n] = static_cast<int16_t>(signal[b * 800 + f * 80 + n] / 8);
+            std::array<uint8_t, 10> bits{};
+            encodeFrame(*encoder, frame, bits);
+            decodeFrame(*decoder, bits, false, std::span<int16_t>(expected).subspan(f * 80).first<80>());
+        }
+        ASSERT_EQ(heard[b + 1], expected) << "block " << b;
+        EXPECT_FALSE(allEqual(expected, expected[0])) << "the decoded block carries a signal";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Encryption, LoopbackTest, ::testing::Values(false, true),
+                         [](const auto& param) { return param.param ? "Encrypted" : "Clear"; });
+
+}  // namespace
+}  // namespace vorpel

@@ -1,0 +1,171 @@
+#include "media/voice_transmitter.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
+
+#include "codec/g729a_state.h"
+#include "common/byte_io.h"
+#include "media/media_path.h"
+#include "media_fakes.h"
+
+namespace vorpel {
+namespace {
+
+using fakes::RecordingSender;
+
+struct Header {
+    uint8_t first;
+    uint8_t second;
+    uint16_t sequence;
+    uint32_t timestamp;
+    uint32_t ssrc;
+};
+Header headerOf(const std::vector<uint8_t>& packet) {
+    const ByteReader reader(packet);
+    return {reader.u8(0), reader.u8(1), reader.u16be(2), reader.u32be(4), reader.u32be(8)};
+}
+
+class TransmitTest : public ::testing::Test {
+protected:
+    TransmitTest() : media(std::make_unique<MediaPath>(audio, keys, ciphers, sender)) {}
+
+    // Transmits frameCount frames of speech-like audio under the media lock.
+    void transmit(size_t frameCount, uint32_t seed = 1) {
+        auto samples = fakes::speechLike(frameCount * 80, seed);
+        const std::lock_guard<std::mutex> lock(media->mediaLock());
+        media->transmitBlock(samples, frameCount);
+    }
+    void encryptionOn() {
+        fakes::keyWithTestKey(ciphers);
+        fakes::setEncryptionInForce(keys, true);
+    }
+
+    AudioState audio;
+    KeyMaterial keys;
+    TrafficCiphers ciphers;
+    RecordingSender sender;
+    std::unique_ptr<MediaPath> media;
+};
+
+// What the encoder makes of the same samples, scaled by 1/8, from a reset.
+std::vector<uint8_t> encodedDirectly(size_t frameCount, uint32_t seed = 1) {
+    auto samples = fakes::speechLike(frameCount * 80, seed);
+    for (int16_t& s : samples) s = static_cast<int16_t>(s / 8);
+    auto encoder = std::make_unique<G729Encoder>();
+    resetEncoder(*encoder);
+    std::vector<uint8_t> bytes(frameCount * 10);
+    for (size_t i = 0; i < frameCount; ++i) {
+        encodeFrame(*encoder, std::span<const int16_t>(samples).subspan(i * 80).first<80>(),
+                    std::span<uint8_t>(bytes).subspan(i * 10).first<10>());
+    }
+    return bytes;
+}
+
+TEST_F(TransmitTest, PacketSizesAndPaddingWithAndWithoutEncryption) {
+    struct Case {
+        size_t frames;
+        bool encrypted;
+        size_t size;
+        uint8_t first;
+    };
+    for (const Case& c : {Case{8, false, 92, 0x80}, Case{10, false, 112, 0x80}, Case{20, false, 212, 0x80},
+                          Case{8, true, 92, 0x80}, Case{10, true, 124, 0xA0}, Case{20, true, 220, 0xA0}}) {
+        SCOPED_TRACE(testing::Message() << c.frames << " frames, encrypted " << c.encrypted);
+        media->resetMedia(1);
+        sender.packets.clear();
+        fakes::setEncryptionInForce(keys, c.encrypted);
+        if (c.encrypted) fakes::keyWithTestKey(ciphers);
+        transmit(c.frames);
+        ASSERT_EQ(sender.packets.size(), 1u);
+        std::vector<uint8_t> packet = sender.packets[0];
+        ASSERT_EQ(packet.size(), c.size);
+        EXPECT_EQ(packet[0], c.first);
+        EXPECT_EQ(packet[1], 0x48);
+
+        if (c.encrypted) {
+            ASSERT_TRUE(decryptVoicePayload(ciphers, packet, 12));
+        }
+        // The frames, byte 0 of each masked with 0x5A.
+        auto expected = encodedDirectly(c.frames);
+        for (size_t i = 0; i < c.frames; ++i) expected[i * 10] ^= 0x5A;
+        EXPECT_EQ(std::vector<uint8_t>(packet.begin() + 12, packet.begin() + 12 + 10 * static_cast<long>(c.frames)),
+                  expected);
+        // The padding: p - 1 zeros, then p.
+        const size_t padding = c.size - 12 - 10 * c.frames;
+        for (size_t i = 0; i + 1 < padding; ++i) EXPECT_EQ(packet[12 + 10 * c.frames + i], 0) << i;
+        if (padding > 0) {
+            EXPECT_EQ(packet.back(), padding);
+        }
+    }
+}
+
+TEST_F(TransmitTest, SequenceAndTimestampStepPerBlockAndSsrcIsTheEngineTickCount) {
+    media->resetMedia(0x01020304);
+    transmit(10);
+    transmit(20);
+    transmit(10);
+    ASSERT_EQ(sender.packets.size(), 3u);
+    const uint16_t sequences[] = {0, 1, 2};
+    const uint32_t timestamps[] = {0, 800, 2400};
+    for (size_t i = 0; i < 3; ++i) {
+        const Header header = headerOf(sender.packets[i]);
+        EXPECT_EQ(header.sequence, sequences[i]);
+        EXPECT_EQ(header.timestamp, timestamps[i]);
+        EXPECT_EQ(header.ssrc, 0x01020304u);
+    }
+    EXPECT_EQ(std::vector<uint8_t>(sender.packets[0].begin() + 8, sender.packets[0].begin() + 12),
+              (std::vector<uint8_t>{1, 2, 3, 4}));
+
+    // A new call: counters from 0 again under the new SSRC, encoder reset.
+    media->resetMedia(0x01020305);
+    transmit(10);
+    const Header header = headerOf(sender.packets.back());
+    EXPECT_EQ(header.sequence, 0);
+    EXPECT_EQ(header.timestamp, 0u);
+    EXPECT_EQ(header.ssrc, 0x01020305u);
+    EXPECT_EQ(std::vector<uint8_t>(sender.packets.back().begin() + 12, sender.packets.back().end()),
+              std::vector<uint8_t>(sender.packets[0].begin() + 12, sender.packets[0].end()));
+}
+
+TEST_F(TransmitTest, MutedBlocksAreEncodedAndCountedButNotSent) {
+    media->resetMedia(1);
+    transmit(10);
+    audio.mute.store(1);
+    transmit(10);
+    transmit(10);
+    audio.mute.store(0);
+    transmit(10);
+    ASSERT_EQ(sender.packets.size(), 2u);
+    const Header resumed = headerOf(sender.packets[1]);
+    EXPECT_EQ(resumed.sequence, 3) << "the receiver sees a gap";
+    EXPECT_EQ(resumed.timestamp, 2400u);
+}
+
+TEST_F(TransmitTest, EncryptionInForceWithCiphersNeverKeyedSendsNothing) {
+    fakes::setEncryptionInForce(keys, true);
+    media->resetMedia(1);
+    transmit(10);
+    EXPECT_TRUE(sender.packets.empty()) << "nothing goes out in the clear while encryption is in force";
+    fakes::keyWithTestKey(ciphers);
+    transmit(10);
+    ASSERT_EQ(sender.packets.size(), 1u);
+    EXPECT_EQ(headerOf(sender.packets[0]).sequence, 1);
+    EXPECT_EQ(sender.packets[0].size(), 124u);
+}
+
+TEST_F(TransmitTest, GainDividesByEightRoundingTowardZero) {
+    std::vector<int16_t> samples(800, 0);
+    const int16_t inputs[] = {-32768, 32767, 7, -7, 8, -8, 15, -15, 16, -17};
+    const int16_t outputs[] = {-4096, 4095, 0, 0, 1, -1, 1, -1, 2, -2};
+    for (size_t i = 0; i < std::size(inputs); ++i) samples[i] = inputs[i];
+    {
+        const std::lock_guard<std::mutex> lock(media->mediaLock());
+        media->transmitBlock(samples, 10);
+    }
+    for (size_t i = 0; i < std::size(inputs); ++i) EXPECT_EQ(samples[i], outputs[i]) << inputs[i];
+}
+
+}  // namespace
+}  // namespace vorpel
