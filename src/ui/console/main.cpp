@@ -1,0 +1,145 @@
+// vorpel-console: the terminal with a line-oriented phone window. Commands on
+// standard input, events on standard output (see console_command.h and
+// console_event_writer.h); settings in the store of application name
+// "vorpel-console".
+//
+// Exit status: 0 after an orderly end, 1 when the terminal could not start or
+// ended on a fault, 2 for a bad command line, 255 when another instance runs
+// for the same user.
+#include <signal.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/phone_app.h"
+#include "app/terminal.h"
+#include "platform/file_wave_device.h"
+#include "platform/instance_lock.h"
+#include "platform/poll_event_loop.h"
+#include "platform/portaudio_wave_device.h"
+#include "platform/posix_udp_socket.h"
+#include "platform/power.h"
+#include "platform/settings_file_store.h"
+#include "platform/thread_periodic_timer.h"
+#include "ui/console/console_event_writer.h"
+#include "ui/console/console_front_end.h"
+#include "ui/console/console_options.h"
+
+namespace vorpel {
+namespace {
+
+constexpr std::string_view APPLICATION_NAME = "vorpel-console";
+constexpr const char* NO_AUDIO_FILE = "/dev/null";
+
+// Ctrl-C and a termination request are the platform's close request: the
+// window closes and the program shuts down in order. The signals are blocked
+// before any thread starts and read through a descriptor on the loop thread.
+class CloseRequests {
+public:
+    CloseRequests() {
+        sigemptyset(&signals_);
+        sigaddset(&signals_, SIGINT);
+        sigaddset(&signals_, SIGTERM);
+        sigaddset(&signals_, SIGHUP);
+        pthread_sigmask(SIG_BLOCK, &signals_, nullptr);
+        fd_ = signalfd(-1, &signals_, SFD_CLOEXEC | SFD_NONBLOCK);
+    }
+    ~CloseRequests() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    bool watch(EventLoop& loop, PhoneApp& app) {
+        loop_ = &loop;
+        app_ = &app;
+        return fd_ >= 0 && loop.watchFd(fd_, &CloseRequests::onSignal, this);
+    }
+
+private:
+    static void onSignal(void* self, unsigned) {
+        auto& me = *static_cast<CloseRequests*>(self);
+        signalfd_siginfo info{};
+        while (::read(me.fd_, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
+        }
+        me.app_->closeWindow();
+        me.loop_->armReadable(me.fd_);
+    }
+
+    sigset_t signals_{};
+    int fd_ = -1;
+    EventLoop* loop_ = nullptr;
+    PhoneApp* app_ = nullptr;
+};
+
+class ConsoleAudio final : public AudioActivityListener {
+public:
+    explicit ConsoleAudio(ConsoleEventWriter& writer) : writer_(writer) {}
+    void audioActivity(AudioMode mode) override { writer_.audio(mode); }
+
+private:
+    ConsoleEventWriter& writer_;
+};
+
+int runConsole(const ConsoleOptions& options) {
+    ::signal(SIGPIPE, SIG_IGN);
+    // One instance per executable and user.
+    const auto instance = acquireInstanceLock();
+    if (!instance) {
+        std::fprintf(stderr, "vorpel-console: already running for this user\n");
+        return 255;
+    }
+    CloseRequests closeRequests;
+    ConsoleEventWriter writer(stdout);
+
+    std::unique_ptr<WaveCaptureDevice> capture;
+    std::unique_ptr<WavePlaybackDevice> playback;
+    if (options.fileAudio()) {
+        // Either file alone: the other direction is silent (capture) or discarded (playback).
+        capture = std::make_unique<FileCaptureDevice>(options.capture.value_or(NO_AUDIO_FILE));
+        playback = std::make_unique<FilePlaybackDevice>(options.playback.value_or(NO_AUDIO_FILE));
+    } else {
+        capture = std::make_unique<PortAudioCaptureDevice>();
+        playback = std::make_unique<PortAudioPlaybackDevice>();
+    }
+
+    PollEventLoop loop;
+    ThreadPeriodicTimer timer;
+    PosixUdpSocketFactory sockets(loop);
+    Backlight backlight;
+    SettingsFileStore store(APPLICATION_NAME);
+    Terminal terminal(TerminalPlatform{loop, sockets, *capture, *playback, backlight, &resetIdleTimer});
+    ConsoleFrontEnd frontEnd(writer, loop, STDIN_FILENO);
+    PhoneApp app(ShellParts{terminal.engine(), terminal.engineLock(), terminal.audioDriver(), terminal,
+                            terminal.record(), store, timer, loop, frontEnd});
+    ConsoleAudio audio(writer);
+    terminal.attachWindow(&app);
+    terminal.setAudioListener(&audio);
+    frontEnd.attach(app);
+    closeRequests.watch(loop, app);
+
+    const int status = static_cast<int>(app.runTerminal());
+    terminal.attachWindow(nullptr);
+    terminal.setAudioListener(nullptr);
+    writer.exit(status);
+    return status;
+}
+
+}  // namespace
+}  // namespace vorpel
+
+int main(int argc, char** argv) {
+    const std::vector<std::string_view> args(argv + 1, argv + argc);
+    std::string error;
+    const auto options = vorpel::parseConsoleOptions(args, error);
+    if (!options) {
+        std::fprintf(stderr, "vorpel-console: %s\n%s", error.c_str(), vorpel::CONSOLE_USAGE.data());
+        return 2;
+    }
+    if (options->help) {
+        std::fputs(vorpel::CONSOLE_USAGE.data(), stdout);
+        return 0;
+    }
+    return vorpel::runConsole(*options);
+}
