@@ -1,0 +1,52 @@
+#include "terminal_fixture.h"
+
+#include <filesystem>
+#include <fstream>
+
+namespace vorpel::e2e {
+
+TerminalFixture::TerminalFixture() {
+    std::filesystem::create_directories(folder_.path() / "runtime");
+    std::filesystem::create_directories(folder_.path() / "config");
+    std::ofstream(captureFile()).put('\0');  // nearly empty: silence after it
+}
+
+Env TerminalFixture::environment() const {
+    return {{"XDG_RUNTIME_DIR", (folder_.path() / "runtime").string()},
+            {"XDG_CONFIG_HOME", (folder_.path() / "config").string()}};
+}
+
+bool TerminalFixture::provision(const TerminalAccount& account, bool numericAddress) {
+    std::vector<std::string> args{VORPEL_PROVISION_PATH, "--app",   "vorpel-console", "--server",
+                                  server_.address(),     "--account", account.account, "--auth",
+                                  account.auth,          "--password", account.password};
+    if (numericAddress) {
+        args.push_back("--numeric");
+        args.push_back(server_.address());
+    }
+    return runProgram(args, environment(), 10s).status == 0;
+}
+
+ChildProcess& TerminalFixture::start() {
+    console_ = std::make_unique<ChildProcess>(
+        std::vector<std::string>{VORPEL_CONSOLE_PATH, "--capture", captureFile().string(), "--playback",
+                                 playbackFile().string()},
+        environment());
+    return *console_;
+}
+
+bool TerminalFixture::sawLine(const std::string& text, std::chrono::milliseconds timeout) {
+    return console_->waitForLine([&](const std::string& line) { return line == text; }, timeout).has_value();
+}
+
+std::string TerminalFixture::displayLine(const std::string& l0, const std::string& l1, const std::string& l2) {
+    auto pad = [](std::string s) {
+        s.resize(25, ' ');
+        return "\"" + s + "\"";
+    };
+    return "display " + pad(l0) + " " + pad(l1) + " " + pad(l2);
+}
+
+bool TerminalFixture::connect(uint16_t terminalId) { return server_.connectTerminal(terminalId, STEP).has_value(); }
+
+}  // namespace vorpel::e2e
