@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 
 #include "terminal_fixture.h"
 
@@ -196,6 +197,14 @@ TEST_F(ConsoleTest, SecondInstanceRefusesToStart) {
     ChildProcess second({VORPEL_CONSOLE_PATH, "--playback", (t.folder() / "second.raw").string()}, t.environment());
     EXPECT_EQ(second.wait(STEP), 255);
     EXPECT_NE(second.errorText().find("already running"), std::string::npos) << second.errorText();
+    // The lock belongs to the executable's path, not its name: the same
+    // program copied elsewhere runs beside it (and quits at end of input).
+    const auto copy = t.folder() / "elsewhere" / "vorpel-console";
+    std::filesystem::create_directories(copy.parent_path());
+    std::filesystem::copy_file(VORPEL_CONSOLE_PATH, copy);
+    ChildProcess other({copy.string(), "--playback", (t.folder() / "other.raw").string()}, t.environment());
+    other.closeInput();
+    EXPECT_EQ(other.wait(STEP), 0) << other.errorText();
     // The first one is not disturbed.
     t.console().writeLine("key 0");
     EXPECT_TRUE(nextDataFrame());
