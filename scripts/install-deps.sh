@@ -14,6 +14,9 @@ packages=(
   libgmp-dev
   libbcg729-dev
   portaudio19-dev
+  qt6-base-dev
+  dbus
+  fonts-dejavu-core
 )
 missing=()
 for p in "${packages[@]}"; do
