@@ -17,6 +17,9 @@ packages=(
   qt6-base-dev
   dbus
   fonts-dejavu-core
+  pulseaudio
+  pulseaudio-utils
+  libasound2-plugins
 )
 missing=()
 for p in "${packages[@]}"; do

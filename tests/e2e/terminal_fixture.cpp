@@ -28,10 +28,15 @@ bool TerminalFixture::provision(const TerminalAccount& account, bool numericAddr
 }
 
 ChildProcess& TerminalFixture::start() {
-    console_ = std::make_unique<ChildProcess>(
-        std::vector<std::string>{VORPEL_CONSOLE_PATH, "--capture", captureFile().string(), "--playback",
-                                 playbackFile().string()},
-        environment());
+    return startWith({"--capture", captureFile().string(), "--playback", playbackFile().string()}, {});
+}
+
+ChildProcess& TerminalFixture::startWith(const std::vector<std::string>& options, const Env& extraEnvironment) {
+    std::vector<std::string> argv{VORPEL_CONSOLE_PATH};
+    argv.insert(argv.end(), options.begin(), options.end());
+    Env env = environment();
+    env.insert(env.end(), extraEnvironment.begin(), extraEnvironment.end());
+    console_ = std::make_unique<ChildProcess>(argv, env);
     return *console_;
 }
 

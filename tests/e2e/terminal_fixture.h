@@ -38,6 +38,9 @@ public:
     bool provision(const TerminalAccount& account, bool numericAddress = true);
     // Starts vorpel-console with file audio.
     ChildProcess& start();
+    // Starts vorpel-console with these options (none: PortAudio) and
+    // environment entries added to environment().
+    ChildProcess& startWith(const std::vector<std::string>& options, const Env& extraEnvironment);
     ChildProcess& console() { return *console_; }
 
     // Waits for a console line equal to text.
