@@ -8,6 +8,8 @@
 // calls it from the timer or the audio thread); the request is carried to
 // the thread that created the inhibitor, whose event loop sends it and takes
 // the reply, so no caller ever waits for the bus. Requests keep their order.
+// Create it after the QApplication and let it outlive the audio driver that
+// calls it.
 #pragma once
 
 #include <QDBusConnection>
