@@ -1,31 +1,11 @@
 // The voice relay: each leg decrypted with its own terminal's key and
 // re-encrypted with the other's, its own numbering per outgoing leg, long
 // packets split, the echo extension, and packets from elsewhere refused.
-// The counting operator new below pairs with free(); GCC cannot see that.
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <new>
-
+#include "allocation_counter.h"
 #include "server_harness.h"
-
-// Counts C++ allocations so that the relay path can be shown to make none.
-// Sanitizer builds keep their own allocator.
-#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
-#define VORPEL_COUNT_ALLOCATIONS 1
-namespace {
-size_t allocationCount = 0;
-}
-void* operator new(size_t size) {
-    ++allocationCount;
-    if (void* p = std::malloc(size ? size : 1)) return p;
-    throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, size_t) noexcept { std::free(p); }
-#endif
 
 namespace vorpel::callserver::test {
 namespace {
@@ -213,18 +193,16 @@ TEST_F(RelayTest, RefusesPacketsFromElsewhereAndUndecodablePayloads) {
     EXPECT_TRUE(h.takeVoiceTo(*b).empty());
 }
 
-#ifdef VORPEL_COUNT_ALLOCATIONS
 TEST_F(RelayTest, RelayPathAllocatesNothing) {
     call(true, true);
     talk(*b, 1);
     talk(*a, 1);
     const auto packet = a->voicePacket(1, 800, frames(20, 1));
     h.ports.sent.reserve(1000);
-    const size_t before = allocationCount;
+    const size_t before = vorpel::test::allocationCount();
     for (int i = 0; i < 100; ++i) h.server.handleVoice(0, packet, a->voice(), h.now);
-    EXPECT_EQ(allocationCount - before, 200u);  // only the recording of 200 sent packets
+    EXPECT_EQ(vorpel::test::allocationCount() - before, 200u);  // only the recording of 200 sent packets
 }
-#endif
 
 }  // namespace
 }  // namespace vorpel::callserver::test

@@ -1,38 +1,14 @@
-// Counts heap allocations made by the media path in steady state: this
-// program replaces the global allocation functions.
+// Counts heap allocations made by the media path in steady state.
 #include <gtest/gtest.h>
 
 #include <array>
-#include <atomic>
-#include <cstdlib>
 #include <memory>
-#include <new>
-#include <vector>
 
+#include "allocation_counter.h"
 #include "media/media_path.h"
 #include "media/threaded_audio_driver.h"
 #include "fake_wave_devices.h"
 #include "media_fakes.h"
-
-namespace {
-std::atomic<size_t> allocationCount{0};
-}  // namespace
-
-void* operator new(std::size_t size) {
-    allocationCount.fetch_add(1, std::memory_order_relaxed);
-    if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
-    throw std::bad_alloc();
-}
-void* operator new[](std::size_t size) { return ::operator new(size); }
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-    allocationCount.fetch_add(1, std::memory_order_relaxed);
-    return std::malloc(size == 0 ? 1 : size);
-}
-void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept { return ::operator new(size, tag); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
 
 namespace vorpel {
 namespace {
@@ -81,7 +57,7 @@ TEST(SteadyStateAllocation, AudioPassesAllocateNothing) {
     };
     for (int i = 0; i < 20; ++i) pass();
 
-    const size_t before = allocationCount.load();
+    const size_t before = test::allocationCount();
     for (int i = 0; i < 300; ++i) pass();
     // A melody, muted and not, and back to voice with a restart.
     std::array<uint8_t, MELODY_NOTES> notes{};
@@ -97,7 +73,7 @@ TEST(SteadyStateAllocation, AudioPassesAllocateNothing) {
     driver->tick();
     media->resetMedia(6);
     for (int i = 0; i < 100; ++i) pass();
-    const size_t during = allocationCount.load() - before;
+    const size_t during = test::allocationCount() - before;
 
     EXPECT_EQ(during, 0u);
     EXPECT_GE(sender.sent, 450u) << "the passes did transmit";

@@ -1,27 +1,11 @@
 // The security path allocates nothing: a whole registration (pool refill,
 // requests, reply with derivation) and a voice packet each way, counted by
-// a replacement of the global operator new.
+// the test support's replacement of the global operator new.
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <cstdlib>
-#include <new>
-#include <vector>
-
+#include "allocation_counter.h"
 #include "security/key_agreement.h"
 #include "security/traffic_cipher.h"
-
-namespace {
-std::atomic<long> g_allocations{0};
-}  // namespace
-
-void* operator new(std::size_t size) {
-    g_allocations.fetch_add(1);
-    if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
-    throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 
 namespace vorpel {
 namespace {
@@ -49,7 +33,7 @@ TEST(SecurityPath, RegistrationAndVoicePacketsAllocateNothing) {
     std::array<uint8_t, 12 + 112> packet{};
     packet[0] = 0x80;
 
-    const long before = g_allocations.load();
+    const size_t before = test::allocationCount();
     keyAgreement.resetKeyAgreement();
     const size_t first = keyAgreement.buildRegistrationRequest(keys, config, counter, frame);
     keyAgreement.buildRegistrationRequest(keys, config, counter, frame);
@@ -57,9 +41,7 @@ TEST(SecurityPath, RegistrationAndVoicePacketsAllocateNothing) {
     ciphers.keyTrafficCiphers(keys);
     const size_t sent = encryptVoicePayload(ciphers, packet, 12, 100);
     const bool received = decryptVoicePayload(ciphers, packet, 12);
-    const long allocations = g_allocations.load() - before;
-
-    EXPECT_EQ(allocations, 0);
+    EXPECT_EQ(test::allocationCount() - before, 0u);
     // The work above did happen.
     EXPECT_EQ(first, REGISTRATION_REQUEST_FULL);
     EXPECT_EQ(keys.sessionKeyReady.load(), 1);

@@ -1,41 +1,12 @@
 // After construction the engine allocates nothing: registration, the link,
-// server commands, keys and thousands of ticks run on fixed records. This
-// program replaces the global operator new to count every allocation.
+// server commands, keys and thousands of ticks run on fixed records.
 #include <gtest/gtest.h>
 
 #include <array>
-#include <atomic>
-#include <cstdlib>
-#include <new>
 #include <random>
 
+#include "allocation_counter.h"
 #include "signalling/engine.h"
-
-namespace {
-std::atomic<bool> counting{false};
-std::atomic<size_t> allocations{0};
-
-void* allocate(std::size_t size) {
-    if (counting.load(std::memory_order_relaxed)) allocations.fetch_add(1, std::memory_order_relaxed);
-    if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
-    throw std::bad_alloc();
-}
-}  // namespace
-
-void* operator new(std::size_t size) { return allocate(size); }
-void* operator new[](std::size_t size) { return allocate(size); }
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-    try {
-        return allocate(size);
-    } catch (...) {
-        return nullptr;
-    }
-}
-void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept { return operator new(size, tag); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
 
 namespace vorpel {
 namespace {
@@ -91,7 +62,7 @@ TEST(SignallingEngine, AllocatesNothingAfterConstruction) {
     reply.back() = 1;
     std::array<uint8_t, 3 + 53 + 35 + 9 + 4 + 4 + 3> commands{};
 
-    counting = true;
+    const size_t before = test::allocationCount();
     engine.initEngine();
     auto& config = engine.state().config.bytes;
     config[CFG_NUMERIC_SERVER_ADDRESS_OFFSET] = 10;
@@ -148,9 +119,7 @@ TEST(SignallingEngine, AllocatesNothingAfterConstruction) {
         config[CFG_SERVER_ADDRESS_OFFSET] = 'h';
         config[CFG_ACCOUNT_ID_OFFSET] = 'a';
     }
-    counting = false;
-
-    EXPECT_EQ(allocations.load(), 0u);
+    EXPECT_EQ(test::allocationCount() - before, 0u);
     // The run did real work: frames went out and commands reached the ports.
     EXPECT_GT(ports.frames, 1000u);
     EXPECT_GT(ports.other, 1000u);
