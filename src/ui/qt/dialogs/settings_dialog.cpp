@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QResizeEvent>
+#include <algorithm>
 
 namespace vorpel {
 
@@ -122,7 +123,10 @@ void CDSett::backSpace() {
     const int field = focusedField();
     if (field != NO_FIELD) {
         std::u16string& text = *texts[field - ADDRESS_FIELD];
-        if (!text.empty()) text.pop_back();
+        // A character beyond the first plane takes two code units; both go.
+        const size_t size = text.size();
+        const bool pair = size >= 2 && QChar::isLowSurrogate(text[size - 1]) && QChar::isHighSurrogate(text[size - 2]);
+        text.resize(size - std::min<size_t>(size, pair ? 2 : 1));
     }
     writeForm(form);
 }
