@@ -34,11 +34,7 @@ protected:
         ASSERT_TRUE(t.provision(account));
     }
     void TearDown() override {
-        if (HasFailure() && t.console().pid() > 0) {
-            std::string seen;
-            for (const auto& l : t.console().lines()) seen += l + "\n";
-            ADD_FAILURE() << "console output:\n" << seen << "stderr:\n" << t.console().errorText();
-        }
+        if (HasFailure()) ADD_FAILURE() << t.transcript();
     }
     // Starts the console and takes it to Connected with a blank display.
     void startConnected() {

@@ -27,12 +27,6 @@ constexpr double LIKE = 0.9;  // correlation of a signal with its G.729 round tr
 
 const char* const SOUND_FAULT_LINE = "message \"Sount initialization fault!\"";
 
-std::string lines(const ChildProcess& process) {
-    std::string text;
-    for (const auto& l : process.lines()) text += l + "\n";
-    return text + "stderr:\n" + process.errorText();
-}
-
 TEST(PulseAudioCall, SoundServerAudioGoesOutAsVoiceAndComesBackToTheSpeaker) {
     if (!PulseSoundServer::installed()) {
         GTEST_SKIP() << "pulseaudio, pactl, pacat or parec not installed "
@@ -50,12 +44,12 @@ TEST(PulseAudioCall, SoundServerAudioGoesOutAsVoiceAndComesBackToTheSpeaker) {
     UdpEndpoint voice(t.server().address(), 0);
     ASSERT_TRUE(voice.ok());
     auto& console = t.startWith({}, pulse.clientEnvironment());
-    ASSERT_TRUE(t.connect()) << lines(console);
+    ASSERT_TRUE(t.connect()) << t.transcript();
     Bytes start = ScriptedServer::voiceChannel(voice.port(), 0);
     const Bytes audioOn = ScriptedServer::audioControl(0);
     start.insert(start.end(), audioOn.begin(), audioOn.end());
     t.server().sendDataFrame(start);
-    ASSERT_TRUE(t.sawLine("audio voice")) << lines(console);
+    ASSERT_TRUE(t.sawLine("audio voice")) << t.transcript();
 
     // The server's part: every voice packet goes straight back.
     std::vector<Bytes> received;
@@ -67,9 +61,9 @@ TEST(PulseAudioCall, SoundServerAudioGoesOutAsVoiceAndComesBackToTheSpeaker) {
         }
     }
     t.server().sendDataFrame(ScriptedServer::audioControl(1));
-    EXPECT_TRUE(t.sawLine("audio idle")) << lines(console);
+    EXPECT_TRUE(t.sawLine("audio idle")) << t.transcript();
     console.writeLine("quit");
-    EXPECT_EQ(console.wait(STEP), 0) << lines(console);
+    EXPECT_EQ(console.wait(STEP), 0) << t.transcript();
     pulse.stopFeederAndRecorder();
 
     // The microphone: what the terminal sent is the fed signal.
@@ -100,9 +94,9 @@ TEST(PulseAudioCall, NoSoundServerEndsInTheSoundFault) {
     ASSERT_TRUE(t.provision(TerminalAccount{}));
     PulseSoundServer pulse(t.folder());
     auto& console = t.startWith({}, pulse.clientEnvironment(false));
-    EXPECT_TRUE(t.sawLine(SOUND_FAULT_LINE)) << lines(console);
-    EXPECT_TRUE(t.sawLine("exit 1")) << lines(console);
-    EXPECT_EQ(console.wait(STEP), 1) << lines(console);
+    EXPECT_TRUE(t.sawLine(SOUND_FAULT_LINE)) << t.transcript();
+    EXPECT_TRUE(t.sawLine("exit 1")) << t.transcript();
+    EXPECT_EQ(console.wait(STEP), 1) << t.transcript();
 }
 
 }  // namespace

@@ -40,6 +40,13 @@ ChildProcess& TerminalFixture::startWith(const std::vector<std::string>& options
     return *console_;
 }
 
+std::string TerminalFixture::transcript() const {
+    if (!console_) return "(not started)\n";
+    std::string text = "console output:\n";
+    for (const auto& line : console_->lines()) text += line + "\n";
+    return text + "stderr:\n" + console_->errorText();
+}
+
 bool TerminalFixture::sawLine(const std::string& text, std::chrono::milliseconds timeout) {
     return console_->waitForLine([&](const std::string& line) { return line == text; }, timeout).has_value();
 }

@@ -42,6 +42,8 @@ public:
     // environment entries added to environment().
     ChildProcess& startWith(const std::vector<std::string>& options, const Env& extraEnvironment);
     ChildProcess& console() { return *console_; }
+    // The console's output lines so far and its standard error, for failure messages.
+    std::string transcript() const;
 
     // Waits for a console line equal to text.
     bool sawLine(const std::string& text, std::chrono::milliseconds timeout = STEP);
