@@ -108,4 +108,18 @@ double rms(const int16_t* samples, size_t count) {
     return count == 0 ? 0 : std::sqrt(sum / static_cast<double>(count));
 }
 
+double toneShare(const int16_t* samples, size_t count, double hz) {
+    const double coefficient = 2 * std::cos(2 * M_PI * hz / 8000.0);
+    double s1 = 0, s2 = 0, energy = 0;
+    for (size_t i = 0; i < count; ++i) {
+        const double s0 = samples[i] + coefficient * s1 - s2;
+        s2 = s1;
+        s1 = s0;
+        energy += double(samples[i]) * samples[i];
+    }
+    // |X(hz)|^2 of the block; a pure tone holds count/2 times its energy there.
+    const double power = s1 * s1 + s2 * s2 - coefficient * s1 * s2;
+    return energy == 0 ? 0 : power / (energy * static_cast<double>(count) / 2);
+}
+
 }  // namespace vorpel::e2e

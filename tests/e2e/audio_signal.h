@@ -42,5 +42,7 @@ struct Match {
 Match bestMatch(const std::vector<int16_t>& needle, const std::vector<int16_t>& haystack);
 
 double rms(const int16_t* samples, size_t count);
+// The share of the samples' energy in the tone of frequency hz (Goertzel), 0 to 1.
+double toneShare(const int16_t* samples, size_t count, double hz);
 
 }  // namespace vorpel::e2e

@@ -1,17 +1,18 @@
-// A voice call through vorpel-console with file audio: the scripted server
+// Voice calls through vorpel-console with file audio: the scripted server
 // opens the voice channel and starts voice, receives the terminal's RTP
 // packets, and sends G.729 Annex A frames whose decoded samples must turn up
-// in the terminal's playback file.
+// in the terminal's playback file; in the clear, and encrypted under a key
+// agreed with the server's own (OpenSSL) side. And the ring melody.
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-
-#include <cmath>
-#include <fstream>
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <functional>
 #include <thread>
 
-#include "codec/g729a.h"
-#include "codec/g729a_state.h"
+#include "audio_signal.h"
+#include "server_keys.h"
 #include "terminal_fixture.h"
 
 namespace vorpel::e2e {
@@ -19,117 +20,126 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr uint8_t FRAME_MASK = 0x5A;
+constexpr size_t RATE = 8000;
 constexpr size_t FRAMES_PER_PACKET = 10;
 constexpr size_t PACKETS_SENT = 30;
 constexpr size_t PACKETS_TO_MATCH = 8;  // 800 ms of decoded speech found whole in the playback file
+constexpr uint16_t TERMINAL_ID = 0x1234;
 
 uint16_t be16(const Bytes& b, size_t at) { return static_cast<uint16_t>(b[at] << 8 | b[at + 1]); }
 uint32_t be32(const Bytes& b, size_t at) { return static_cast<uint32_t>(be16(b, at)) << 16 | be16(b, at + 2); }
 
-// The server's speech: a tone gliding through the voice band, encoded frame by frame.
-std::vector<std::array<uint8_t, G729_FRAME_BYTES>> serverFrames(size_t count) {
-    G729Encoder encoder{};
-    resetEncoder(encoder);
-    std::vector<std::array<uint8_t, G729_FRAME_BYTES>> frames(count);
-    double phase = 0;
-    for (size_t f = 0; f < count; ++f) {
-        std::array<int16_t, G729_FRAME_SAMPLES> samples{};
-        for (size_t i = 0; i < samples.size(); ++i) {
-            const double hz = 300.0 + 2.0 * static_cast<double>(f * G729_FRAME_SAMPLES + i) / 80.0;
-            phase += 2 * M_PI * hz / 8000.0;
-            samples[i] = static_cast<int16_t>(6000 * std::sin(phase));
+// Clear packet number n of the server's voice, frames n*10 to n*10+9.
+Bytes serverPacket(size_t n, const std::vector<Frame>& frames) {
+    Bytes packet{0x80, 0x48, 0, static_cast<uint8_t>(n), 0, 0, 0, 0, 0x11, 0x22, 0x33, 0x44};
+    const uint32_t timestamp = static_cast<uint32_t>(n * FRAMES_PER_PACKET * G729_FRAME_SAMPLES);
+    for (int i = 0; i < 4; ++i) packet[4 + i] = static_cast<uint8_t>(timestamp >> (24 - 8 * i));
+    for (size_t f = 0; f < FRAMES_PER_PACKET; ++f) {
+        Frame frame = frames[n * FRAMES_PER_PACKET + f];
+        frame[0] ^= FRAME_MASK;
+        packet.insert(packet.end(), frame.begin(), frame.end());
+    }
+    return packet;
+}
+
+// The server's speech: tones stepping through the voice band.
+std::vector<Frame> serverFrames() { return encodeAll(toneSteps(PACKETS_SENT * FRAMES_PER_PACKET * 80, 6000)); }
+
+class VoiceCallTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(t.server().socket().ok());
+        ASSERT_TRUE(voice.ok());
+        ASSERT_TRUE(t.provision(TerminalAccount{}));
+    }
+    void TearDown() override {
+        if (HasFailure()) ADD_FAILURE() << t.transcript();
+    }
+
+    // The voice channel at the signalling server's own address, and voice on.
+    void startVoice() {
+        Bytes start = ScriptedServer::voiceChannel(voice.port(), 0);
+        const Bytes audioOn = ScriptedServer::audioControl(0);
+        start.insert(start.end(), audioOn.begin(), audioOn.end());
+        t.server().sendDataFrame(start);
+        ASSERT_TRUE(t.sawLine("audio voice"));
+        ASSERT_TRUE(t.sawLine("buttons 011111111111"));
+    }
+
+    // The server's side of the call: one packet (made by wrap from the clear
+    // one) per 100 ms of wall time, and the terminal's packets collected.
+    // midway runs once, after half the packets have gone.
+    void exchange(const std::vector<Frame>& frames, const std::function<Bytes(const Bytes&)>& wrap,
+                  const std::function<void()>& midway = [] {}) {
+        // The server learns where to send from the terminal's first packet.
+        const auto first = voice.receive(STEP);
+        ASSERT_TRUE(first) << "no voice packet from the terminal";
+        received.push_back(*first);
+        arrivals.push_back(Clock::now());
+        const auto begin = Clock::now();
+        size_t sent = 0;
+        while (sent < PACKETS_SENT && Clock::now() - begin < 20s) {
+            if (Clock::now() >= begin + std::chrono::milliseconds(100 * sent)) {
+                voice.send(wrap(serverPacket(sent, frames)));
+                if (++sent == PACKETS_SENT / 2) midway();
+            }
+            if (auto datagram = voice.receive(5ms)) {
+                received.push_back(*datagram);
+                arrivals.push_back(Clock::now());
+            }
         }
-        encodeFrame(encoder, samples, frames[f]);
+        ASSERT_EQ(sent, PACKETS_SENT);
+        ASSERT_GE(received.size(), 20u);
     }
-    return frames;
-}
 
-std::vector<int16_t> decodeFrom(const std::vector<std::array<uint8_t, G729_FRAME_BYTES>>& frames, size_t first,
-                                size_t count) {
-    G729Decoder decoder{};
-    resetDecoder(decoder);
-    std::vector<int16_t> pcm(count * G729_FRAME_SAMPLES);
-    for (size_t f = 0; f < count; ++f) {
-        decodeFrame(decoder, frames[first + f], false,
-                    std::span<int16_t, G729_FRAME_SAMPLES>(pcm.data() + f * G729_FRAME_SAMPLES, G729_FRAME_SAMPLES));
+    // RTP fields of the terminal's packets (clear ones): one sequence number
+    // and 800 samples of timestamp apart, one SSRC.
+    static void expectOneStream(const std::vector<Bytes>& packets) {
+        for (size_t i = 1; i < packets.size(); ++i) {
+            EXPECT_EQ(static_cast<uint16_t>(be16(packets[i], 2) - be16(packets[i - 1], 2)), 1) << i;
+            EXPECT_EQ(be32(packets[i], 4) - be32(packets[i - 1], 4), 800u) << i;
+            EXPECT_EQ(be32(packets[i], 8), be32(packets[0], 8));
+        }
     }
-    return pcm;
-}
 
-std::vector<int16_t> readSamples(const std::filesystem::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    std::vector<int16_t> samples(bytes.size() / 2);
-    for (size_t i = 0; i < samples.size(); ++i) {
-        samples[i] = static_cast<int16_t>(static_cast<uint8_t>(bytes[2 * i]) | (static_cast<uint8_t>(bytes[2 * i + 1]) << 8));
+    void endCallAndQuit() {
+        t.server().sendDataFrame(ScriptedServer::audioControl(1));  // release
+        ASSERT_TRUE(t.sawLine("audio idle"));
+        t.console().writeLine("quit");
+        ASSERT_EQ(t.console().wait(STEP), 0);
     }
-    return samples;
-}
 
-bool contains(const std::vector<int16_t>& haystack, const std::vector<int16_t>& needle) {
-    return std::search(haystack.begin(), haystack.end(), needle.begin(), needle.end()) != haystack.end();
-}
+    // The terminal decodes from a fresh decoder starting with the first packet
+    // it keeps (its fixed-delay ring may drop the first one or two as late).
+    bool playbackHoldsDecoded(const std::vector<Frame>& frames) const {
+        const auto played = readSamples(t.playbackFile());
+        for (size_t firstPacket = 0; firstPacket < 4; ++firstPacket) {
+            const auto begin = frames.begin() + static_cast<std::ptrdiff_t>(firstPacket * FRAMES_PER_PACKET);
+            const auto expected = decodeAll(std::vector<Frame>(begin, begin + PACKETS_TO_MATCH * FRAMES_PER_PACKET));
+            if (std::search(played.begin(), played.end(), expected.begin(), expected.end()) != played.end()) return true;
+        }
+        return false;
+    }
 
-TEST(VoiceCall, RtpBothWaysAndDecodedFramesInThePlaybackFile) {
     TerminalFixture t;
-    ASSERT_TRUE(t.server().socket().ok());
-    ASSERT_TRUE(t.provision(TerminalAccount{}));
-    UdpEndpoint voice(t.server().address(), 0);
-    ASSERT_TRUE(voice.ok());
-    t.start();
-    ASSERT_TRUE(t.connect());
-
-    Bytes start = ScriptedServer::voiceChannel(voice.port(), 0);  // the signalling server's own address
-    const Bytes audioOn = ScriptedServer::audioControl(0);
-    start.insert(start.end(), audioOn.begin(), audioOn.end());
-    t.server().sendDataFrame(start);
-    ASSERT_TRUE(t.sawLine("audio voice"));
-    ASSERT_TRUE(t.sawLine("buttons 011111111111"));
-
-    // The terminal's packets: 10 frames each, in the clear (no key was agreed), every 100 ms.
-    const auto frames = serverFrames(PACKETS_SENT * FRAMES_PER_PACKET);
+    UdpEndpoint voice{t.server().address(), 0};
     std::vector<Bytes> received;
     std::vector<Clock::time_point> arrivals;
-    // The server learns where to send from the terminal's first packet.
-    const auto first = voice.receive(STEP);
-    ASSERT_TRUE(first) << "no voice packet from the terminal";
-    received.push_back(*first);
-    arrivals.push_back(Clock::now());
-    const auto begin = Clock::now();
-    size_t sent = 0;
-    while (sent < PACKETS_SENT && Clock::now() - begin < 20s) {
-        // One server packet per 100 ms of wall time.
-        if (Clock::now() >= begin + std::chrono::milliseconds(100 * sent)) {
-            Bytes packet{0x80, 0x48, 0, static_cast<uint8_t>(sent), 0, 0, 0, 0, 0x11, 0x22, 0x33, 0x44};
-            const uint32_t timestamp = static_cast<uint32_t>(sent * FRAMES_PER_PACKET * G729_FRAME_SAMPLES);
-            for (int i = 0; i < 4; ++i) packet[4 + i] = static_cast<uint8_t>(timestamp >> (24 - 8 * i));
-            for (size_t f = 0; f < FRAMES_PER_PACKET; ++f) {
-                auto frame = frames[sent * FRAMES_PER_PACKET + f];
-                frame[0] ^= FRAME_MASK;
-                packet.insert(packet.end(), frame.begin(), frame.end());
-            }
-            voice.send(packet);
-            ++sent;
-        }
-        if (auto datagram = voice.receive(5ms)) {
-            received.push_back(*datagram);
-            arrivals.push_back(Clock::now());
-        }
-    }
-    ASSERT_EQ(sent, PACKETS_SENT);
-    ASSERT_GE(received.size(), 20u);
+};
+
+TEST_F(VoiceCallTest, RtpBothWaysAndDecodedFramesInThePlaybackFile) {
+    t.start();
+    ASSERT_TRUE(t.connect());
+    ASSERT_NO_FATAL_FAILURE(startVoice());
+    const auto frames = serverFrames();
+    // No key was agreed: voice travels in the clear.
+    ASSERT_NO_FATAL_FAILURE(exchange(frames, [](const Bytes& p) { return p; }));
     for (size_t i = 0; i < received.size(); ++i) {
-        const Bytes& p = received[i];
-        ASSERT_EQ(p.size(), 112u) << i;
-        EXPECT_EQ(p[0], 0x80);
-        EXPECT_EQ(p[1], 0x48);
-        if (i > 0) {
-            EXPECT_EQ(static_cast<uint16_t>(be16(p, 2) - be16(received[i - 1], 2)), 1) << i;
-            EXPECT_EQ(be32(p, 4) - be32(received[i - 1], 4), 800u) << i;
-            EXPECT_EQ(be32(p, 8), be32(received[0], 8));
-        }
+        ASSERT_EQ(received[i].size(), 112u) << i;
+        EXPECT_EQ(received[i][0], 0x80);
+        EXPECT_EQ(received[i][1], 0x48);
     }
+    expectOneStream(received);
     // In steady state: the first few may come bunched while the audio thread
     // catches up with the blocks captured before the voice socket could send.
     constexpr size_t SETTLE = 5;
@@ -137,20 +147,97 @@ TEST(VoiceCall, RtpBothWaysAndDecodedFramesInThePlaybackFile) {
     const double interval = seconds / static_cast<double>(arrivals.size() - 1 - SETTLE);
     EXPECT_NEAR(interval, 0.1, 0.02) << "mean packet interval " << interval << " s";
 
-    t.server().sendDataFrame(ScriptedServer::audioControl(1));  // release
-    ASSERT_TRUE(t.sawLine("audio idle"));
-    t.console().writeLine("quit");
-    ASSERT_EQ(t.console().wait(STEP), 0);
+    ASSERT_NO_FATAL_FAILURE(endCallAndQuit());
+    EXPECT_TRUE(playbackHoldsDecoded(frames)) << "no run of " << PACKETS_TO_MATCH << " decoded packets";
+}
 
-    // The terminal decodes from a fresh decoder starting with the first packet
-    // it keeps (its fixed-delay ring may drop the first one or two as late).
-    const auto played = readSamples(t.playbackFile());
-    bool found = false;
-    for (size_t firstPacket = 0; firstPacket < 4 && !found; ++firstPacket) {
-        const auto expected = decodeFrom(frames, firstPacket * FRAMES_PER_PACKET, PACKETS_TO_MATCH * FRAMES_PER_PACKET);
-        found = contains(played, expected);
+TEST_F(VoiceCallTest, EncryptedVoiceBothWaysUnderTheAgreedKey) {
+    const auto spoken = toneSteps(8 * RATE, 8000);
+    ASSERT_TRUE(writeSamples(t.captureFile(), spoken));
+    t.start();
+    // Registration with the server's public value: from here on both sides
+    // hold the same session key, each computed on its own.
+    ServerKeys keys;
+    const auto request = t.server().expect(ScriptedServer::isRegistrationRequest, STEP);
+    ASSERT_TRUE(request);
+    ASSERT_EQ(request->size(), 137u);
+    ASSERT_TRUE(keys.agree(Bytes(request->end() - PUBLIC_VALUE_BYTES, request->end())));
+    t.server().socket().send(keys.registrationReply(TERMINAL_ID));
+    ASSERT_TRUE(t.server().expect(ScriptedServer::isConnectRequest, STEP));
+    t.server().sendConnectConfirm();
+    ASSERT_TRUE(t.server().expect(ScriptedServer::isDataFrame, STEP));  // the announce
+    ASSERT_NO_FATAL_FAILURE(startVoice());
+
+    // Halfway a ring melody arrives; during voice it must change nothing.
+    Bytes melody{0x50, 0x22, 0};
+    melody.insert(melody.end(), 32, 0x29);
+    const auto frames = serverFrames();
+    ASSERT_NO_FATAL_FAILURE(exchange(
+        frames, [&](const Bytes& p) { return keys.seal(p); }, [&] { t.server().sendDataFrame(melody); }));
+    ASSERT_NO_FATAL_FAILURE(endCallAndQuit());
+    EXPECT_EQ(std::count(t.console().lines().begin(), t.console().lines().end(), "audio melody"), 0);
+
+    // Ten frames (100 bytes) padded to 112 and encrypted: 124 bytes with the
+    // padding bit; the padding (11 zeros and 12) must come out of the cipher.
+    std::vector<Bytes> opened;
+    for (size_t i = 0; i < received.size(); ++i) {
+        ASSERT_EQ(received[i].size(), 124u) << i;
+        EXPECT_EQ(received[i][0], 0xA0) << i;
+        EXPECT_EQ(received[i][1], 0x48) << i;
+        const auto clear = keys.open(received[i]);
+        ASSERT_TRUE(clear) << "packet " << i << " does not decrypt under the server's key";
+        ASSERT_EQ(clear->size(), 112u);
+        opened.push_back(*clear);
     }
-    EXPECT_TRUE(found) << "no run of " << PACKETS_TO_MATCH << " decoded packets in " << played.size() << " samples";
+    expectOneStream(opened);
+    // What the terminal said is its capture file (at an eighth of the level).
+    const auto said = decodeAll(framesOf(opened));
+    ASSERT_GE(said.size(), 2 * RATE);
+    const std::vector<int16_t> part(said.begin() + RATE, said.begin() + RATE + RATE / 2);
+    const Match match = bestMatch(part, spoken);
+    std::printf("terminal's voice: correlation %.3f with its capture file at %.3f s\n", match.correlation,
+                static_cast<double>(match.offset) / RATE);
+    EXPECT_GT(match.correlation, 0.9);
+    // What the server said, encrypted, is played.
+    EXPECT_TRUE(playbackHoldsDecoded(frames)) << "no run of " << PACKETS_TO_MATCH << " decoded packets";
+}
+
+TEST_F(VoiceCallTest, RingMelodyPlaysItsNoteUntilTheAudioEnds) {
+    t.start();
+    ASSERT_TRUE(t.connect());
+    // Tempo 0; every note row 9 (880 Hz, the A an octave above 440) of
+    // duration code 1: 5 x 330 = 1650 samples each, 10 samples apart.
+    Bytes melody{0x50, 0x22, 0};
+    melody.insert(melody.end(), 32, 0x29);
+    t.server().sendDataFrame(melody);
+    ASSERT_TRUE(t.sawLine("audio melody"));
+    // Two notes played, after the silent buffers the driver queues first.
+    constexpr size_t NOTE = 1650;
+    constexpr size_t INSIDE = 1400;  // of the first note, past its fade-in
+    constexpr size_t ENOUGH_BYTES = 2 * (2 * RATE / 10 + 3 * NOTE);
+    const auto deadline = Clock::now() + STEP;
+    const auto playedBytes = [&] {
+        std::error_code missing;
+        const auto size = std::filesystem::file_size(t.playbackFile(), missing);
+        return missing ? 0 : size;
+    };
+    while (Clock::now() < deadline && playedBytes() < ENOUGH_BYTES) {
+        std::this_thread::sleep_for(50ms);
+    }
+    ASSERT_NO_FATAL_FAILURE(endCallAndQuit());
+
+    const auto played = readSamples(t.playbackFile());
+    const auto sounding = std::find_if(played.begin(), played.end(), [](int16_t s) { return s != 0; });
+    ASSERT_GE(static_cast<size_t>(played.end() - sounding), 2 * NOTE) << "melody too short: " << played.size();
+    const int16_t* note = &*sounding + 100;
+    const double level = rms(note, INSIDE);
+    const double share = toneShare(note, INSIDE, 880);
+    std::printf("melody: level %.0f, %.3f of its energy at 880 Hz, %.3f at 831 Hz, %.3f at 932 Hz\n", level, share,
+                toneShare(note, INSIDE, 830.6), toneShare(note, INSIDE, 932.3));
+    EXPECT_GT(level, 5000);
+    EXPECT_GT(share, 0.9);
+    // The second note is the same tone again: the melody repeats.
+    EXPECT_GT(toneShare(note + NOTE + 10, INSIDE, 880), 0.9);
 }
 
 }  // namespace
