@@ -63,7 +63,12 @@ protected:
         start.insert(start.end(), audioOn.begin(), audioOn.end());
         t.server().sendDataFrame(start);
         ASSERT_TRUE(t.sawLine("audio voice"));
-        ASSERT_TRUE(t.sawLine("buttons 011111111111"));
+        // The buttons follow on the next tick, which may come before the
+        // audio thread has reported voice.
+        const auto& seen = t.console().lines();
+        if (std::find(seen.begin(), seen.end(), "buttons 011111111111") == seen.end()) {
+            ASSERT_TRUE(t.sawLine("buttons 011111111111"));
+        }
     }
 
     // The server's side of the call: one packet (made by wrap from the clear
