@@ -1,0 +1,116 @@
+// vorpel: the terminal with its phone window on the desktop (Qt Widgets).
+// Settings in the store of application name "vorpel".
+//
+// Command line: --capture FILE and --playback FILE put raw 8000-Hz 16-bit
+// mono files in place of the sound card (as for vorpel-console); Qt's own
+// options (-platform, -display, ...) are taken as well.
+//
+// Exit status: 0 after an orderly end, 1 when the terminal could not start or
+// ended on a fault, 2 for a bad command line, 255 when another instance runs
+// for the same user (its window is brought to the front).
+#include <csignal>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <QApplication>
+#include <QIcon>
+
+#include "app/phone_app.h"
+#include "app/terminal.h"
+#include "platform/file_wave_device.h"
+#include "platform/portaudio_wave_device.h"
+#include "platform/posix_udp_socket.h"
+#include "platform/power.h"
+#include "platform/settings_file_store.h"
+#include "platform/thread_periodic_timer.h"
+#include "ui/console/console_options.h"
+#include "ui/qt/phone_dialog.h"
+#include "ui/qt/qt_dialog_host.h"
+#include "ui/qt/qt_event_loop.h"
+#include "ui/qt/single_instance.h"
+
+namespace vorpel {
+namespace {
+
+constexpr std::string_view APPLICATION_NAME = "vorpel";
+constexpr const char* NO_AUDIO_FILE = "/dev/null";
+
+constexpr std::string_view USAGE =
+    "usage: vorpel [--capture FILE] [--playback FILE]\n"
+    "Runs the terminal in a phone window on the desktop.\n"
+    "--capture FILE and --playback FILE use raw 8000-Hz 16-bit mono files instead of the\n"
+    "sound card; with only one of them the other direction is silent or discarded.\n";
+
+int runWindow(const ConsoleOptions& options) {
+    std::signal(SIGPIPE, SIG_IGN);
+    QtEventLoop loop;
+    QtDialogHost* hostForRaise = nullptr;
+    SingleInstance instance;
+    switch (instance.start([&hostForRaise] {
+        if (hostForRaise != nullptr) hostForRaise->raiseWindow();
+    })) {
+    case SingleInstance::Outcome::First: break;
+    case SingleInstance::Outcome::RaisedAnother: return 255;
+    case SingleInstance::Outcome::AnotherUnreachable:
+        std::fprintf(stderr, "vorpel: already running for this user, but its window did not answer\n");
+        return 255;
+    }
+
+    std::unique_ptr<WaveCaptureDevice> capture;
+    std::unique_ptr<WavePlaybackDevice> playback;
+    if (options.fileAudio()) {
+        capture = std::make_unique<FileCaptureDevice>(options.capture.value_or(NO_AUDIO_FILE));
+        playback = std::make_unique<FilePlaybackDevice>(options.playback.value_or(NO_AUDIO_FILE));
+    } else {
+        capture = std::make_unique<PortAudioCaptureDevice>();
+        playback = std::make_unique<PortAudioPlaybackDevice>();
+    }
+
+    ThreadPeriodicTimer timer;
+    PosixUdpSocketFactory sockets(loop);
+    Backlight backlight;
+    SettingsFileStore store(APPLICATION_NAME);
+    Terminal terminal(TerminalPlatform{loop, sockets, *capture, *playback, backlight, &resetIdleTimer});
+    QtDialogHost host(loop, terminal.record());
+    PhoneApp app(ShellParts{terminal.engine(), terminal.engineLock(), terminal.audioDriver(), terminal,
+                            terminal.record(), store, timer, loop, host});
+    PhoneDialog window(app);
+    host.attachWindow(&window);
+    hostForRaise = &host;
+    terminal.attachWindow(&app);
+
+    const int status = static_cast<int>(app.runTerminal());
+    hostForRaise = nullptr;
+    terminal.attachWindow(nullptr);
+    // A fault's message box stays until it is read; the window, inert by
+    // now, goes after it.
+    window.setEnabled(false);
+    host.waitForMessages();
+    host.attachWindow(nullptr);
+    window.hide();
+    return status;
+}
+
+}  // namespace
+}  // namespace vorpel
+
+int main(int argc, char** argv) {
+    QApplication application(argc, argv);  // takes Qt's own options out of argv
+    QApplication::setApplicationName(QStringLiteral("vorpel"));
+    QApplication::setDesktopFileName(QStringLiteral("vorpel"));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/vorpel/vorpel.png")));
+    const std::vector<std::string_view> args(argv + 1, argv + argc);
+    std::string error;
+    const auto options = vorpel::parseConsoleOptions(args, error);
+    if (!options) {
+        std::fprintf(stderr, "vorpel: %s\n%s", error.c_str(), vorpel::USAGE.data());
+        return 2;
+    }
+    if (options->help) {
+        std::fputs(vorpel::USAGE.data(), stdout);
+        return 0;
+    }
+    return vorpel::runWindow(*options);
+}

@@ -1,0 +1,173 @@
+#include "ui/qt/phone_dialog.h"
+
+#include <QCloseEvent>
+#include <QFontDatabase>
+#include <QFontMetrics>
+#include <QKeyEvent>
+#include <QListWidget>
+#include <QMenu>
+#include <QPushButton>
+
+#include "ui/qt/qt_key_map.h"
+
+namespace vorpel {
+
+namespace {
+
+QString latin1(const char* text, size_t size) { return QString::fromLatin1(text, static_cast<qsizetype>(size)); }
+
+// Each display byte widened to the character of that code, trailing spaces kept.
+QString lineString(const DisplayLine& line) {
+    return latin1(reinterpret_cast<const char*>(line.data()), line.size());
+}
+
+}  // namespace
+
+PhoneDialog::PhoneDialog(PhoneApp& app, QWidget* parent) : QWidget(parent), app_(app) {
+    // Controls in the order the window creates them: the list, the twelve
+    // buttons, the lamps; then the keypad and the soft keys.
+    display_ = new QListWidget(this);
+    display_->setObjectName(QStringLiteral("display%1").arg(DISPLAY_LIST_ID));
+    display_->setSelectionMode(QAbstractItemView::NoSelection);
+    display_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    display_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    display_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    display_->installEventFilter(this);
+
+    for (size_t i = 0; i < PHONE_BUTTON_COUNT; ++i) {
+        const ButtonInfo& info = BUTTONS[i];
+        auto* button = new QPushButton(latin1(info.caption.data(), info.caption.size()), this);
+        button->setObjectName(QStringLiteral("button%1").arg(info.controlId));
+        button->setFocusPolicy(Qt::NoFocus);  // the arrows move the focus, not Tab or a click
+        button->installEventFilter(this);
+        const auto which = static_cast<PhoneButton>(i);
+        connect(button, &QPushButton::clicked, this, [this, which] { app_.press(which); });
+        buttons_[i] = button;
+    }
+    for (size_t column = 0; column < LAMP_COUNT; ++column) {
+        lamps_[column] = new IndicatorLamp(this);
+        lamps_[column]->setObjectName(QStringLiteral("lamp%1").arg(LAMP_IDS[column]));
+        lamps_[column]->installEventFilter(this);
+    }
+    for (size_t i = 0; i < KEYPAD_KEY_COUNT; ++i) {
+        const KeypadKey key = KEYPAD_KEYS[i];
+        auto* button = new QPushButton(QString(QChar::fromLatin1(key.key)), this);
+        button->setObjectName(QStringLiteral("button%1").arg(key.controlId));
+        button->setFocusPolicy(Qt::NoFocus);
+        button->installEventFilter(this);
+        const uint8_t virtualKey = keypadVirtualKey(key.key).value_or(0);
+        connect(button, &QPushButton::clicked, this, [this, virtualKey] { app_.keyDown(virtualKey); });
+        keypad_[i] = button;
+    }
+
+    softKeyBar_ = new QWidget(this);
+    ok_ = new QPushButton(QStringLiteral("Ok"), softKeyBar_);
+    options_ = new QPushButton(QStringLiteral("Options"), softKeyBar_);
+    menu_ = new QMenu(options_);
+    connect(menu_->addAction(QStringLiteral("About")), &QAction::triggered, this, [this] { app_.command(IDM_ABOUT); });
+    connect(menu_->addAction(QStringLiteral("Settings")), &QAction::triggered, this,
+            [this] { app_.command(IDM_SETTINGS); });
+    options_->setMenu(menu_);
+    for (QPushButton* softKey : {ok_, options_}) {
+        softKey->setFocusPolicy(Qt::NoFocus);
+        softKey->installEventFilter(this);
+    }
+    connect(ok_, &QPushButton::clicked, this, [this] { app_.accept(); });
+
+    setWindowTitle(latin1(PHONE_WINDOW_TITLE.data(), PHONE_WINDOW_TITLE.size()));
+    resize(INITIAL_WIDTH, INITIAL_HEIGHT + SOFT_KEY_BAR_HEIGHT);
+    relayout();
+    display_->setFocus();
+}
+
+QSize PhoneDialog::phoneArea() const { return {width(), std::max(0, height() - SOFT_KEY_BAR_HEIGHT)}; }
+
+void PhoneDialog::relayout() {
+    const QSize area = phoneArea();
+    const PhoneLayout layout = phoneLayout(area.width(), area.height());
+    display_->setGeometry(layout.display);
+    for (size_t i = 0; i < PHONE_BUTTON_COUNT; ++i) buttons_[i]->setGeometry(layout.buttons[i]);
+    for (size_t i = 0; i < LAMP_COUNT; ++i) lamps_[i]->setGeometry(layout.lamps[i]);
+    for (size_t i = 0; i < KEYPAD_KEY_COUNT; ++i) keypad_[i]->setGeometry(layout.keypad[i]);
+    softKeyBar_->setGeometry(0, area.height(), area.width(), SOFT_KEY_BAR_HEIGHT);
+    const int half = area.width() / 2;
+    ok_->setGeometry(0, 0, half - 1, SOFT_KEY_BAR_HEIGHT - 1);
+    options_->setGeometry(half, 0, area.width() - half, SOFT_KEY_BAR_HEIGHT - 1);
+    fitDisplayFont();
+}
+
+void PhoneDialog::fitDisplayFont() {
+    // The largest fixed-pitch size at which a whole 25-character row fits the
+    // list's width and the three rows its height.
+    const QRect inside = display_->viewport()->contentsRect();
+    const int width = display_->width() - 2 * display_->frameWidth() - 8;
+    const int height = std::max(inside.height(), display_->height() - 2 * display_->frameWidth());
+    QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    const QString row(static_cast<qsizetype>(DISPLAY_LINE_CHARS), QLatin1Char('W'));
+    for (int pixels = 32; pixels > 6; --pixels) {
+        font.setPixelSize(pixels);
+        const QFontMetrics metrics(font);
+        if (metrics.horizontalAdvance(row) <= width &&
+            metrics.lineSpacing() * static_cast<int>(SHOWN_LINE_COUNT) + 12 <= height)
+            break;
+    }
+    display_->setFont(font);
+}
+
+void PhoneDialog::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    relayout();
+}
+
+void PhoneDialog::render(const PhoneWindowView& view) {
+    if (rendered_ && view == shown_) return;
+    if (!view.displayShown) {
+        display_->clear();
+    } else {
+        if (display_->count() != static_cast<int>(SHOWN_LINE_COUNT)) {
+            display_->clear();
+            for (size_t i = 0; i < SHOWN_LINE_COUNT; ++i) display_->addItem(QString());
+        }
+        for (size_t i = 0; i < SHOWN_LINE_COUNT; ++i)
+            display_->item(static_cast<int>(i))->setText(lineString(view.lines[i]));
+    }
+    for (size_t i = 0; i < PHONE_BUTTON_COUNT; ++i) buttons_[i]->setEnabled(view.enabled[i]);
+    for (size_t i = 0; i < LAMP_COUNT; ++i) lamps_[i]->setEnabled(view.lit[i]);
+    // The focused button is marked as the default button (a heavier frame),
+    // which also shows a focused button that is disabled; an enabled one also
+    // takes the keyboard focus.
+    if (focus_ != view.focus) {
+        if (focus_) button(*focus_)->setDefault(false);
+        if (view.focus) button(*view.focus)->setDefault(true);
+        focus_ = view.focus;
+    }
+    if (view.focus && button(*view.focus)->isEnabled()) button(*view.focus)->setFocus();
+    setWindowTitle(latin1(view.title.data(), view.title.size()));
+    shown_ = view;
+    rendered_ = true;
+}
+
+bool PhoneDialog::handleKey(QEvent* event) {
+    const QEvent::Type type = event->type();
+    if (type == QEvent::KeyRelease) return true;
+    if (type != QEvent::KeyPress) return false;
+    const auto* key = static_cast<QKeyEvent*>(event);
+    if (const auto virtualKey = virtualKeyOf(key->key())) app_.keyDown(*virtualKey);
+    return true;  // every other key, Escape among them, is swallowed
+}
+
+bool PhoneDialog::eventFilter(QObject* watched, QEvent* event) {
+    if (handleKey(event)) return true;
+    return QWidget::eventFilter(watched, event);
+}
+
+void PhoneDialog::keyPressEvent(QKeyEvent* event) { handleKey(event); }
+
+void PhoneDialog::closeEvent(QCloseEvent* event) {
+    // The platform's close request: the shell ends the window's run and
+    // takes the program down in order; the window goes with it.
+    event->ignore();
+    app_.closeWindow();
+}
+
+}  // namespace vorpel

@@ -1,0 +1,79 @@
+// The phone window on the desktop: the display list, the twelve push
+// buttons, the seven lamps and the twelve keypad buttons laid out over the
+// phone area (phone_layout.h), and below it the soft-key bar with "Ok" (ends
+// the program) and "Options" (a menu of About and Settings).
+//
+// It draws what the shell's PhoneWindowView says (render) and hands every
+// key, button and soft key to the PhoneApp. Every key press that reaches the
+// window or any of its controls is taken here first: the keypad keys, the
+// arrows and Enter go to the phone window's logic, every other key (Escape
+// among them) is swallowed.
+//
+// Threads: GUI thread only.
+#pragma once
+
+#include <QWidget>
+#include <array>
+
+#include "app/phone_app.h"
+#include "ui/phone_window.h"
+#include "ui/qt/indicator_lamp.h"
+#include "ui/qt/phone_layout.h"
+
+class QListWidget;
+class QMenu;
+class QPushButton;
+
+namespace vorpel {
+
+class PhoneDialog final : public QWidget {
+public:
+    // The phone area the window opens with: a handheld's screen.
+    static constexpr int INITIAL_WIDTH = 240;
+    static constexpr int INITIAL_HEIGHT = 320;
+    static constexpr int SOFT_KEY_BAR_HEIGHT = 28;
+    // The control id of the display list.
+    static constexpr int DISPLAY_LIST_ID = 1001;
+
+    explicit PhoneDialog(PhoneApp& app, QWidget* parent = nullptr);
+
+    // Shows the view: lines, enabling, lamps, focus and title.
+    void render(const PhoneWindowView& view);
+
+    // The phone area W x H that the layout is made from.
+    QSize phoneArea() const;
+
+    QListWidget* displayList() const { return display_; }
+    QPushButton* button(PhoneButton which) const { return buttons_[static_cast<size_t>(which)]; }
+    IndicatorLamp* lamp(size_t column) const { return lamps_[column]; }
+    QPushButton* keypadButton(size_t index) const { return keypad_[index]; }
+    QPushButton* okSoftKey() const { return ok_; }
+    QPushButton* optionsSoftKey() const { return options_; }
+    QMenu* optionsMenu() const { return menu_; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    bool handleKey(QEvent* event);
+    void relayout();
+    void fitDisplayFont();
+
+    PhoneApp& app_;
+    QListWidget* display_ = nullptr;
+    std::array<QPushButton*, PHONE_BUTTON_COUNT> buttons_{};
+    std::array<IndicatorLamp*, LAMP_COUNT> lamps_{};
+    std::array<QPushButton*, KEYPAD_KEY_COUNT> keypad_{};
+    QWidget* softKeyBar_ = nullptr;
+    QPushButton* ok_ = nullptr;
+    QPushButton* options_ = nullptr;
+    QMenu* menu_ = nullptr;
+    std::optional<PhoneButton> focus_;
+    bool rendered_ = false;
+    PhoneWindowView shown_;
+};
+
+}  // namespace vorpel
