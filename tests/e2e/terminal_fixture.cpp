@@ -2,10 +2,16 @@
 
 #include <filesystem>
 #include <fstream>
+#include <utility>
 
 namespace vorpel::e2e {
 
-TerminalFixture::TerminalFixture() {
+TerminalFixture::TerminalFixture() : TerminalFixture(std::string()) {
+    server_.emplace();
+    serverAddress_ = server_->address();
+}
+
+TerminalFixture::TerminalFixture(std::string serverAddress) : serverAddress_(std::move(serverAddress)) {
     std::filesystem::create_directories(folder_.path() / "runtime");
     std::filesystem::create_directories(folder_.path() / "config");
     std::ofstream(captureFile()).put('\0');  // nearly empty: silence after it
@@ -18,11 +24,11 @@ Env TerminalFixture::environment() const {
 
 bool TerminalFixture::provision(const TerminalAccount& account, bool numericAddress) {
     std::vector<std::string> args{VORPEL_PROVISION_PATH, "--app",   "vorpel-console", "--server",
-                                  server_.address(),     "--account", account.account, "--auth",
+                                  serverAddress_,        "--account", account.account, "--auth",
                                   account.auth,          "--password", account.password};
     if (numericAddress) {
         args.push_back("--numeric");
-        args.push_back(server_.address());
+        args.push_back(serverAddress_);
     }
     return runProgram(args, environment(), 10s).status == 0;
 }
@@ -59,6 +65,6 @@ std::string TerminalFixture::displayLine(const std::string& l0, const std::strin
     return "display " + pad(l0) + " " + pad(l1) + " " + pad(l2);
 }
 
-bool TerminalFixture::connect(uint16_t terminalId) { return server_.connectTerminal(terminalId, STEP).has_value(); }
+bool TerminalFixture::connect(uint16_t terminalId) { return server_->connectTerminal(terminalId, STEP).has_value(); }
 
 }  // namespace vorpel::e2e

@@ -1,6 +1,7 @@
 // One terminal under test: vorpel-console as a real process with its own
 // runtime and configuration folders, file audio, provisioned for a scripted
-// server on a loopback address of its own.
+// server on a loopback address of its own (or for a server that runs
+// elsewhere, such as a vorpel-callserver process).
 #pragma once
 
 #include <chrono>
@@ -27,8 +28,11 @@ struct TerminalAccount {
 class TerminalFixture {
 public:
     TerminalFixture();
+    // A terminal for the server at serverAddress; it has no scripted server.
+    explicit TerminalFixture(std::string serverAddress);
 
-    ScriptedServer& server() { return server_; }
+    ScriptedServer& server() { return *server_; }
+    const std::string& serverAddress() const { return serverAddress_; }
     const std::filesystem::path& folder() const { return folder_.path(); }
     std::filesystem::path playbackFile() const { return folder_.path() / "playback.raw"; }
     std::filesystem::path captureFile() const { return folder_.path() / "capture.raw"; }
@@ -55,7 +59,8 @@ public:
 
 private:
     TempFolder folder_;
-    ScriptedServer server_;
+    std::optional<ScriptedServer> server_;
+    std::string serverAddress_;
     std::unique_ptr<ChildProcess> console_;
 };
 
