@@ -34,20 +34,12 @@ TEST_F(Commands, SyncCheckOfTheExpectedValueIsAnsweredWithTheNext) {
     tick();
     EXPECT_TRUE(sentElements().empty());
     EXPECT_EQ(link().syncExpected, 1);
-}
-
-TEST_F(Commands, SyncExpectedWrapsAfter65536Checks) {
+    // The expected value wraps after 65536 checks.
     link().syncExpected = 0xFFFF;
     send({{0x10, 0x03, 0xFF, 0xFF}});
     EXPECT_EQ(link().syncExpected, 0);
     tick();
     EXPECT_EQ(sentElements(), (Bytes{0x10, 0x03, 0x00, 0x00}));
-}
-
-TEST_F(Commands, EchoIsRepeated) {
-    send({{0x20, 0x03, 0xAB, 0xCD}});
-    tick();
-    EXPECT_EQ(sentElements(), (Bytes{0x20, 0x03, 0xAB, 0xCD}));
 }
 
 TEST_F(Commands, ElementsOfTheWrongSizeHaveNoEffectButTheNextOneRuns) {

@@ -73,25 +73,23 @@ public:
     }
 };
 
-// Writes a recognisable request: 0x00, 0x10, 0x01, the counter at 27..28 and,
-// while a key pair is held, 0xAB over the public value (137 bytes).
+// Writes a recognisable request: 0x00, 0x10, 0x01, the counter at 27..28 and
+// 0xAB over the public value (137 bytes).
 class FakeKeyAgreement : public KeyAgreementPort {
 public:
     int resets = 0;
-    bool poolEmpty = false;  // requests then go out without a public value
     std::vector<Bytes> replies;
 
     void resetKeyAgreement() override { ++resets; }
     size_t buildRegistrationRequest(KeyMaterial& keys, const ConfigSnapshot&, uint16_t& registrationCounter,
                                     std::span<uint8_t, REGISTRATION_REQUEST_FULL> out) override {
-        if (keys.keyPairHeld == 0 && !poolEmpty) keys.keyPairHeld = 1;
+        keys.keyPairHeld = 1;
         std::fill(out.begin(), out.end(), uint8_t{0});
         out[1] = 0x10;
         out[2] = 0x01;
         ++registrationCounter;
         out[27] = static_cast<uint8_t>(registrationCounter);
         out[28] = static_cast<uint8_t>(registrationCounter >> 8);
-        if (keys.keyPairHeld == 0) return REGISTRATION_REQUEST_SHORT;
         std::fill(out.begin() + 41, out.end(), uint8_t{0xAB});
         return REGISTRATION_REQUEST_FULL;
     }

@@ -113,34 +113,30 @@ protected:
     }
 };
 
-TEST_F(LinkWithThreeOutstanding, AckOfSendSeqAcknowledgesAllAndResendsNothing) {
-    deliver({0xFF, 0x03, 0x40});
-    EXPECT_EQ(link().ackedSeq, 4);
-    EXPECT_TRUE(ports.sent.empty());
-}
-
-TEST_F(LinkWithThreeOutstanding, AckOfTheOldNumberResendsTheWholeWindowInOrder) {
-    // Meanwhile a server frame arrived: the resent frames carry the new acknowledgement.
-    deliver(dataFrame(0, 1));
-    ports.clear();
-    deliver({0xFF, 0x03, 0x10});
-    ASSERT_EQ(ports.sent.size(), 3u);
-    EXPECT_EQ(ports.sent[0], terminalData(0x11, {{0x60, 0x03, 0x00, 0x01}}));
-    EXPECT_EQ(ports.sent[1], terminalData(0x12, {{0x60, 0x03, 0x00, 0x02}}));
-    EXPECT_EQ(ports.sent[2], terminalData(0x13, {{0x60, 0x03, 0x00, 0x03}}));
-    EXPECT_EQ(link().reportedSeq, 1);
-}
-
-TEST_F(LinkWithThreeOutstanding, AckInsideTheWindowResendsFromThere) {
-    deliver({0xFF, 0x03, 0x30});
-    ASSERT_EQ(ports.sent.size(), 1u);
-    EXPECT_EQ(ports.sent[0], terminalData(0x03, {{0x60, 0x03, 0x00, 0x03}}));
-}
-
-TEST_F(LinkWithThreeOutstanding, AckOutsideTheWindowChangesNothing) {
-    for (int n : {0, 5, 6, 7}) deliver({0xFF, 0x03, static_cast<uint8_t>(n << 4)});
-    EXPECT_EQ(link().ackedSeq, 1);
-    EXPECT_TRUE(ports.sent.empty());
+// Frames 1 to 3 are out (keys 1, 2, 3) and a server frame has arrived since.
+// The acknowledgement names the frame the server expects next: what lies
+// before it is acknowledged and the rest is resent at once, in order, with
+// the current acknowledgement; a number outside the window changes nothing.
+TEST(LinkAcknowledgement, ResendsFromTheNamedFrameOnlyInsideTheWindow) {
+    const struct {
+        uint8_t ack;
+        uint8_t ackedSeq;
+        std::vector<uint8_t> resent;
+    } cases[] = {{0x40, 4, {}}, {0x10, 1, {1, 2, 3}}, {0x30, 3, {3}},
+                 {0x00, 1, {}}, {0x50, 1, {}},        {0x70, 1, {}}};
+    for (const auto& c : cases) {
+        EngineHarness h;
+        h.connectQuiet();
+        for (int key = 1; key <= 3; ++key) h.engine.queueKey(static_cast<uint16_t>(key));
+        h.deliver(EngineHarness::dataFrame(0, 1));
+        h.ports.clear();
+        h.deliver({0xFF, 0x03, c.ack});
+        EXPECT_EQ(h.link().ackedSeq, c.ackedSeq) << int{c.ack};
+        std::vector<Bytes> expected;
+        for (uint8_t k : c.resent)
+            expected.push_back(EngineHarness::terminalData(static_cast<uint8_t>(0x10 | k), {{0x60, 0x03, 0x00, k}}));
+        EXPECT_EQ(h.ports.sent, expected) << int{c.ack};
+    }
 }
 
 TEST_F(LinkWithThreeOutstanding, FramesOfTheWrongLengthAreIgnored) {

@@ -110,13 +110,5 @@ TEST_F(Reports, AppendFlushesAFullSlotFirst) {
     EXPECT_EQ(link().slots[link().sendSeq].count, 6u);
 }
 
-TEST_F(Reports, KeysAreQueuedBeforeTheEngineIsConnected) {
-    start();
-    engine.queueKey(0x0031);  // Validate, right after initialisation
-    ASSERT_EQ(ports.sent.size(), 1u);
-    // The element follows the type and sequence byte even in a fresh window.
-    EXPECT_EQ(ports.sent[0], (Bytes{0xFF, 0x00, 0x00, 0x10, 0x00, 0x60, 0x03, 0x00, 0x31}));
-}
-
 }  // namespace
 }  // namespace vorpel::testing
