@@ -2,11 +2,17 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <mutex>
+#include <span>
 #include <vector>
 
+#include "codec/g729a_state.h"
 #include "media/media_ports.h"
 #include "security/key_material.h"
 #include "security/traffic_cipher.h"
@@ -23,6 +29,47 @@ public:
     std::vector<std::vector<uint8_t>> packets;
     bool socketReady = true;
 };
+
+class NoBacklight final : public BacklightPort {
+public:
+    void holdBacklight(bool) override {}
+};
+
+// Counts the audio thread's passes and lets a test wait (bounded) for them.
+class PassCounter {
+public:
+    void countPass() {
+        {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            ++passes_;
+        }
+        changed_.notify_all();
+    }
+    size_t passes() {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        return passes_;
+    }
+    bool waitForPasses(size_t count) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        return changed_.wait_for(lock, std::chrono::seconds(20), [&] { return passes_ >= count; });
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    size_t passes_ = 0;
+};
+
+// A voice datagram: the fixed header (sequence 1, SSRC 0x11223344), then
+// headerTail (CSRC words, extension), then the payload.
+inline std::vector<uint8_t> voiceDatagram(uint32_t timestamp, const std::vector<uint8_t>& payload, uint8_t first = 0x80,
+                                          uint8_t second = 0x48, const std::vector<uint8_t>& headerTail = {}) {
+    std::vector<uint8_t> bytes{first, second, 0, 1, 0, 0, 0, 0, 0x11, 0x22, 0x33, 0x44};
+    for (int i = 0; i < 4; ++i) bytes[4 + static_cast<size_t>(i)] = static_cast<uint8_t>(timestamp >> (24 - 8 * i));
+    bytes.insert(bytes.end(), headerTail.begin(), headerTail.end());
+    bytes.insert(bytes.end(), payload.begin(), payload.end());
+    return bytes;
+}
 
 inline void setEncryptionInForce(KeyMaterial& keys, bool on) {
     keys.keyPairHeld.store(on ? 1 : 0);
@@ -51,6 +98,21 @@ inline std::vector<int16_t> speechLike(size_t samples, uint32_t seed = 1) {
         out[n] = static_cast<int16_t>(std::lround(std::fmax(-32768.0, std::fmin(32767.0, value))));
     }
     return out;
+}
+
+// The frames a reset encoder makes of the samples scaled by 1/8, as the
+// transmit path scales the microphone.
+inline std::vector<uint8_t> encodeScaled(std::span<const int16_t> samples) {
+    auto encoder = std::make_unique<G729Encoder>();
+    resetEncoder(*encoder);
+    const size_t frames = samples.size() / 80;
+    std::vector<uint8_t> bytes(frames * 10);
+    for (size_t f = 0; f < frames; ++f) {
+        std::array<int16_t, 80> frame{};
+        for (size_t n = 0; n < 80; ++n) frame[n] = static_cast<int16_t>(samples[f * 80 + n] / 8);
+        encodeFrame(*encoder, frame, std::span<uint8_t>(bytes).subspan(f * 10).first<10>());
+    }
+    return bytes;
 }
 
 }  // namespace vorpel::fakes

@@ -5,8 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
-#include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -20,8 +18,8 @@
 namespace vorpel {
 namespace {
 
-// Forwards to the media path and lets the test wait for passes.
-class CountingBlocks final : public AudioBlockPort {
+// Forwards to the media path and counts the passes.
+class CountingBlocks final : public AudioBlockPort, public fakes::PassCounter {
 public:
     explicit CountingBlocks(MediaPath& media) : media_(media) {}
     void transmitBlock(std::span<int16_t> samples, size_t frameCount) override {
@@ -29,31 +27,11 @@ public:
     }
     void playoutBlock(std::span<int16_t> out, size_t frameCount) override {
         media_.playoutBlock(out, frameCount);
-        {
-            const std::lock_guard<std::mutex> lock(mutex_);
-            ++playouts_;
-        }
-        changed_.notify_all();
-    }
-    size_t playouts() {
-        const std::lock_guard<std::mutex> lock(mutex_);
-        return playouts_;
-    }
-    bool waitForPlayouts(size_t count) {
-        std::unique_lock<std::mutex> lock(mutex_);
-        return changed_.wait_for(lock, std::chrono::seconds(20), [&] { return playouts_ >= count; });
+        countPass();
     }
 
 private:
     MediaPath& media_;
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    size_t playouts_ = 0;
-};
-
-class NoBacklight final : public BacklightPort {
-public:
-    void holdBacklight(bool) override {}
 };
 
 // Hands each packet to the window thread's queue, as the voice socket would
@@ -80,7 +58,7 @@ TEST(MediaThreads, AudioThreadWindowThreadAndEngineThreadTogether) {
     CountingBlocks blocks(*media);
     fakes::FakeCaptureDevice capture;
     fakes::FakePlaybackDevice playback;
-    NoBacklight backlight;
+    fakes::NoBacklight backlight;
     auto driver = std::make_unique<ThreadedAudioDriver>(capture, playback, blocks, backlight, audio,
                                                         media->mediaLock());
     ASSERT_TRUE(driver->init());
@@ -127,10 +105,10 @@ TEST(MediaThreads, AudioThreadWindowThreadAndEngineThreadTogether) {
     audio.setAudioMode(AudioMode::Voice);
     driver->tick();
     for (size_t i = 0; i < 10; ++i) {
-        const size_t before = blocks.playouts();
+        const size_t before = blocks.passes();
         ASSERT_TRUE(capture.completeNext(1));
         ASSERT_TRUE(playback.completeNext());
-        ASSERT_TRUE(blocks.waitForPlayouts(before + 1)) << i;
+        ASSERT_TRUE(blocks.waitForPasses(before + 1)) << i;
         const std::lock_guard<std::mutex> passOver(media->mediaLock());  // the pass ends with its write
         EXPECT_EQ(playback.queued(), 2u);
     }

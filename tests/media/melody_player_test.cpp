@@ -67,15 +67,6 @@ double frequencyOf(const std::vector<int16_t>& samples, size_t begin, size_t len
     return static_cast<double>(crossings) / 2.0 * 8000.0 / static_cast<double>(length - 1);
 }
 
-TEST(MelodyPlayer, FirstSampleEndsTheInitialSilenceAndNoteStartsFadedIn) {
-    MelodyPlayer player;
-    const auto notes = melodyOf({0x09});
-    player.startMelody(0, notes);
-    EXPECT_EQ(player.nextMelodySample(), 0);
-    // 16 x 652 halved five times.
-    EXPECT_EQ(player.nextMelodySample(), 326);
-}
-
 TEST(MelodyPlayer, NoteLengthsAndGapsFollowTempoAndDuration) {
     struct Case {
         uint8_t tempo;
@@ -181,6 +172,8 @@ TEST(MelodyPlayer, EndCodeAsNoteZeroPlaysSilenceWithoutStalling) {
     EXPECT_EQ(more.back(), 326);
 }
 
+// The first sample ends the initial silence; a note starts faded in, at
+// 16 x 652 halved five times.
 TEST(MelodyPlayer, StartMelodyRestartsFromTheBeginning) {
     MelodyPlayer player;
     const auto notes = melodyOf({0x09});

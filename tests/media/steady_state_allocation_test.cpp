@@ -25,11 +25,6 @@ public:
     size_t sent = 0;
 };
 
-class NoBacklight final : public BacklightPort {
-public:
-    void holdBacklight(bool) override {}
-};
-
 TEST(SteadyStateAllocation, AudioPassesAllocateNothing) {
     const auto signal = fakes::speechLike(8000, 3);
     AudioState audio;
@@ -42,7 +37,7 @@ TEST(SteadyStateAllocation, AudioPassesAllocateNothing) {
     sender.media = media.get();
     fakes::FakeCaptureDevice capture;
     fakes::FakePlaybackDevice playback;
-    NoBacklight backlight;
+    fakes::NoBacklight backlight;
     auto driver = std::make_unique<ThreadedAudioDriver>(capture, playback, *media, backlight, audio,
                                                         media->mediaLock(), ThreadedAudioDriver::Threading::Manual);
     ASSERT_TRUE(driver->init());

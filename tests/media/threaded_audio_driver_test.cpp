@@ -3,14 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
-#include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "fake_wave_devices.h"
+#include "media_fakes.h"
 
 namespace vorpel {
 namespace {
@@ -20,7 +20,7 @@ using fakes::FakeWaveDevice;
 using fakes::FakePlaybackDevice;
 
 // Records what the driver hands over; playout blocks are filled with a marker.
-class RecordingBlocks final : public AudioBlockPort {
+class RecordingBlocks final : public AudioBlockPort, public fakes::PassCounter {
 public:
     struct Transmit {
         const int16_t* data;
@@ -33,32 +33,17 @@ public:
         transmits_.push_back({samples.data(), frameCount, std::vector<int16_t>(samples.begin(), samples.end())});
     }
     void playoutBlock(std::span<int16_t> out, size_t frameCount) override {
-        {
-            const std::lock_guard<std::mutex> lock(mutex_);
-            ++playouts_;
-            std::fill(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(80 * frameCount), int16_t{1234});
-        }
-        changed_.notify_all();
+        std::fill(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(80 * frameCount), int16_t{1234});
+        countPass();
     }
     std::vector<Transmit> transmits() {
         const std::lock_guard<std::mutex> lock(mutex_);
         return transmits_;
     }
-    size_t playouts() {
-        const std::lock_guard<std::mutex> lock(mutex_);
-        return playouts_;
-    }
-    // Waits (bounded) until at least count playouts have happened.
-    bool waitForPlayouts(size_t count) {
-        std::unique_lock<std::mutex> lock(mutex_);
-        return changed_.wait_for(lock, std::chrono::seconds(10), [&] { return playouts_ >= count; });
-    }
 
 private:
     std::mutex mutex_;
-    std::condition_variable changed_;
     std::vector<Transmit> transmits_;
-    size_t playouts_ = 0;
 };
 
 class RecordingBacklight final : public BacklightPort {
@@ -197,7 +182,7 @@ TEST_F(AudioDriverTest, IdleMelodyVoiceIdleGivesStartStartStop) {
     EXPECT_EQ(backlight.requests, (std::vector<bool>{true, true, false}));
 
     driver->runPass();
-    EXPECT_EQ(blocks.playouts(), 0u) << "a stopped driver runs no pass";
+    EXPECT_EQ(blocks.passes(), 0u) << "a stopped driver runs no pass";
 }
 
 TEST_F(AudioDriverTest, FirstBlockAfterAStartIsBuffer31AndPassesKeepTwoPlaybackBuffersQueued) {
@@ -205,7 +190,7 @@ TEST_F(AudioDriverTest, FirstBlockAfterAStartIsBuffer31AndPassesKeepTwoPlaybackB
     capture.header(31)->data[0] = 31;
     driver->runPass();  // nothing captured yet: playout only
     EXPECT_TRUE(blocks.transmits().empty());
-    EXPECT_EQ(blocks.playouts(), 1u);
+    EXPECT_EQ(blocks.passes(), 1u);
     EXPECT_EQ(playback.queuedIndices(), (std::vector<uint32_t>{0, 1, 2}));
 
     completeCapture(1);  // buffer 0 completed: pending 1
@@ -267,7 +252,7 @@ TEST_F(AudioDriverTest, BacklogOf17RestartsWithoutPlaybackAnd16DoesNot) {
     completeCapture(16);  // pending 16: joined, no restart
     driver->runPass();
     EXPECT_EQ(blocks.transmits().size(), 1u);
-    EXPECT_EQ(blocks.playouts(), 1u);
+    EXPECT_EQ(blocks.passes(), 1u);
     EXPECT_EQ(countOf(capture.calls(), "reset"), 0u);
 
     setMode(AudioMode::Melody);
@@ -276,7 +261,7 @@ TEST_F(AudioDriverTest, BacklogOf17RestartsWithoutPlaybackAnd16DoesNot) {
     playback.clearCalls();
     driver->runPass();
     EXPECT_EQ(blocks.transmits().size(), 1u);
-    EXPECT_EQ(blocks.playouts(), 1u) << "no playback block on the restarting pass";
+    EXPECT_EQ(blocks.passes(), 1u) << "no playback block on the restarting pass";
     EXPECT_EQ(capture.calls(), startCalls(24));
     EXPECT_EQ(playback.calls(), (std::vector<std::string>{"reset", "write", "write"}));
     EXPECT_EQ(backlight.requests.back(), true);
@@ -285,7 +270,7 @@ TEST_F(AudioDriverTest, BacklogOf17RestartsWithoutPlaybackAnd16DoesNot) {
     completeCapture(1);
     driver->runPass();
     EXPECT_EQ(blocks.transmits().back().data, capture.header(31)->data);
-    EXPECT_EQ(blocks.playouts(), 2u);
+    EXPECT_EQ(blocks.passes(), 2u);
 }
 
 TEST_F(AudioDriverTest, CloseLeavesNoDeviceInUseAndLaterCallsDoNothing) {
@@ -324,7 +309,7 @@ TEST_F(AudioDriverTest, DedicatedThreadRunsOnePassPerPlaybackCompletion) {
     for (size_t i = 0; i < PASSES; ++i) {
         ASSERT_TRUE(capture.completeNext(static_cast<int16_t>(i)));
         ASSERT_TRUE(playback.completeNext());
-        ASSERT_TRUE(blocks.waitForPlayouts(i + 1)) << "pass " << i;
+        ASSERT_TRUE(blocks.waitForPasses(i + 1)) << "pass " << i;
         const std::lock_guard<std::mutex> passOver(mediaLock);  // the pass ends with its write
         EXPECT_EQ(playback.queued(), 2u);
     }
@@ -341,7 +326,7 @@ TEST_F(AudioDriverTest, DedicatedThreadRunsOnePassPerPlaybackCompletion) {
     driver->close();
     EXPECT_FALSE(capture.isOpen());
     EXPECT_FALSE(playback.isOpen());
-    EXPECT_LE(blocks.playouts(), PASSES + 5);
+    EXPECT_LE(blocks.passes(), PASSES + 5);
 }
 
 }  // namespace

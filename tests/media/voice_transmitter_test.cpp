@@ -49,20 +49,6 @@ protected:
     std::unique_ptr<MediaPath> media;
 };
 
-// What the encoder makes of the same samples, scaled by 1/8, from a reset.
-std::vector<uint8_t> encodedDirectly(size_t frameCount, uint32_t seed = 1) {
-    auto samples = fakes::speechLike(frameCount * 80, seed);
-    for (int16_t& s : samples) s = static_cast<int16_t>(s / 8);
-    auto encoder = std::make_unique<G729Encoder>();
-    resetEncoder(*encoder);
-    std::vector<uint8_t> bytes(frameCount * 10);
-    for (size_t i = 0; i < frameCount; ++i) {
-        encodeFrame(*encoder, std::span<const int16_t>(samples).subspan(i * 80).first<80>(),
-                    std::span<uint8_t>(bytes).subspan(i * 10).first<10>());
-    }
-    return bytes;
-}
-
 TEST_F(TransmitTest, PacketSizesAndPaddingWithAndWithoutEncryption) {
     struct Case {
         size_t frames;
@@ -88,7 +74,7 @@ TEST_F(TransmitTest, PacketSizesAndPaddingWithAndWithoutEncryption) {
             ASSERT_TRUE(decryptVoicePayload(ciphers, packet, 12));
         }
         // The frames, byte 0 of each masked with 0x5A.
-        auto expected = encodedDirectly(c.frames);
+        auto expected = fakes::encodeScaled(fakes::speechLike(c.frames * 80));
         for (size_t i = 0; i < c.frames; ++i) expected[i * 10] ^= 0x5A;
         EXPECT_EQ(std::vector<uint8_t>(packet.begin() + 12, packet.begin() + 12 + 10 * static_cast<long>(c.frames)),
                   expected);
