@@ -11,21 +11,19 @@
 
 #include "codec/encoder_parts.h"
 #include "codec/g729a_state.h"
+#include "vectors.h"
 
 namespace vorpel::g729 {
 namespace {
 
-std::string dataFolder(const char* variable, const char* fallback) {
-  const char* env = std::getenv(variable);
-  return env != nullptr ? std::string(env) : std::string(fallback);
-}
-
-#ifndef VORPEL_G729A_VECTORS_DIR
-#define VORPEL_G729A_VECTORS_DIR "../shared/g729a-vectors"
-#endif
 #ifndef VORPEL_G729A_TRACES_DIR
 #define VORPEL_G729A_TRACES_DIR "../shared/g729a-traces"
 #endif
+
+std::string tracesFolder() {
+  const char* env = std::getenv("VORPEL_G729A_TRACES");
+  return env != nullptr ? std::string(env) : std::string(VORPEL_G729A_TRACES_DIR);
+}
 
 using Frame = std::map<std::string, std::vector<int>>;
 
@@ -47,16 +45,6 @@ std::vector<Frame> readTrace(const std::string& path) {
   return frames;
 }
 
-std::vector<Word16> readSamples(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::vector<Word16> samples;
-  unsigned char b[2];
-  while (in.read(reinterpret_cast<char*>(b), 2)) {
-    samples.push_back(static_cast<Word16>(b[0] | (b[1] << 8)));
-  }
-  return samples;
-}
-
 template <typename T>
 std::vector<int> ints(const T* v, int n) {
   return std::vector<int>(v, v + n);
@@ -72,10 +60,11 @@ std::string show(const std::vector<int>& v) {
 // the encoder produces them, up to and including `lastStage`; stops at the
 // first difference.
 void compareWithTrace(const std::string& name, const std::string& lastStage) {
-  const std::string tracePath = dataFolder("VORPEL_G729A_TRACES", VORPEL_G729A_TRACES_DIR) + "/" + name + ".enc.txt";
-  const std::string inPath = dataFolder("VORPEL_G729A_VECTORS", VORPEL_G729A_VECTORS_DIR) + "/" + name + ".IN";
+  const std::string tracePath = tracesFolder() + "/" + name + ".enc.txt";
+  const std::string inPath = vorpel::testing::g729aVectorsFolder() + "/" + name + ".IN";
   const std::vector<Frame> trace = readTrace(tracePath);
-  const std::vector<Word16> input = readSamples(inPath);
+  const auto bytes = vorpel::testing::readFileBytes(inPath);
+  const std::vector<Word16> input = vorpel::testing::samplesFromBytes(bytes.value_or(std::vector<uint8_t>{}));
   if (trace.empty() || input.empty()) GTEST_SKIP() << "reference data not found: " << tracePath << ", " << inPath;
 
   auto encoder = std::make_unique<G729Encoder>();
