@@ -55,9 +55,9 @@ TEST_F(TransportTest, SignallingSocketWaitsForValidatedSettingsThenConnectsToPor
 
     transport.ensureSignallingSocket();  // already there
     EXPECT_EQ(sockets.attempts, 1);
-}
 
-TEST_F(TransportTest, ServerAddressIsTakenUpToItsFirstZeroAndAtMost63Characters) {
+    // The server address is taken up to its first zero and at most 63 characters.
+    transport.closeSignallingSocket();
     events.server = std::string(64, 'h');
     transport.ensureSignallingSocket();
     EXPECT_EQ(sockets.last().host, std::string(63, 'h'));
@@ -134,7 +134,7 @@ TEST_F(TransportTest, SendingCutsLongDataInto1024ByteDatagramsAndSumsWhatWasAcce
     EXPECT_EQ(sendFrame("blocked"), 0u);
 }
 
-TEST_F(TransportTest, ReceivedDatagramsReachTheEngineInOrderAndOverlongOnesNever) {
+TEST_F(TransportTest, ReceivedDatagramsReachTheEngineInOrderButNotOverlongOrWhileValidating) {
     connectSignalling();
     auto& incoming = sockets.last().incoming;
     incoming.push_back(bytesOf("first"));
@@ -150,24 +150,28 @@ TEST_F(TransportTest, ReceivedDatagramsReachTheEngineInOrderAndOverlongOnesNever
     receiveNotification(0);
     ASSERT_EQ(events.datagrams.size(), 3u);
     EXPECT_EQ(events.datagrams[2], bytesOf("after"));
-}
 
-TEST_F(TransportTest, NothingIsReceivedWhileTheEngineValidatesItsSettings) {
-    connectSignalling();
+    // Nothing is taken while the engine validates its settings.
     sockets.last().incoming.push_back(bytesOf("stale"));
     events.state = RegState::Validate;
     receiveNotification(0);
-    EXPECT_TRUE(events.datagrams.empty());
+    EXPECT_EQ(events.datagrams.size(), 3u);
     EXPECT_EQ(sockets.last().incoming.size(), 1u);
 }
 
-TEST_F(TransportTest, VoiceChannelWithoutAddressConnectsToTheSignallingPeer) {
+TEST_F(TransportTest, VoiceChannelConnectsToTheSignallingPeerUnlessGivenAnAddress) {
     connectSignalling();
     transport.openVoiceChannel(5004, 0);
     ASSERT_TRUE(transport.hasVoiceSocket());
     EXPECT_EQ(sockets.last().host, "10.1.2.3");
     EXPECT_EQ(sockets.last().port, 5004);
     EXPECT_FALSE(transport.voiceOpening());
+
+    sockets.last().incoming.push_back(bytesOf("rtp-a"));
+    sockets.last().incoming.push_back(bytesOf("rtp-b"));
+    receiveNotification(1);
+    EXPECT_EQ(events.voiceDatagrams, (std::vector<Bytes>{bytesOf("rtp-a"), bytesOf("rtp-b")}));
+    EXPECT_TRUE(events.datagrams.empty());
 
     transport.openVoiceChannel(6000, 0xC0A80001);
     EXPECT_EQ(sockets.last().host, "192.168.0.1");
@@ -193,16 +197,6 @@ TEST_F(TransportTest, ASecondVoiceChannelReplacesTheSocketAndDropsPacketsUntilIt
     transport.closeVoiceSocket();
     EXPECT_TRUE(sockets.records[2]->closed);
     EXPECT_EQ(sendPacket("late"), 0u);
-}
-
-TEST_F(TransportTest, VoiceDatagramsGoToTheVoiceReceiver) {
-    connectSignalling();
-    transport.openVoiceChannel(5004, 0);
-    sockets.last().incoming.push_back(bytesOf("rtp-a"));
-    sockets.last().incoming.push_back(bytesOf("rtp-b"));
-    receiveNotification(1);
-    EXPECT_EQ(events.voiceDatagrams, (std::vector<Bytes>{bytesOf("rtp-a"), bytesOf("rtp-b")}));
-    EXPECT_TRUE(events.datagrams.empty());
 }
 
 TEST_F(TransportTest, VoiceChannelWithoutAPhoneWindowOpensNothingAndDoesNotBlockTheNextOne) {
