@@ -90,27 +90,22 @@ TEST_F(CallTest, DiallingRingsTheCalleeAndTheHookKeyAnswers) {
     EXPECT_EQ(*b->voicePort(), ServerHarness::RELAY_BASE + 1);
 }
 
-TEST_F(CallTest, CallerHangingUpReleasesTheCallee) {
-    establish();
-    a->hook();  // on hook
-    h.pump();
-    EXPECT_EQ(b->releases(1), 1);
-    EXPECT_EQ(b->audioMode(), 0);
-    EXPECT_EQ(b->line(6), "Call ended");
-    EXPECT_EQ(a->line(6), "Call ended");
-    EXPECT_EQ(a->releases(1), 0);  // it ended its own audio
-    EXPECT_EQ(h.server.phaseOf("201"), CallPhase::Idle);
-    EXPECT_EQ(h.server.phaseOf("202"), CallPhase::Idle);
-    EXPECT_EQ(b->indicator(24), 0);
-}
-
-TEST_F(CallTest, CalleeHangingUpReleasesTheCaller) {
-    establish();
-    b->hook();
-    h.pump();
-    EXPECT_EQ(a->releases(1), 1);
-    EXPECT_EQ(a->audioMode(), 0);
-    EXPECT_EQ(h.server.phaseOf("201"), CallPhase::Idle);
+TEST_F(CallTest, EitherSideHangingUpReleasesThePeer) {
+    for (FakeTerminal* hanger : {a, b}) {
+        FakeTerminal* peer = hanger == a ? b : a;
+        const int peerReleases = peer->releases(1), hangerReleases = hanger->releases(1);
+        establish();
+        hanger->hook();  // on hook
+        h.pump();
+        EXPECT_EQ(peer->releases(1), peerReleases + 1);
+        EXPECT_EQ(hanger->releases(1), hangerReleases);  // it ended its own audio
+        EXPECT_EQ(peer->audioMode(), 0);
+        EXPECT_EQ(peer->indicator(24), 0);
+        EXPECT_EQ(peer->line(6), "Call ended");
+        EXPECT_EQ(hanger->line(6), "Call ended");
+        EXPECT_EQ(h.server.phaseOf("201"), CallPhase::Idle);
+        EXPECT_EQ(h.server.phaseOf("202"), CallPhase::Idle);
+    }
 }
 
 TEST_F(CallTest, LogoffDuringACallEndsItForThePeer) {

@@ -226,19 +226,5 @@ TEST_F(TerminalEngineTest, WrongPasswordIsRefusedOnTheTerminalsDisplay) {
     EXPECT_EQ(a.line(7), "Wrong credentials");
 }
 
-TEST_F(TerminalEngineTest, EchoExtensionReturnsTheTerminalsOwnVoice) {
-    EnginePhone a(at(40000), at(40001), alice());
-    phones = {&a};
-    run(500);
-    press(a, "9");
-    run(200);
-    ASSERT_TRUE(a.voicePort);
-    ASSERT_EQ(a.engine.audioMode(), AudioMode::Voice);
-    sendVoice(a, a.voicePacket(0, 0, someFrames(7)));
-    const auto back = voiceTo(a);
-    ASSERT_EQ(back.size(), 1u);
-    EXPECT_EQ(a.openVoice(back[0]), someFrames(7));
-}
-
 }  // namespace
 }  // namespace vorpel::callserver::test

@@ -19,10 +19,6 @@ TEST(NibbleText, WritesLowNibbleThenHighNibble) {
     EXPECT_EQ(text.substr(NIBBLE_TEXT_LENGTH - 2), "0?");
 }
 
-TEST(NibbleText, ZeroRecordIsAllZeroCharacters) {
-    EXPECT_EQ(encodeNibbleText(SettingsRecord{}), std::string(952, '0'));
-}
-
 TEST(NibbleText, DecodesEveryByteValueBack) {
     SettingsRecord record;
     for (size_t i = 0; i < SETTINGS_RECORD_SIZE; ++i) record.bytes[i] = static_cast<uint8_t>(i * 37 + 11);
