@@ -22,10 +22,10 @@
 #include "platform/file_wave_device.h"
 #include "platform/portaudio_wave_device.h"
 #include "platform/posix_udp_socket.h"
-#include "platform/power.h"
 #include "platform/settings_file_store.h"
 #include "platform/thread_periodic_timer.h"
 #include "ui/console/console_options.h"
+#include "ui/qt/dialogs/screen_saver_inhibitor.h"
 #include "ui/qt/phone_dialog.h"
 #include "ui/qt/qt_dialog_host.h"
 #include "ui/qt/qt_event_loop.h"
@@ -70,9 +70,9 @@ int runWindow(const ConsoleOptions& options) {
 
     ThreadPeriodicTimer timer;
     PosixUdpSocketFactory sockets(loop);
-    Backlight backlight;
+    ScreenSaverInhibitor backlight;  // outlives the terminal, whose audio driver calls it
     SettingsFileStore store(APPLICATION_NAME);
-    Terminal terminal(TerminalPlatform{loop, sockets, *capture, *playback, backlight, &resetIdleTimer});
+    Terminal terminal(TerminalPlatform{loop, sockets, *capture, *playback, backlight, &resetDesktopIdleTimer});
     QtDialogHost host(loop, terminal.record());
     PhoneApp app(ShellParts{terminal.engine(), terminal.engineLock(), terminal.audioDriver(), terminal,
                             terminal.record(), store, timer, loop, host});

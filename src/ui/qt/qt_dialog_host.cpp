@@ -70,18 +70,9 @@ void QtDialogHost::waitForMessages() {
 }
 
 void QtDialogHost::viewChanged(const PhoneWindowView& view) {
-    lastView_ = view;
     if (window_ == nullptr) return;
     window_->render(view);
     if (!window_->isVisible()) window_->show();
-}
-
-QString QtDialogHost::firstLine() const {
-    if (!lastView_.displayShown) return {};
-    const DisplayLine& line = lastView_.lines[0];
-    QString text = QString::fromLatin1(reinterpret_cast<const char*>(line.data()), static_cast<qsizetype>(line.size()));
-    while (text.endsWith(QLatin1Char(' '))) text.chop(1);
-    return text;
 }
 
 void QtDialogHost::raiseWindow() {
@@ -91,6 +82,7 @@ void QtDialogHost::raiseWindow() {
     window_->raise();
     window_->activateWindow();
     if (!wasActive) {
+        notifier_.notify(QStringLiteral("Vorpel"), QStringLiteral("Ringing"));
         ++notifications_;
     }
 }

@@ -9,18 +9,19 @@
 // the next socket notification into that lock again. The program waits for
 // the open boxes before it ends.
 //
-// Raising the window (a melody starts) also sends a desktop notification
-// when the window is not the active one.
+// Raising the window (a melody starts: the terminal rings) also sends a
+// desktop notification when the window is not the active one; the display
+// then still shows what it showed before the ring, so the text is fixed.
 //
 // Threads: GUI thread only.
 #pragma once
 
 #include <QPointer>
-#include <QString>
 #include <vector>
 
 #include "app/dialog_host.h"
 #include "settings/settings_record.h"
+#include "ui/qt/dialogs/desktop_notifier.h"
 #include "ui/qt/qt_event_loop.h"
 
 class QMessageBox;
@@ -54,14 +55,12 @@ public:
 
 private:
     QWidget* parentWidget() const;
-    // The first display line without its trailing spaces: the notification's body.
-    QString firstLine() const;
 
     QtEventLoop& loop_;
     SettingsRecord& record_;
     PhoneDialog* window_ = nullptr;
     std::vector<QPointer<QMessageBox>> messages_;
-    PhoneWindowView lastView_;
+    DesktopNotifier notifier_;
     int notifications_ = 0;
 };
 

@@ -10,6 +10,8 @@
 #include <QPushButton>
 #include <QTest>
 
+#include "ui/qt/dialogs/settings_dialog.h"
+
 #include "window_fixture.h"
 
 namespace vorpel::test {
@@ -320,6 +322,40 @@ TEST_F(PhoneDialogTest, ClosingTheWindowEndsTheProgramInOrderWithoutALogoffOfIts
     EXPECT_EQ(app.runTerminal(), ExitStatus::Orderly);
     EXPECT_EQ(logoffs(), 1u);  // only the window's end
     EXPECT_EQ(store.writes, 1);  // the settings saved at the orderly exit
+}
+
+TEST_F(PhoneDialogTest, SettingsFromTheOptionsMenuRestartTheEngineWithTheAcceptedAccount) {
+    run([this] {
+        tick();
+        ASSERT_EQ(engine.state().regState, RegState::SettingsInvalid);
+        const int ensureCallsBefore = services.ensureCalls;
+        bool dialogSeen = false;
+        timer.fire();  // its tick message is posted, not yet handled
+        QTimer::singleShot(0, &window, [&] {
+            auto* dialog = dynamic_cast<CDSett*>(QApplication::activeModalWidget());
+            ASSERT_NE(dialog, nullptr);
+            dialogSeen = true;
+            // The tick message posted just before the dialog opened waits for its end.
+            EXPECT_EQ(services.ensureCalls, ensureCallsBefore);
+            SettingsForm form = dialog->readForm();
+            form.address = u"127.0.0.1";
+            form.account = u"4711";
+            form.auth = u"auth-4711";
+            form.password = u"twelve-chars";
+            dialog->writeForm(form);
+            saveScreenshot(*dialog, "settings_dialog");
+            dialog->accept();
+        });
+        window.optionsMenu()->actions().at(1)->trigger();
+        EXPECT_TRUE(dialogSeen);
+        EXPECT_EQ(store.writes, 1);  // accepted settings are stored at once
+        EXPECT_EQ(engine.state().regState, RegState::Validate);  // restarted
+        settle();  // the held tick message
+        EXPECT_EQ(services.ensureCalls, ensureCallsBefore + 1);
+        tick();
+        EXPECT_EQ(engine.state().regState, RegState::Registering);
+        EXPECT_EQ(shownLines(), (std::vector<std::string>{lineText(0), lineText(1), lineText(6)}));
+    });
 }
 
 TEST_F(PhoneDialogTest, TitleCarriesThePaddedVersionAndTheSocketFault) {

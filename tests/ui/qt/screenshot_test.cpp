@@ -6,10 +6,10 @@
 // (file audio on /dev/null).
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
-#include <QDir>
+#include <QApplication>
 #include <QListWidget>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
 #include <chrono>
 #include <optional>
@@ -35,12 +35,6 @@ using e2e::ScriptedServer;
 using e2e::UdpEndpoint;
 
 constexpr auto STEP = 5s;
-
-void saveScreenshot(QWidget& widget, const char* name) {
-    QDir().mkpath(QStringLiteral(VORPEL_SCREENSHOT_DIR));
-    const QString path = QStringLiteral(VORPEL_SCREENSHOT_DIR "/%1.png").arg(QLatin1String(name));
-    EXPECT_TRUE(widget.grab().save(path)) << path.toStdString();
-}
 
 Bytes melody() {
     Bytes element{0x50, 34, 0x01};
@@ -120,12 +114,15 @@ TEST_F(ScreenshotTest, RegisteredIdleRingingAndInACall) {
         EXPECT_TRUE(window.button(PhoneButton::Yes)->isEnabled());
         EXPECT_FALSE(window.button(PhoneButton::No)->isEnabled());
         EXPECT_TRUE(window.lamp(1)->isEnabled());
-        saveScreenshot(window, "phone_registered_idle");
+        test::saveScreenshot(window, "phone_registered_idle");
 
         // A call comes in: the server's text, a fast-blinking lamp and the
         // ring melody, which brings the window to the front.
+        QWidget elsewhere;  // another program's window has the focus
+        elsewhere.show();
+        elsewhere.activateWindow();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == &elsewhere; }));
         const int notificationsBefore = host.notificationsSent();
-        window.lower();
         server.sendDataFrame(ScriptedServer::displayRow(1, "Incoming call from       4712 Reception"));
         Bytes ringing = ScriptedServer::indicators({{24, 1}});
         const Bytes tune = melody();
@@ -133,13 +130,15 @@ TEST_F(ScreenshotTest, RegisteredIdleRingingAndInACall) {
         server.sendDataFrame(ringing);
         settle(2);
         EXPECT_EQ(terminal.engine().audioMode(), AudioMode::Melody);
-        EXPECT_GE(host.notificationsSent(), notificationsBefore);
+        EXPECT_EQ(host.notificationsSent(), notificationsBefore + 1);
+        EXPECT_TRUE(QTest::qWaitFor([this] { return QApplication::activeWindow() == &window; }));
+        elsewhere.hide();
         EXPECT_EQ(shownLines()[1], "Home                11:34");  // row 1 holds lines 2 and 3
         server.sendDataFrame(ScriptedServer::displayRow(0, "Incoming call from       4712 Reception"));
         settle(2);
         EXPECT_EQ(shownLines()[0], "Incoming call from       ");
         EXPECT_EQ(shownLines()[1], "4712 Reception           ");
-        saveScreenshot(window, "phone_ringing");
+        test::saveScreenshot(window, "phone_ringing");
 
         // Answered: the server opens the voice channel and starts voice.
         UdpEndpoint voice(server.address(), 0);
@@ -157,7 +156,7 @@ TEST_F(ScreenshotTest, RegisteredIdleRingingAndInACall) {
         EXPECT_TRUE(window.button(PhoneButton::No)->isDefault());  // the focus moved to "No"
         EXPECT_FALSE(window.button(PhoneButton::Yes)->isEnabled());
         EXPECT_TRUE(voice.receive(3s).has_value()) << "no voice packet from the terminal";
-        saveScreenshot(window, "phone_in_call");
+        test::saveScreenshot(window, "phone_in_call");
 
         // Hanging up with "No" releases the call.
         window.button(PhoneButton::No)->click();

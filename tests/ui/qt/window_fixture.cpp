@@ -1,5 +1,6 @@
 #include "window_fixture.h"
 
+#include <QDir>
 #include <QListWidget>
 
 namespace vorpel::test {
@@ -23,6 +24,12 @@ void WindowFixture::tick(int n) {
         settle();
         acknowledge();
     }
+}
+
+void saveScreenshot(QWidget& widget, const char* name) {
+    QDir().mkpath(QStringLiteral(VORPEL_SCREENSHOT_DIR));
+    const QString path = QStringLiteral(VORPEL_SCREENSHOT_DIR "/%1.png").arg(QLatin1String(name));
+    EXPECT_TRUE(widget.grab().save(path)) << path.toStdString();
 }
 
 std::string storedAccount(const std::u16string& address) {

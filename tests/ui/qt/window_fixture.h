@@ -26,6 +26,9 @@ using Bytes = std::vector<uint8_t>;
 // server at address.
 std::string storedAccount(const std::u16string& address);
 
+// Saves widget's picture as build/screenshots/<name>.png for review.
+void saveScreenshot(QWidget& widget, const char* name);
+
 class WindowFixture : public ::testing::Test {
 protected:
     WindowFixture();
