@@ -7,7 +7,6 @@
 // ended on a fault, 2 for a bad command line, 255 when another instance runs
 // for the same user.
 #include <signal.h>
-#include <sys/signalfd.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -15,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "app/close_requests.h"
 #include "app/phone_app.h"
 #include "app/terminal.h"
 #include "platform/file_wave_device.h"
@@ -34,44 +34,6 @@ namespace {
 
 constexpr std::string_view APPLICATION_NAME = "vorpel-console";
 constexpr const char* NO_AUDIO_FILE = "/dev/null";
-
-// Ctrl-C and a termination request are the platform's close request: the
-// window closes and the program shuts down in order. The signals are blocked
-// before any thread starts and read through a descriptor on the loop thread.
-class CloseRequests {
-public:
-    CloseRequests() {
-        sigemptyset(&signals_);
-        sigaddset(&signals_, SIGINT);
-        sigaddset(&signals_, SIGTERM);
-        sigaddset(&signals_, SIGHUP);
-        pthread_sigmask(SIG_BLOCK, &signals_, nullptr);
-        fd_ = signalfd(-1, &signals_, SFD_CLOEXEC | SFD_NONBLOCK);
-    }
-    ~CloseRequests() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    bool watch(EventLoop& loop, PhoneApp& app) {
-        loop_ = &loop;
-        app_ = &app;
-        return fd_ >= 0 && loop.watchFd(fd_, &CloseRequests::onSignal, this);
-    }
-
-private:
-    static void onSignal(void* self, unsigned) {
-        auto& me = *static_cast<CloseRequests*>(self);
-        signalfd_siginfo info{};
-        while (::read(me.fd_, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
-        }
-        me.app_->closeWindow();
-        me.loop_->armReadable(me.fd_);
-    }
-
-    sigset_t signals_{};
-    int fd_ = -1;
-    EventLoop* loop_ = nullptr;
-    PhoneApp* app_ = nullptr;
-};
 
 class ConsoleAudio final : public AudioActivityListener {
 public:

@@ -17,6 +17,7 @@
 #include <QApplication>
 #include <QIcon>
 
+#include "app/close_requests.h"
 #include "app/phone_app.h"
 #include "app/terminal.h"
 #include "platform/file_wave_device.h"
@@ -43,7 +44,7 @@ constexpr std::string_view USAGE =
     "--capture FILE and --playback FILE use raw 8000-Hz 16-bit mono files instead of the\n"
     "sound card; with only one of them the other direction is silent or discarded.\n";
 
-int runWindow(const ConsoleOptions& options) {
+int runWindow(const ConsoleOptions& options, CloseRequests& closeRequests) {
     std::signal(SIGPIPE, SIG_IGN);
     QtEventLoop loop;
     QtDialogHost* hostForRaise = nullptr;
@@ -80,6 +81,7 @@ int runWindow(const ConsoleOptions& options) {
     host.attachWindow(&window);
     hostForRaise = &host;
     terminal.attachWindow(&app);
+    closeRequests.watch(loop, app);
 
     const int status = static_cast<int>(app.runTerminal());
     hostForRaise = nullptr;
@@ -97,6 +99,7 @@ int runWindow(const ConsoleOptions& options) {
 }  // namespace vorpel
 
 int main(int argc, char** argv) {
+    vorpel::CloseRequests closeRequests;  // before Qt starts any thread
     QApplication application(argc, argv);  // takes Qt's own options out of argv
     QApplication::setApplicationName(QStringLiteral("vorpel"));
     QApplication::setDesktopFileName(QStringLiteral("vorpel"));
@@ -112,5 +115,5 @@ int main(int argc, char** argv) {
         std::fputs(vorpel::USAGE.data(), stdout);
         return 0;
     }
-    return vorpel::runWindow(*options);
+    return vorpel::runWindow(*options, closeRequests);
 }
