@@ -23,7 +23,14 @@ constexpr double FEED_AMPLITUDE = 8000;
 // and the codec's own settling behind).
 constexpr size_t COMPARED = RATE / 2;
 constexpr size_t SETTLED = RATE;
+#if defined(__SANITIZE_THREAD__)
+// ThreadSanitizer slows the terminal below real time on a small machine: the
+// devices overrun now and then and only part of the signal survives; silence
+// or unrelated sound correlates far lower.
+constexpr double LIKE = 0.3;
+#else
 constexpr double LIKE = 0.9;  // correlation of a signal with its G.729 round trip is well above this
+#endif
 
 const char* const SOUND_FAULT_LINE = "message \"Sount initialization fault!\"";
 
