@@ -1,5 +1,6 @@
 #include "audio_signal.h"
 
+#include <algorithm>
 #include <cmath>
 #include <fstream>
 #include <span>
@@ -82,19 +83,21 @@ std::vector<Frame> framesOf(const std::vector<Bytes>& packets) {
     return frames;
 }
 
-Match bestMatch(const std::vector<int16_t>& needle, const std::vector<int16_t>& haystack) {
+Match bestMatch(const std::vector<int16_t>& needle, const std::vector<int16_t>& haystack, size_t first,
+                size_t last) {
     Match best;
-    if (needle.empty() || haystack.size() < needle.size()) return best;
+    if (needle.empty() || haystack.size() < needle.size() || first > haystack.size() - needle.size()) return best;
+    last = std::min(last, haystack.size() - needle.size());
     double needleEnergy = 0;
     for (int16_t s : needle) needleEnergy += double(s) * s;
     double windowEnergy = 0;
-    for (size_t i = 0; i < needle.size(); ++i) windowEnergy += double(haystack[i]) * haystack[i];
-    for (size_t offset = 0;; ++offset) {
+    for (size_t i = first; i < first + needle.size(); ++i) windowEnergy += double(haystack[i]) * haystack[i];
+    for (size_t offset = first; offset <= last; ++offset) {
         double dot = 0;
         for (size_t i = 0; i < needle.size(); ++i) dot += double(needle[i]) * haystack[offset + i];
         const double scale = std::sqrt(needleEnergy * windowEnergy);
         if (scale > 0 && dot / scale > best.correlation) best = {dot / scale, offset};
-        if (offset + needle.size() == haystack.size()) break;
+        if (offset == last) break;
         const double leaving = haystack[offset];
         const double entering = haystack[offset + needle.size()];
         windowEnergy += entering * entering - leaving * leaving;

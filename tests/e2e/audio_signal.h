@@ -38,8 +38,10 @@ struct Match {
     double correlation = 0;  // normalised, -1 to 1
     size_t offset = 0;       // where needle starts in haystack
 };
-// The offset of haystack at which needle correlates best.
-Match bestMatch(const std::vector<int16_t>& needle, const std::vector<int16_t>& haystack);
+// The offset of haystack at which needle correlates best, among the offsets
+// from first to last (clipped to where needle fits whole).
+Match bestMatch(const std::vector<int16_t>& needle, const std::vector<int16_t>& haystack, size_t first = 0,
+                size_t last = SIZE_MAX);
 
 double rms(const int16_t* samples, size_t count);
 // The share of the samples' energy in the tone of frequency hz (Goertzel), 0 to 1.
