@@ -16,8 +16,8 @@
 # The front end is the Qt phone window when a display is available and it has
 # been built, otherwise vorpel-console (commands on standard input, events on
 # standard output). --console forces the console. Other options go to the front
-# end (--capture FILE, --playback FILE). Without sound hardware the console's
-# received audio goes to build/run/playback.raw and its microphone is silent.
+# end (--capture FILE, --playback FILE). Without sound hardware the received
+# audio goes to build/run/playback.raw and the microphone is silent.
 # --trace makes the demo server log every frame to build/run/callserver.log.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -80,10 +80,10 @@ if [ "$front" = qt ]; then
 else
   program=build/src/ui/console/vorpel-console
   app=vorpel-console
-  if [ ${#front_args[@]} -eq 0 ] && ! compgen -G "/dev/snd/pcmC*" >/dev/null; then
-    echo "run.sh: no sound hardware; received audio goes to build/run/playback.raw" >&2
-    front_args=(--playback "$run_dir/playback.raw")
-  fi
+fi
+if [ ${#front_args[@]} -eq 0 ] && ! compgen -G "/dev/snd/pcmC*" >/dev/null; then
+  echo "run.sh: no sound hardware; received audio goes to build/run/playback.raw" >&2
+  front_args=(--playback "$run_dir/playback.raw")
 fi
 provision=build/tools/vorpel-provision/vorpel-provision
 
