@@ -3,6 +3,8 @@
 // teardown from either side, busy and unknown numbers, sync checks.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "server_harness.h"
 
 namespace vorpel::callserver::test {
@@ -118,34 +120,32 @@ TEST_F(CallTest, LogoffDuringACallEndsItForThePeer) {
     EXPECT_EQ(h.server.phaseOf("201"), CallPhase::Idle);
 }
 
-TEST_F(CallTest, CancellingWhileRingingStopsTheMelody) {
-    a->dial("202");
-    h.pump();
-    a->pressKey(KEY_ESC);
-    h.pump();
-    EXPECT_EQ(b->releases(1), 1);
-    EXPECT_EQ(b->audioMode(), 0);
-    EXPECT_EQ(b->line(6), "Missed call");
-    EXPECT_EQ(a->line(6), "Call cancelled");
-    EXPECT_EQ(a->releases(1), 1);  // the ringback stops too
-}
-
-TEST_F(CallTest, RejectingShowsBusyToTheCaller) {
-    a->dial("202");
-    h.pump();
-    b->pressKey(KEY_ESC);
-    h.pump();
-    EXPECT_EQ(a->line(6), "Busy");
-    EXPECT_EQ(h.server.phaseOf("201"), CallPhase::Idle);
-}
-
-TEST_F(CallTest, UnansweredCallTimesOut) {
-    a->dial("202");
-    h.pump();
-    h.advance(CallServer::RING_TIMEOUT_MS + 100);
-    EXPECT_EQ(a->line(6), "No answer");
-    EXPECT_EQ(b->line(6), "Missed call");
-    EXPECT_EQ(b->audioMode(), 0);
+// A ringing call ends by the caller cancelling, the callee rejecting or the
+// ring timeout; both go idle, the ringing and the ringback stop.
+TEST_F(CallTest, RingingEndsByCancelRejectOrTimeout) {
+    const struct {
+        std::function<void()> end;
+        const char* callerSees;
+        const char* calleeSees;
+    } cases[] = {
+        {[&] { a->pressKey(KEY_ESC); }, "Call cancelled", "Missed call"},
+        {[&] { b->pressKey(KEY_ESC); }, "Busy", "Call rejected"},
+        {[&] { h.advance(CallServer::RING_TIMEOUT_MS + 100); }, "No answer", "Missed call"},
+    };
+    for (const auto& c : cases) {
+        const int aReleases = a->releases(1), bReleases = b->releases(1);
+        a->dial("202");
+        h.pump();
+        c.end();
+        h.pump();
+        EXPECT_EQ(a->line(6), c.callerSees);
+        EXPECT_EQ(b->line(6), c.calleeSees);
+        EXPECT_EQ(a->releases(1), aReleases + 1);  // the ringback stops
+        EXPECT_EQ(b->releases(1), bReleases + 1);
+        EXPECT_EQ(b->audioMode(), 0);
+        EXPECT_EQ(h.server.phaseOf("201"), CallPhase::Idle);
+        EXPECT_EQ(h.server.phaseOf("202"), CallPhase::Idle);
+    }
 }
 
 TEST_F(CallTest, BusyUnknownAndUnreachableNumbers) {

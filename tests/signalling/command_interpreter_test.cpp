@@ -94,7 +94,7 @@ TEST_F(Commands, MelodyStartsFromIdleOrMelodyOnly) {
     melody[2] = 0x10;  // a new melody restarts
     send({melody});
     EXPECT_EQ(ports.melodyTempo, 0x10);
-    EXPECT_EQ(ports.raises, 2);
+    EXPECT_EQ(ports.count("raisePhoneWindow"), 2u);
 
     send({{0x90, 0x02, 0x00}});
     ports.clear();
@@ -146,7 +146,7 @@ TEST_F(Commands, VoiceChannelOpensTowardsTheGivenAddress) {
     ASSERT_EQ(ports.voiceChannels.size(), 1u);
     EXPECT_EQ(ports.voiceChannels[0].port, 10000);
     EXPECT_EQ(ports.voiceChannels[0].address, 0x01020304u);  // 1.2.3.4
-    EXPECT_EQ(ports.keyings, 1);  // key pair held and session key ready
+    EXPECT_EQ(ports.count("keyTrafficCiphers"), 1u);  // key pair held and session key ready
     EXPECT_EQ(engine.audioMode(), AudioMode::Idle);
 
     send({{0xA0, 0x04, 0x00, 0x34, 0x12}});
@@ -165,7 +165,7 @@ TEST_F(Commands, VoiceChannelKeysTheCiphersOnlyWithASessionKey) {
     state().keys.keyPairHeld = 0;
     send({{0xA0, 0x04, 0x00, 0x34, 0x12}});
     EXPECT_EQ(ports.voiceChannels.size(), 2u);
-    EXPECT_EQ(ports.keyings, 0);
+    EXPECT_EQ(ports.count("keyTrafficCiphers"), 0u);
     state().keys.keyPairHeld = 1;
     send({{0xA0, 0x04, 0x00, 0x34, 0x12}});
     EXPECT_EQ(ports.calls, (std::vector<std::string>{"openVoiceChannel", "openVoiceChannel", "openVoiceChannel",
@@ -183,20 +183,22 @@ TEST_F(Commands, IndicatorListSetsLowBitsAndIgnoresWhatHasNoPlace) {
     EXPECT_EQ(state().indicators[8], 0);
 }
 
-TEST_F(Commands, ServerValueAndFillerDoNothingAndInterpretationGoesOn) {
-    const auto before = state().indicators;
-    send({{0x70, 0x03, 0x12, 0x34}, {0xF0, 0x01}, {0xF5, 0x05, 1, 2, 3, 4}, {0x80, 0x03, 0x09, 0x01}});
-    auto expected = before;
-    expected[9] = 1;
-    EXPECT_EQ(state().indicators, expected);
-}
-
-TEST_F(Commands, FrameEndingCodesStopInterpretation) {
-    for (int code : {0x00, 0x60, 0xB0, 0xC0, 0xD0, 0xE0, 0x6F}) {
+// Between two indicator elements: a server value and fillers do nothing and
+// interpretation goes on; the frame-ending codes stop it.
+TEST_F(Commands, ServerValueAndFillerAreSkippedAndFrameEndingCodesStop) {
+    const std::pair<Bytes, bool> cases[] = {
+        {{0x70, 0x03, 0x12, 0x34}, true}, {{0xF0, 0x01}, true}, {{0xF5, 0x05, 1, 2, 3, 4}, true},
+        {{0x00, 0x02, 0x00}, false},      {{0x60, 0x02, 0x00}, false}, {{0x6F, 0x02, 0x00}, false},
+        {{0xB0, 0x02, 0x00}, false},      {{0xC0, 0x02, 0x00}, false}, {{0xD0, 0x02, 0x00}, false},
+        {{0xE0, 0x02, 0x00}, false},
+    };
+    for (const auto& [element, goesOn] : cases) {
         state().indicators.fill(0);
-        send({{0x80, 0x03, 0x01, 0x01}, {static_cast<uint8_t>(code), 0x02, 0x00}, {0x80, 0x03, 0x02, 0x01}});
-        EXPECT_EQ(state().indicators[1], 1) << int(code);
-        EXPECT_EQ(state().indicators[2], 0) << int(code);
+        send({{0x80, 0x03, 0x01, 0x01}, element, {0x80, 0x03, 0x02, 0x01}});
+        auto expected = decltype(state().indicators){};
+        expected[1] = 1;
+        expected[2] = goesOn ? 1 : 0;
+        EXPECT_EQ(state().indicators, expected) << int{element[0]};
     }
 }
 

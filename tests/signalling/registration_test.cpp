@@ -273,7 +273,7 @@ TEST_F(Registration, LostLinkReleasesAudioAndRegistersAgain) {
     tick();
     EXPECT_EQ(state().regState, RegState::Registering);
     EXPECT_EQ(engine.audioMode(), AudioMode::Idle);
-    EXPECT_EQ(ports.closes, 1);
+    EXPECT_EQ(ports.count("closeVoiceSocket"), 1u);
     EXPECT_EQ(ports.mediaResets.size(), 1u);
     EXPECT_EQ(state().indicators[26], 0);
     EXPECT_EQ(line(0), "MTL540 Qlnk Version 1.16 ");

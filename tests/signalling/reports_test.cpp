@@ -36,7 +36,7 @@ TEST_F(Reports, HookKeyAnswersAMelody) {
     engine.hookKey();
     EXPECT_EQ(engine.audioMode(), AudioMode::Voice);
     EXPECT_EQ(state().indicators[26], 3);
-    EXPECT_EQ(ports.closes, 0);
+    EXPECT_EQ(ports.count("closeVoiceSocket"), 0u);
     tick();
     EXPECT_EQ(ports.sent.back(), terminalData(0x01, {REPORT_VOICE}));
 }
