@@ -30,10 +30,8 @@ bool PollEventLoop::post(const LoopMessage& message) {
     bool wasEmpty = false;
     {
         std::lock_guard lock(mutex_);
-        if (queueCount_ == MESSAGE_CAPACITY) return false;
-        queue_[(queueHead_ + queueCount_) % MESSAGE_CAPACITY] = message;
-        wasEmpty = queueCount_ == 0;
-        ++queueCount_;
+        wasEmpty = queue_.size() == 0;
+        if (!queue_.push(message)) return false;
     }
     // The loop reads the wake counter before it empties the queue, so one
     // wake per empty-to-non-empty step is enough.
@@ -41,49 +39,33 @@ bool PollEventLoop::post(const LoopMessage& message) {
     return true;
 }
 
-PollEventLoop::Watch* PollEventLoop::findWatch(int fd) {
-    for (Watch& watch : watches_)
-        if (watch.fd == fd) return &watch;
-    return nullptr;
-}
-
 bool PollEventLoop::watchFd(int fd, FdHandler handler, void* context) {
-    if (fd < 0 || handler == nullptr) return false;
     {
         std::lock_guard lock(mutex_);
-        if (findWatch(fd) != nullptr) return false;
-        Watch* freeSlot = findWatch(-1);
-        if (freeSlot == nullptr) return false;
-        *freeSlot = Watch{fd, handler, context, true, false, nextGeneration_++};
+        if (!watches_.add(fd, handler, context)) return false;
     }
     if (!onLoopThread()) wake();
     return true;
 }
 
-void PollEventLoop::arm(int fd, bool Watch::*interest) {
+void PollEventLoop::arm(int fd, bool FdWatch::*interest) {
     bool changed = false;
     {
         std::lock_guard lock(mutex_);
-        Watch* watch = fd >= 0 ? findWatch(fd) : nullptr;
-        if (watch == nullptr) return;
-        changed = !(watch->*interest);
-        watch->*interest = true;
+        changed = watches_.arm(fd, interest);
     }
     // The loop thread rebuilds its poll set before it waits again; another
     // thread has to wake it so that the new interest is polled.
     if (changed && !onLoopThread()) wake();
 }
 
-void PollEventLoop::armReadable(int fd) { arm(fd, &Watch::readable); }
-void PollEventLoop::armWritable(int fd) { arm(fd, &Watch::writable); }
+void PollEventLoop::armReadable(int fd) { arm(fd, &FdWatch::readable); }
+void PollEventLoop::armWritable(int fd) { arm(fd, &FdWatch::writable); }
 
 void PollEventLoop::unwatchFd(int fd) {
-    if (fd < 0) return;
     {
         std::lock_guard lock(mutex_);
-        Watch* watch = findWatch(fd);
-        if (watch == nullptr) return;
-        *watch = Watch{-1, nullptr, nullptr, false, false, nextGeneration_++};
+        if (!watches_.remove(fd)) return;
     }
     if (!onLoopThread()) wake();
 }
@@ -97,7 +79,7 @@ void PollEventLoop::handleMessages() {
     size_t pending = 0;
     {
         std::lock_guard lock(mutex_);
-        pending = queueCount_;
+        pending = queue_.size();
     }
     // Only the messages present now: a handler that keeps posting cannot
     // starve the descriptors.
@@ -105,17 +87,14 @@ void PollEventLoop::handleMessages() {
         LoopMessage message;
         {
             std::lock_guard lock(mutex_);
-            if (queueCount_ == 0) break;
-            message = queue_[queueHead_];
-            queueHead_ = (queueHead_ + 1) % MESSAGE_CAPACITY;
-            --queueCount_;
+            if (!queue_.pop(message)) break;
         }
         if (messageHandler_ != nullptr) messageHandler_->handleMessage(message);
     }
     bool leftOver = false;
     {
         std::lock_guard lock(mutex_);
-        leftOver = queueCount_ > 0;
+        leftOver = queue_.size() > 0;
     }
     if (leftOver) wake();
 }
@@ -127,7 +106,7 @@ void PollEventLoop::dispatch(size_t slot, uint64_t generation, short revents) {
     if ((revents & POLLNVAL) != 0) {
         // Closed without unwatching: stop polling it rather than spin.
         std::lock_guard lock(mutex_);
-        Watch& watch = watches_[slot];
+        FdWatch& watch = watches_[slot];
         if (watch.generation == generation) watch.readable = watch.writable = false;
         return;
     }
@@ -139,7 +118,7 @@ void PollEventLoop::dispatch(size_t slot, uint64_t generation, short revents) {
         void* context = nullptr;
         {
             std::lock_guard lock(mutex_);
-            Watch& watch = watches_[slot];
+            FdWatch& watch = watches_[slot];
             if (watch.generation != generation) return;
             bool& interest = readiness == FD_READABLE ? watch.readable : watch.writable;
             if (!interest) continue;
@@ -163,7 +142,7 @@ bool PollEventLoop::run() {
         {
             std::lock_guard lock(mutex_);
             for (size_t i = 0; i < WATCH_CAPACITY; ++i) {
-                const Watch& watch = watches_[i];
+                const FdWatch& watch = watches_.all()[i];
                 if (watch.fd < 0 || (!watch.readable && !watch.writable)) continue;
                 short events = 0;
                 if (watch.readable) events = static_cast<short>(events | POLLIN);

@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "platform/event_loop.h"
+#include "platform/loop_tables.h"
 
 namespace vorpel {
 
@@ -40,19 +41,8 @@ public:
     void quit() override;
 
 private:
-    struct Watch {
-        int fd = -1;
-        FdHandler handler = nullptr;
-        void* context = nullptr;
-        bool readable = false;
-        bool writable = false;
-        uint64_t generation = 0;  // changes whenever the slot is taken or freed
-    };
-
-    // The slot of fd, or nullptr. Caller holds mutex_.
-    Watch* findWatch(int fd);
     // Sets one interest of fd; wakes the loop when called on another thread.
-    void arm(int fd, bool Watch::*interest);
+    void arm(int fd, bool FdWatch::*interest);
     bool onLoopThread() const;
     void wake();
     void handleMessages();
@@ -66,11 +56,8 @@ private:
     LoopMessageHandler* messageHandler_ = nullptr;  // loop thread only
 
     std::mutex mutex_;  // guards the queue and the watches
-    std::array<LoopMessage, MESSAGE_CAPACITY> queue_{};
-    size_t queueHead_ = 0;
-    size_t queueCount_ = 0;
-    std::array<Watch, WATCH_CAPACITY> watches_{};
-    uint64_t nextGeneration_ = 1;
+    MessageRing<MESSAGE_CAPACITY> queue_;
+    WatchTable<WATCH_CAPACITY> watches_;
 };
 
 }  // namespace vorpel

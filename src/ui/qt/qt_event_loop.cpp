@@ -38,9 +38,7 @@ void QtEventLoop::setMessageHandler(LoopMessageHandler* handler) { messageHandle
 bool QtEventLoop::post(const LoopMessage& message) {
     {
         std::lock_guard lock(mutex_);
-        if (queueCount_ == MESSAGE_CAPACITY) return false;
-        queue_[(queueHead_ + queueCount_) % MESSAGE_CAPACITY] = message;
-        ++queueCount_;
+        if (!queue_.push(message)) return false;
         if (drainPosted_) return true;
         drainPosted_ = true;
     }
@@ -52,7 +50,7 @@ bool QtEventLoop::post(const LoopMessage& message) {
 void QtEventLoop::requestDrain() {
     {
         std::lock_guard lock(mutex_);
-        if (queueCount_ == 0 || drainPosted_) return;
+        if (queue_.size() == 0 || drainPosted_) return;
         drainPosted_ = true;
     }
     QCoreApplication::postEvent(this, new QEvent(DRAIN_EVENT));
@@ -63,7 +61,7 @@ void QtEventLoop::handleMessages() {
     {
         std::lock_guard lock(mutex_);
         drainPosted_ = false;
-        pending = suspended_ ? 0 : queueCount_;
+        pending = suspended_ ? 0 : queue_.size();
     }
     // Only the messages present now: a handler that keeps posting cannot
     // starve the other events.
@@ -71,10 +69,7 @@ void QtEventLoop::handleMessages() {
         LoopMessage message;
         {
             std::lock_guard lock(mutex_);
-            if (queueCount_ == 0) break;
-            message = queue_[queueHead_];
-            queueHead_ = (queueHead_ + 1) % MESSAGE_CAPACITY;
-            --queueCount_;
+            if (!queue_.pop(message)) break;
         }
         if (messageHandler_ != nullptr) messageHandler_->handleMessage(message);
         if (suspended_) break;  // a handler opened a dialog: the rest waits for its end
@@ -87,45 +82,30 @@ void QtEventLoop::suspendMessages(bool on) {
     if (!on) requestDrain();
 }
 
-QtEventLoop::Watch* QtEventLoop::findWatch(int fd) {
-    for (Watch& watch : watches_)
-        if (watch.fd == fd) return &watch;
-    return nullptr;
-}
-
 bool QtEventLoop::watchFd(int fd, FdHandler handler, void* context) {
-    if (fd < 0 || handler == nullptr) return false;
     {
         std::lock_guard lock(mutex_);
-        if (findWatch(fd) != nullptr) return false;
-        Watch* freeSlot = findWatch(-1);
-        if (freeSlot == nullptr) return false;
-        *freeSlot = Watch{fd, handler, context, true, false, nextGeneration_++};
+        if (!watches_.add(fd, handler, context)) return false;
     }
     requestSync();
     return true;
 }
 
-void QtEventLoop::arm(int fd, bool Watch::*interest) {
+void QtEventLoop::arm(int fd, bool FdWatch::*interest) {
     {
         std::lock_guard lock(mutex_);
-        Watch* watch = fd >= 0 ? findWatch(fd) : nullptr;
-        if (watch == nullptr || watch->*interest) return;
-        watch->*interest = true;
+        if (!watches_.arm(fd, interest)) return;
     }
     requestSync();
 }
 
-void QtEventLoop::armReadable(int fd) { arm(fd, &Watch::readable); }
-void QtEventLoop::armWritable(int fd) { arm(fd, &Watch::writable); }
+void QtEventLoop::armReadable(int fd) { arm(fd, &FdWatch::readable); }
+void QtEventLoop::armWritable(int fd) { arm(fd, &FdWatch::writable); }
 
 void QtEventLoop::unwatchFd(int fd) {
-    if (fd < 0) return;
     {
         std::lock_guard lock(mutex_);
-        Watch* watch = findWatch(fd);
-        if (watch == nullptr) return;
-        *watch = Watch{-1, nullptr, nullptr, false, false, nextGeneration_++};
+        if (!watches_.remove(fd)) return;
     }
     requestSync();
 }
@@ -144,11 +124,11 @@ void QtEventLoop::requestSync() {
 }
 
 void QtEventLoop::syncNotifiers() {
-    std::array<Watch, WATCH_CAPACITY> wanted;
+    std::array<FdWatch, WATCH_CAPACITY> wanted;
     {
         std::lock_guard lock(mutex_);
         syncPosted_ = false;
-        wanted = watches_;
+        wanted = watches_.all();
     }
     // Every notifier that goes or changes descriptor is off before any is
     // switched on, so that a descriptor number reused by another slot never
@@ -159,7 +139,7 @@ void QtEventLoop::syncNotifiers() {
         if (!sameWatch || !wanted[i].writable) writeNotifiers_[i]->setEnabled(false);
     }
     for (size_t i = 0; i < WATCH_CAPACITY; ++i) {
-        const Watch& watch = wanted[i];
+        const FdWatch& watch = wanted[i];
         if (applied_[i].generation != watch.generation) {
             applied_[i] = Applied{watch.fd, watch.generation};
             if (watch.fd >= 0) {
@@ -181,7 +161,7 @@ void QtEventLoop::onNotifier(size_t slot, unsigned readiness) {
     void* context = nullptr;
     {
         std::lock_guard lock(mutex_);
-        Watch& watch = watches_[slot];
+        FdWatch& watch = watches_[slot];
         // A watch that changed on another thread since the notifier was set
         // up: the pending sync sets it up again.
         if (watch.fd < 0 || watch.generation != applied_[slot].generation) return;

@@ -26,6 +26,7 @@
 #include <mutex>
 
 #include "platform/event_loop.h"
+#include "platform/loop_tables.h"
 
 class QEventLoop;
 
@@ -58,14 +59,6 @@ protected:
     bool event(QEvent* event) override;
 
 private:
-    struct Watch {
-        int fd = -1;
-        FdHandler handler = nullptr;
-        void* context = nullptr;
-        bool readable = false;
-        bool writable = false;
-        uint64_t generation = 0;  // changes whenever the slot is taken or freed
-    };
     // What the notifiers of a slot were last set up for (GUI thread only).
     struct Applied {
         int fd = -1;
@@ -73,8 +66,7 @@ private:
     };
 
     bool onLoopThread() const;
-    Watch* findWatch(int fd);  // caller holds mutex_
-    void arm(int fd, bool Watch::*interest);
+    void arm(int fd, bool FdWatch::*interest);
     // Brings the notifiers in line with the watch table (GUI thread), or asks
     // the GUI thread to do so.
     void syncNotifiers();
@@ -89,13 +81,10 @@ private:
     std::atomic<bool> quitRequested_{false};
 
     std::mutex mutex_;  // guards the ring, the watches and the two flags below
-    std::array<LoopMessage, MESSAGE_CAPACITY> queue_{};
-    size_t queueHead_ = 0;
-    size_t queueCount_ = 0;
+    MessageRing<MESSAGE_CAPACITY> queue_;
+    WatchTable<WATCH_CAPACITY> watches_;
     bool drainPosted_ = false;
     bool syncPosted_ = false;
-    std::array<Watch, WATCH_CAPACITY> watches_{};
-    uint64_t nextGeneration_ = 1;
 
     std::array<Applied, WATCH_CAPACITY> applied_{};
     std::array<QSocketNotifier*, WATCH_CAPACITY> readNotifiers_{};
