@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QListWidget>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
 
@@ -80,6 +81,7 @@ protected:
 TEST_F(PhoneDialogTest, StartsWithEveryControlEnabledAndEveryLampLitUntilTheFirstTick) {
     run([this] {
         EXPECT_TRUE(window.isVisible());
+        EXPECT_EQ(window.windowTitle(), "Vorpel1.16            ");
         EXPECT_TRUE(allButtons(true));
         EXPECT_TRUE(allLamps(true));
         EXPECT_EQ(centreColour(window.lamp(0)), QColor(255, 0, 0));
@@ -162,7 +164,7 @@ TEST_F(PhoneDialogTest, EnterPressesTheFocusedButton) {
     });
 }
 
-TEST_F(PhoneDialogTest, DigitsStarAndPoundFromEitherKeyboardBlockAndTheKeypadButtonsSendTheKeypadCodes) {
+TEST_F(PhoneDialogTest, KeysKeypadAndFunctionButtonsSendTheirCodesAndOtherKeysAreSwallowed) {
     runConnected([this] {
         const std::vector<uint16_t> keypadOrder{0xFBF7, 0xFB7F, 0xF7FB, 0xFBFB, 0xFBBF, 0xF7F7,
                                                 0xFBFD, 0xFBDF, 0xF7FD, 0xFBFE, 0xFBEF, 0xF7FE};
@@ -178,11 +180,7 @@ TEST_F(PhoneDialogTest, DigitsStarAndPoundFromEitherKeyboardBlockAndTheKeypadBut
         EXPECT_EQ(keyCodesSent(), keypadOrder);
         EXPECT_EQ(window.keypadButton(0)->objectName(), "button1007");
         EXPECT_EQ(window.keypadButton(11)->objectName(), "button1018");
-    });
-}
-
-TEST_F(PhoneDialogTest, FunctionButtonsSendTheirCodesAndOtherKeysAreSwallowed) {
-    runConnected([this] {
+        ports.frames.clear();
         for (PhoneButton b : {PhoneButton::Esc, PhoneButton::Left, PhoneButton::Ok, PhoneButton::Right,
                               PhoneButton::Del, PhoneButton::Rec, PhoneButton::Mut, PhoneButton::Tra,
                               PhoneButton::Fla, PhoneButton::Cnf})
@@ -197,7 +195,6 @@ TEST_F(PhoneDialogTest, FunctionButtonsSendTheirCodesAndOtherKeysAreSwallowed) {
         EXPECT_TRUE(ports.frames.empty());
         EXPECT_TRUE(app.phoneWindowExists());
         EXPECT_EQ(markedButton(), PhoneButton::Yes);
-        EXPECT_EQ(engine.audioMode(), AudioMode::Idle);
     });
 }
 
@@ -260,6 +257,11 @@ void expectTable(const PhoneDialog& window, int w, int h) {
         EXPECT_GT(key.height(), 0);
         for (size_t j = 0; j < i; ++j) EXPECT_FALSE(key.intersects(rect(window.keypadButton(j)))) << i << " " << j;
     }
+    // A whole display row fits the list in a fixed-pitch font.
+    const QFontMetrics metrics(window.displayList()->font());
+    EXPECT_TRUE(QFontInfo(window.displayList()->font()).fixedPitch());
+    EXPECT_EQ(metrics.horizontalAdvance(QString(25, 'i')), metrics.horizontalAdvance(QString(25, 'W')));
+    EXPECT_LE(metrics.horizontalAdvance(QString(25, 'W')), window.displayList()->viewport()->width());
     // The soft keys sit below the phone area.
     EXPECT_GE(window.okSoftKey()->mapTo(&window, QPoint(0, 0)).y(), h);
     EXPECT_GE(window.optionsSoftKey()->mapTo(&window, QPoint(0, 0)).y(), h);
@@ -275,21 +277,6 @@ TEST_F(PhoneDialogTest, LaysTheControlsOutByTheTableAndAgainAfterAResize) {
         ASSERT_TRUE(QTest::qWaitFor([this] { return window.phoneArea() == QSize(300, 500); }));
         expectTable(window, 300, 500);
         EXPECT_EQ(window.button(PhoneButton::No)->geometry(), QRect(252, 250, 41, 82));
-    });
-}
-
-TEST_F(PhoneDialogTest, DisplayRowsOfTwentyFiveCharactersFitTheListInAFixedPitchFont) {
-    run([this] {
-        for (QSize area : {QSize(240, 320), QSize(480, 640)}) {
-            window.resize(area.width(), area.height() + PhoneDialog::SOFT_KEY_BAR_HEIGHT);
-            ASSERT_TRUE(QTest::qWaitFor([&] { return window.phoneArea() == area; }));
-            const QFontMetrics metrics(window.displayList()->font());
-            EXPECT_TRUE(QFontInfo(window.displayList()->font()).fixedPitch());
-            EXPECT_EQ(metrics.horizontalAdvance(QString(25, QLatin1Char('i'))),
-                      metrics.horizontalAdvance(QString(25, QLatin1Char('W'))));
-            EXPECT_LE(metrics.horizontalAdvance(QString(25, QLatin1Char('W'))),
-                      window.displayList()->viewport()->width());
-        }
     });
 }
 
@@ -358,13 +345,17 @@ TEST_F(PhoneDialogTest, SettingsFromTheOptionsMenuRestartTheEngineWithTheAccepte
     });
 }
 
-TEST_F(PhoneDialogTest, TitleCarriesThePaddedVersionAndTheSocketFault) {
-    run([this] {
-        EXPECT_EQ(window.windowTitle(), "Vorpel1.16            ");
-        std::lock_guard lock(engineLock);  // the transport reports under the engine lock
-        app.setWindowTitle("Socket Fault");
-        EXPECT_EQ(window.windowTitle(), "Socket Fault");
-    });
+TEST_F(PhoneDialogTest, SoundFaultShowsAnErrorBoxThatOutlivesTheWindowsRun) {
+    driver.initResult = false;
+    EXPECT_EQ(app.runTerminal(), ExitStatus::Failed);  // the loop ended at once
+    const auto boxes = host.openMessages();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0]->text(), "Sount initialization fault!");
+    EXPECT_EQ(boxes[0]->icon(), QMessageBox::Critical);
+    EXPECT_EQ(store.writes, 1);  // the orderly shutdown ran meanwhile
+    QTimer::singleShot(0, boxes[0], &QMessageBox::accept);
+    host.waitForMessages();
+    EXPECT_TRUE(host.openMessages().empty());
 }
 
 }  // namespace
