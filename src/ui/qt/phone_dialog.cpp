@@ -98,17 +98,17 @@ void PhoneDialog::relayout() {
 
 void PhoneDialog::fitDisplayFont() {
     // The largest fixed-pitch size at which a whole 25-character row fits the
-    // list's width and the three rows its height.
-    const QRect inside = display_->viewport()->contentsRect();
-    const int width = display_->width() - 2 * display_->frameWidth() - 8;
-    const int height = std::max(inside.height(), display_->height() - 2 * display_->frameWidth());
+    // list's width and the three rows its height, with room for the items' margins.
+    constexpr int ITEM_MARGINS = 8;
+    const int width = display_->width() - 2 * display_->frameWidth() - ITEM_MARGINS;
+    const int height = display_->height() - 2 * display_->frameWidth() - ITEM_MARGINS;
     QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     const QString row(static_cast<qsizetype>(DISPLAY_LINE_CHARS), QLatin1Char('W'));
     for (int pixels = 32; pixels > 6; --pixels) {
         font.setPixelSize(pixels);
         const QFontMetrics metrics(font);
         if (metrics.horizontalAdvance(row) <= width &&
-            metrics.lineSpacing() * static_cast<int>(SHOWN_LINE_COUNT) + 12 <= height)
+            metrics.lineSpacing() * static_cast<int>(SHOWN_LINE_COUNT) <= height)
             break;
     }
     display_->setFont(font);
