@@ -19,49 +19,40 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using Block = std::array<int16_t, WAVE_BUFFER_SAMPLES>;
 
-// Counts completions and notes when and on which thread each came.
+// Notes each completion: the buffer, when, on which thread, and whether it
+// came marked done.
 class CompletionLog : public WaveListener {
 public:
+    struct Entry {
+        uint32_t user;
+        Clock::time_point time;
+        std::thread::id thread;
+        bool done;
+    };
     void waveCompleted(WaveHeader& header) override {
         std::lock_guard lock(mutex_);
-        users_.push_back(header.user);
-        times_.push_back(Clock::now());
-        threads_.push_back(std::this_thread::get_id());
-        done_ = done_ && (header.flags & WAVE_HEADER_DONE) != 0;
+        entries_.push_back({header.user, Clock::now(), std::this_thread::get_id(),
+                            (header.flags & WAVE_HEADER_DONE) != 0});
         changed_.notify_all();
     }
     bool waitFor(size_t count) {
         std::unique_lock lock(mutex_);
-        return changed_.wait_for(lock, std::chrono::seconds(10), [&] { return users_.size() >= count; });
+        return changed_.wait_for(lock, std::chrono::seconds(10), [&] { return entries_.size() >= count; });
     }
-    size_t count() {
+    std::vector<Entry> entries() {
         std::lock_guard lock(mutex_);
-        return users_.size();
+        return entries_;
     }
     std::vector<uint32_t> users() {
-        std::lock_guard lock(mutex_);
-        return users_;
-    }
-    std::vector<Clock::time_point> times() {
-        std::lock_guard lock(mutex_);
-        return times_;
-    }
-    std::vector<std::thread::id> threads() {
-        std::lock_guard lock(mutex_);
-        return threads_;
-    }
-    bool allDone() {
-        std::lock_guard lock(mutex_);
-        return done_;
+        std::vector<uint32_t> out;
+        for (const Entry& e : entries()) out.push_back(e.user);
+        return out;
     }
 
 private:
     std::mutex mutex_;
     std::condition_variable changed_;
-    std::vector<uint32_t> users_;
-    std::vector<Clock::time_point> times_;
-    std::vector<std::thread::id> threads_;
-    bool done_ = true;
+    std::vector<Entry> entries_;
 };
 
 // A ring of prepared buffers, as the audio driver keeps them.
@@ -104,15 +95,15 @@ TEST(FileWaveDevice, CaptureCompletesOneBufferPer100MsOnItsOwnThread) {
     const auto started = Clock::now();
     ASSERT_TRUE(capture.start());
     ASSERT_TRUE(log.waitFor(5));
-    const auto times = log.times();
-    for (size_t k = 0; k < times.size(); ++k) {
-        EXPECT_GE(times[k] - started, std::chrono::milliseconds(100) * static_cast<int>(k + 1)) << "buffer " << k;
-        EXPECT_NE(log.threads()[k], std::this_thread::get_id());
+    const auto entries = log.entries();
+    for (size_t k = 0; k < entries.size(); ++k) {
+        EXPECT_GE(entries[k].time - started, std::chrono::milliseconds(100) * static_cast<int>(k + 1)) << k;
+        EXPECT_NE(entries[k].thread, std::this_thread::get_id());
+        EXPECT_TRUE(entries[k].done);
     }
     // Paced by absolute deadlines: five buffers take 500 ms, not much more.
-    EXPECT_LT(times[4] - started, std::chrono::milliseconds(900));
+    EXPECT_LT(entries[4].time - started, std::chrono::milliseconds(900));
     EXPECT_EQ(log.users(), (std::vector<uint32_t>{0, 1, 2, 3, 4}));
-    EXPECT_TRUE(log.allDone());
     EXPECT_EQ(buffers.blocks[4][799], 5);
     capture.reset();
     EXPECT_TRUE(capture.close());
@@ -207,7 +198,7 @@ TEST(FileWaveDevice, OpenRefusesWhatItCannotPlayOrRecord) {
 
     FilePlaybackDevice unwritable(dir.file("no/such/folder.raw"));
     EXPECT_FALSE(unwritable.open(WaveFormat{}, log));
-    EXPECT_EQ(log.count(), 0u);
+    EXPECT_TRUE(log.entries().empty());
 
     // An unprepared buffer is not taken.
     FileCaptureDevice capture(dir.file("in.raw"));
