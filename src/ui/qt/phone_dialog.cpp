@@ -32,6 +32,9 @@ PhoneDialog::PhoneDialog(PhoneApp& app, QWidget* parent) : QWidget(parent), app_
     display_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     display_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     display_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    // The list only shows: the keyboard focus rests on the window itself
+    // until the arrows give it to a key, so no line is ever marked current.
+    display_->setFocusPolicy(Qt::NoFocus);
     display_->installEventFilter(this);
 
     for (size_t i = 0; i < PHONE_BUTTON_COUNT; ++i) {
@@ -75,9 +78,11 @@ PhoneDialog::PhoneDialog(PhoneApp& app, QWidget* parent) : QWidget(parent), app_
     connect(ok_, &QPushButton::clicked, this, [this] { app_.accept(); });
 
     setWindowTitle(latin1(PHONE_WINDOW_TITLE.data(), PHONE_WINDOW_TITLE.size()));
+    setMinimumSize(MINIMUM_WIDTH, MINIMUM_HEIGHT + SOFT_KEY_BAR_HEIGHT);
     resize(INITIAL_WIDTH, INITIAL_HEIGHT + SOFT_KEY_BAR_HEIGHT);
     relayout();
-    display_->setFocus();
+    setFocusPolicy(Qt::StrongFocus);
+    setFocus();
 }
 
 QSize PhoneDialog::phoneArea() const { return {width(), std::max(0, height() - SOFT_KEY_BAR_HEIGHT)}; }

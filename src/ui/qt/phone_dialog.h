@@ -32,6 +32,9 @@ public:
     static constexpr int INITIAL_WIDTH = 240;
     static constexpr int INITIAL_HEIGHT = 320;
     static constexpr int SOFT_KEY_BAR_HEIGHT = 28;
+    // Below this phone area the keys' captions no longer fit.
+    static constexpr int MINIMUM_WIDTH = 210;
+    static constexpr int MINIMUM_HEIGHT = 240;
     // The control id of the display list.
     static constexpr int DISPLAY_LIST_ID = 1001;
 

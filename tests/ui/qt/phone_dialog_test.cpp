@@ -25,7 +25,7 @@ protected:
     // A key typed at whatever control of the window has the focus.
     void type(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
         QWidget* target = QApplication::focusWidget();
-        if (target == nullptr || target->window() != &window) target = window.displayList();
+        if (target == nullptr || target->window() != &window) target = &window;
         QTest::keyClick(target, key, modifiers);
         acknowledge();
     }
