@@ -1,7 +1,8 @@
 // The whole terminal behind the phone window, talking UDP to a scripted
 // server on a loopback address of its own: registration, an idle display, a
 // ringing call and a call in progress, each saved as a PNG under
-// build/screenshots for review. The media timer is fired by the test; the
+// build/screenshots for review; and a server name that cannot be found. The
+// media timer is fired by the test; the
 // sockets, the engine, the media path and the audio thread are the real ones
 // (file audio on /dev/null).
 #include <gtest/gtest.h>
@@ -42,15 +43,15 @@ Bytes melody() {
     return element;
 }
 
-class ScreenshotTest : public ::testing::Test {
+class WholeTerminalTest : public ::testing::Test {
 protected:
-    ScreenshotTest() {
+    WholeTerminalTest() {
         store.text = test::storedAccount(QString::fromStdString(server.address()).toStdU16String());
         host.attachWindow(&window);
         terminal.attachWindow(&app);
         app.setShutdownPause([this] { timer.fire(); });
     }
-    ~ScreenshotTest() override { terminal.attachWindow(nullptr); }
+    ~WholeTerminalTest() override { terminal.attachWindow(nullptr); }
 
     // Lets the terminal run (ticks and socket notifications) until the
     // server receives a datagram that match accepts.
@@ -95,7 +96,7 @@ protected:
     PhoneDialog window{app};
 };
 
-TEST_F(ScreenshotTest, RegisteredIdleRingingAndInACall) {
+TEST_F(WholeTerminalTest, RegisteredIdleRingingAndInACall) {
     ASSERT_FALSE(server.address().empty()) << "no loopback address free for the scripted server";
     QTimer::singleShot(0, &window, [this] {
         // Registration and connection over the real sockets.
@@ -163,6 +164,21 @@ TEST_F(ScreenshotTest, RegisteredIdleRingingAndInACall) {
         settle(2);
         EXPECT_EQ(terminal.engine().audioMode(), AudioMode::Idle);
         EXPECT_TRUE(window.button(PhoneButton::Yes)->isEnabled());
+        app.accept();
+    });
+    EXPECT_EQ(app.runTerminal(), ExitStatus::Orderly);
+}
+
+TEST_F(WholeTerminalTest, AServerThatCannotBeFoundShowsSocketFaultInTheTitle) {
+    store.text = test::storedAccount(u"no-such-host.invalid");
+    QTimer::singleShot(0, &window, [this] {
+        const auto deadline = std::chrono::steady_clock::now() + 15s;
+        while (window.windowTitle() != "Socket Fault" && std::chrono::steady_clock::now() < deadline) {
+            timer.fire();
+            QCoreApplication::processEvents();
+        }
+        EXPECT_EQ(window.windowTitle(), "Socket Fault");
+        EXPECT_TRUE(host.openMessages().empty());  // the title says it; no box
         app.accept();
     });
     EXPECT_EQ(app.runTerminal(), ExitStatus::Orderly);
