@@ -9,6 +9,8 @@
 #include <stdexcept>
 #include <utility>
 
+#include "test_bytes.h"
+
 namespace vorpel::callserver::test {
 namespace {
 
@@ -291,19 +293,7 @@ std::string FakeTerminal::line(int n) const {
 
 std::vector<uint8_t> FakeTerminal::voicePacket(uint16_t sequence, uint32_t timestamp,
                                                std::span<const uint8_t> frames) const {
-    std::vector<uint8_t> packet{0x80,
-                                0x48,
-                                static_cast<uint8_t>(sequence >> 8),
-                                static_cast<uint8_t>(sequence),
-                                static_cast<uint8_t>(timestamp >> 24),
-                                static_cast<uint8_t>(timestamp >> 16),
-                                static_cast<uint8_t>(timestamp >> 8),
-                                static_cast<uint8_t>(timestamp),
-                                0x11,
-                                0x22,
-                                0x33,
-                                0x44};
-    packet.insert(packet.end(), frames.begin(), frames.end());
+    std::vector<uint8_t> packet = vorpel::test::voiceDatagram(sequence, timestamp, {frames.begin(), frames.end()});
     for (size_t i = 12; i < packet.size(); i += 10) packet[i] ^= MASK;
     if (hasKey_) {
         const size_t r = frames.size() % 16;

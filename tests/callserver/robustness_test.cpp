@@ -6,15 +6,12 @@
 #include <random>
 
 #include "server_harness.h"
+#include "test_bytes.h"
 
 namespace vorpel::callserver::test {
 namespace {
 
-std::vector<uint8_t> randomBytes(std::mt19937& rng, size_t length) {
-    std::vector<uint8_t> bytes(length);
-    for (auto& b : bytes) b = static_cast<uint8_t>(rng());
-    return bytes;
-}
+using vorpel::test::randomBytes;
 
 // A datagram that begins like a real frame and then goes wrong.
 std::vector<uint8_t> mutated(std::mt19937& rng, const std::vector<uint8_t>& good) {

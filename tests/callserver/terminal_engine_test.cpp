@@ -15,6 +15,7 @@
 #include "server_harness.h"
 #include "settings/settings_record.h"
 #include "signalling/engine.h"
+#include "test_bytes.h"
 
 namespace vorpel::callserver::test {
 namespace {
@@ -61,14 +62,9 @@ public:
 
     // A packet of ten frames as the terminal's transmit path builds it.
     std::vector<uint8_t> voicePacket(uint16_t sequence, uint32_t timestamp, const std::vector<uint8_t>& frames) {
-        std::vector<uint8_t> packet(256, 0);
-        packet[0] = 0x80;
-        packet[1] = 0x48;
-        packet[2] = static_cast<uint8_t>(sequence >> 8);
-        packet[3] = static_cast<uint8_t>(sequence);
-        for (int i = 0; i < 4; ++i) packet[4 + static_cast<size_t>(i)] = static_cast<uint8_t>(timestamp >> (24 - 8 * i));
-        std::copy(frames.begin(), frames.end(), packet.begin() + 12);
-        for (size_t i = 12; i < 12 + frames.size(); i += 10) packet[i] ^= 0x5A;
+        std::vector<uint8_t> packet = vorpel::test::voiceDatagram(sequence, timestamp, frames);
+        for (size_t i = 12; i < packet.size(); i += 10) packet[i] ^= 0x5A;
+        packet.resize(256);
         size_t length = 12 + frames.size();
         if (encrypting()) length = encryptVoicePayload(ciphers, packet, 12, frames.size());
         packet.resize(length);

@@ -60,17 +60,6 @@ private:
     size_t passes_ = 0;
 };
 
-// A voice datagram: the fixed header (sequence 1, SSRC 0x11223344), then
-// headerTail (CSRC words, extension), then the payload.
-inline std::vector<uint8_t> voiceDatagram(uint32_t timestamp, const std::vector<uint8_t>& payload, uint8_t first = 0x80,
-                                          uint8_t second = 0x48, const std::vector<uint8_t>& headerTail = {}) {
-    std::vector<uint8_t> bytes{first, second, 0, 1, 0, 0, 0, 0, 0x11, 0x22, 0x33, 0x44};
-    for (int i = 0; i < 4; ++i) bytes[4 + static_cast<size_t>(i)] = static_cast<uint8_t>(timestamp >> (24 - 8 * i));
-    bytes.insert(bytes.end(), headerTail.begin(), headerTail.end());
-    bytes.insert(bytes.end(), payload.begin(), payload.end());
-    return bytes;
-}
-
 inline void setEncryptionInForce(KeyMaterial& keys, bool on) {
     keys.keyPairHeld.store(on ? 1 : 0);
     keys.sessionKeyReady.store(on ? 1 : 0);

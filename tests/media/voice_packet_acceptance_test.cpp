@@ -7,11 +7,12 @@
 
 #include "media/rtp_voice_packet.h"
 #include "media_fakes.h"
+#include "test_bytes.h"
 
 namespace vorpel {
 namespace {
 
-using fakes::voiceDatagram;
+using test::voiceDatagram;
 
 // count frames, frame k holding bytes 10k+1 ... 10k+10.
 std::vector<uint8_t> frames(size_t count) {
@@ -46,11 +47,11 @@ protected:
 };
 
 TEST_F(AcceptanceTest, VersionAndPayloadTypeAreChecked) {
-    EXPECT_FALSE(accept(voiceDatagram(0, frames(10), 0x40)));        // version 1
-    EXPECT_FALSE(accept(voiceDatagram(0, frames(10), 0x00)));        // version 0
-    EXPECT_FALSE(accept(voiceDatagram(0, frames(10), 0x80, 18)));    // static G.729 type
+    EXPECT_FALSE(accept(voiceDatagram(1, 0, frames(10), 0x40)));        // version 1
+    EXPECT_FALSE(accept(voiceDatagram(1, 0, frames(10), 0x00)));        // version 0
+    EXPECT_FALSE(accept(voiceDatagram(1, 0, frames(10), 0x80, 18)));    // static G.729 type
     EXPECT_EQ(storedFrames(), 0u);
-    EXPECT_TRUE(accept(voiceDatagram(0, frames(10), 0xC0, 0xC8)));  // version 3, marker set
+    EXPECT_TRUE(accept(voiceDatagram(1, 0, frames(10), 0xC0, 0xC8)));  // version 3, marker set
     EXPECT_EQ(storedFrames(), 10u);
     EXPECT_EQ(storedBytes(10), frames(10)) << "frames are filed as received, mask still applied";
     EXPECT_FALSE(accept({}));
@@ -60,29 +61,29 @@ TEST_F(AcceptanceTest, VersionAndPayloadTypeAreChecked) {
 TEST_F(AcceptanceTest, CsrcListAndExtensionLengthenTheHeader) {
     // Two CSRC words and an extension of one word: 12 + 8 + 8 = 28 bytes.
     const std::vector<uint8_t> tail{1, 2, 3, 4, 5, 6, 7, 8, 0xBE, 0xDE, 0x00, 0x01, 9, 9, 9, 9};
-    EXPECT_FALSE(accept(voiceDatagram(0, {}, 0x92, 0x48, tail))) << "nothing after a 28-byte header";
-    EXPECT_TRUE(accept(voiceDatagram(0, frames(1), 0x92, 0x48, tail)));
+    EXPECT_FALSE(accept(voiceDatagram(1, 0, {}, 0x92, 0x48, tail))) << "nothing after a 28-byte header";
+    EXPECT_TRUE(accept(voiceDatagram(1, 0, frames(1), 0x92, 0x48, tail)));
     EXPECT_EQ(storedBytes(1), frames(1));
 }
 
 TEST_F(AcceptanceTest, ExtensionThatLiesBeyondTheDatagramIsDropped) {
     // The extension header itself is cut off after two bytes.
-    EXPECT_FALSE(accept(voiceDatagram(0, {}, 0x90, 0x48, {0xBE, 0xDE})));
+    EXPECT_FALSE(accept(voiceDatagram(1, 0, {}, 0x90, 0x48, {0xBE, 0xDE})));
     // Its length claims 65535 words.
-    EXPECT_FALSE(accept(voiceDatagram(0, frames(10), 0x90, 0x48, {0xBE, 0xDE, 0xFF, 0xFF})));
+    EXPECT_FALSE(accept(voiceDatagram(1, 0, frames(10), 0x90, 0x48, {0xBE, 0xDE, 0xFF, 0xFF})));
     // Fifteen CSRC words claimed, none present.
-    EXPECT_FALSE(accept(voiceDatagram(0, frames(5), 0x8F)));
+    EXPECT_FALSE(accept(voiceDatagram(1, 0, frames(5), 0x8F)));
     EXPECT_EQ(ring.position(), 0u) << "dropped before placement";
 }
 
 TEST_F(AcceptanceTest, PlacementHappensBeforeThePayloadChecks) {
     // Off the frame grid: resynchronises, then dropped for a payload of 9 bytes.
-    EXPECT_FALSE(accept(voiceDatagram(1234, std::vector<uint8_t>(9, 1))));
+    EXPECT_FALSE(accept(voiceDatagram(1, 1234, std::vector<uint8_t>(9, 1))));
     EXPECT_EQ(ring.position(), 10u);
     EXPECT_EQ(ring.expectedTimestamp(), 1234u);
     EXPECT_FALSE(ring.slot(10).present);
     // 19 bytes carry one frame; the remainder is ignored.
-    auto oneFrame = voiceDatagram(1234, frames(1));
+    auto oneFrame = voiceDatagram(1, 1234, frames(1));
     oneFrame.insert(oneFrame.end(), 9, 0xEE);
     EXPECT_TRUE(accept(oneFrame));
     EXPECT_TRUE(ring.slot(10).present);
@@ -90,14 +91,14 @@ TEST_F(AcceptanceTest, PlacementHappensBeforeThePayloadChecks) {
 }
 
 TEST_F(AcceptanceTest, PaddingIsRemovedAndAnOversizedCountIsDropped) {
-    auto padded = voiceDatagram(0, frames(10));
+    auto padded = voiceDatagram(1, 0, frames(10));
     padded[0] |= 0x20;
     padded.insert(padded.end(), {0, 0, 0, 4});
     EXPECT_TRUE(accept(padded));
     EXPECT_EQ(storedFrames(), 10u);
 
     ring.reset();
-    auto fullPadding = voiceDatagram(0, std::vector<uint8_t>(112, 0));
+    auto fullPadding = voiceDatagram(1, 0, std::vector<uint8_t>(112, 0));
     fullPadding[0] |= 0x20;
     fullPadding.back() = 112;  // leaves nothing
     EXPECT_FALSE(accept(fullPadding));
@@ -112,7 +113,7 @@ TEST_F(AcceptanceTest, EncryptedPayloadIsDecryptedAndMustBeWholeBlocks) {
     keyCiphers();
     encryptionInForce(true);
     // Our own transmit envelope: 100 frame bytes + 12 padding, encrypted.
-    auto datagram = voiceDatagram(0, frames(10));
+    auto datagram = voiceDatagram(1, 0, frames(10));
     datagram.resize(12 + 112);
     ASSERT_EQ(encryptVoicePayload(ciphers, datagram, 12, 100), 124u);
     EXPECT_EQ(datagram[0], 0xA0);
@@ -121,7 +122,7 @@ TEST_F(AcceptanceTest, EncryptedPayloadIsDecryptedAndMustBeWholeBlocks) {
     EXPECT_EQ(storedBytes(10), frames(10));
 
     ring.reset();
-    auto odd = voiceDatagram(0, std::vector<uint8_t>(113, 5));
+    auto odd = voiceDatagram(1, 0, std::vector<uint8_t>(113, 5));
     EXPECT_FALSE(accept(odd)) << "113 bytes are not whole blocks";
     encryptionInForce(false);
     EXPECT_TRUE(accept(odd)) << "in the clear: 11 frames, remainder ignored";
@@ -130,10 +131,10 @@ TEST_F(AcceptanceTest, EncryptedPayloadIsDecryptedAndMustBeWholeBlocks) {
 
 TEST_F(AcceptanceTest, EncryptionInForceWithCiphersNeverKeyedDropsEveryPacket) {
     encryptionInForce(true);
-    EXPECT_FALSE(accept(voiceDatagram(0, std::vector<uint8_t>(112, 5))));
+    EXPECT_FALSE(accept(voiceDatagram(1, 0, std::vector<uint8_t>(112, 5))));
     EXPECT_EQ(storedFrames(), 0u);
     keyCiphers();
-    EXPECT_TRUE(accept(voiceDatagram(0, std::vector<uint8_t>(112, 5))));
+    EXPECT_TRUE(accept(voiceDatagram(1, 0, std::vector<uint8_t>(112, 5))));
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include "codec/g729a_state.h"
 #include "media/media_path.h"
 #include "media_fakes.h"
+#include "test_bytes.h"
 
 namespace vorpel {
 namespace {
@@ -19,7 +20,7 @@ using fakes::RecordingSender;
 std::vector<uint8_t> voicePacket(uint32_t timestamp, size_t count) {
     std::vector<uint8_t> frames;
     for (size_t k = 0; k < count; ++k) frames.insert(frames.end(), 10, static_cast<uint8_t>(k + 1));
-    return fakes::voiceDatagram(timestamp, frames);
+    return test::voiceDatagram(1, timestamp, frames);
 }
 
 bool allEqual(const std::vector<int16_t>& samples, int16_t value) {

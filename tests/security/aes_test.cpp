@@ -9,9 +9,9 @@
 namespace vorpel {
 namespace {
 
-using testing::fromHex;
-using testing::randomBytes;
-using testing::toHex;
+using test::fromHex;
+using test::randomBytes;
+using test::toHex;
 
 std::vector<uint8_t> countingKey(size_t length) {
     std::vector<uint8_t> key(length);

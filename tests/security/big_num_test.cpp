@@ -12,8 +12,8 @@
 namespace vorpel {
 namespace {
 
-using testing::randomBytes;
-using testing::toHex;
+using test::randomBytes;
+using test::toHex;
 
 BigNum oakleyPrime() {
     BigNum p;

@@ -13,10 +13,10 @@
 namespace vorpel {
 namespace {
 
-using testing::asBytes;
-using testing::fromHex;
-using testing::randomBytes;
-using testing::toHex;
+using test::asBytes;
+using test::fromHex;
+using test::randomBytes;
+using test::toHex;
 
 std::array<uint8_t, 16> md5InPieces(std::span<const uint8_t> message, size_t piece) {
     Md5Context context;

@@ -20,7 +20,7 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 using testing::primeBytes;
-using testing::randomBytes;
+using test::randomBytes;
 using testing::registrationReply;
 using testing::SeededDraw;
 using testing::serverPublicValue;

@@ -11,8 +11,8 @@
 namespace vorpel {
 namespace {
 
-using testing::fromHex;
-using testing::toHex;
+using test::fromHex;
+using test::toHex;
 
 constexpr size_t RTP_HEADER = 12;
 

@@ -1,4 +1,5 @@
-// Small helpers shared by the security tests: hex text and seeded random bytes.
+// Bytes for tests: hex text, seeded random bytes, and voice datagrams as the
+// terminals send them.
 #pragma once
 
 #include <cstdint>
@@ -7,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-namespace vorpel::testing {
+namespace vorpel::test {
 
 inline std::vector<uint8_t> fromHex(std::string_view hex) {
     std::vector<uint8_t> out;
@@ -47,4 +48,17 @@ inline std::vector<uint8_t> randomBytes(std::mt19937& rng, size_t count) {
     return out;
 }
 
-}  // namespace vorpel::testing
+// A voice datagram: the 12-byte RTP header (SSRC 0x11223344), headerTail
+// (CSRC words, extension), then the payload.
+inline std::vector<uint8_t> voiceDatagram(uint16_t sequence, uint32_t timestamp, const std::vector<uint8_t>& payload,
+                                          uint8_t first = 0x80, uint8_t second = 0x48,
+                                          const std::vector<uint8_t>& headerTail = {}) {
+    std::vector<uint8_t> bytes{first, second, static_cast<uint8_t>(sequence >> 8), static_cast<uint8_t>(sequence)};
+    for (int shift = 24; shift >= 0; shift -= 8) bytes.push_back(static_cast<uint8_t>(timestamp >> shift));
+    bytes.insert(bytes.end(), {0x11, 0x22, 0x33, 0x44});
+    bytes.insert(bytes.end(), headerTail.begin(), headerTail.end());
+    bytes.insert(bytes.end(), payload.begin(), payload.end());
+    return bytes;
+}
+
+}  // namespace vorpel::test
