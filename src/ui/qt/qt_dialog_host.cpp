@@ -1,6 +1,5 @@
 #include "ui/qt/qt_dialog_host.h"
 
-#include <QCoreApplication>
 #include <QMessageBox>
 
 #include "ui/qt/dialogs/about_dialog.h"
@@ -54,6 +53,9 @@ void QtDialogHost::showMessage(std::string_view text) {
     QMessageBox* box = makeErrorBox(parentWidget(), text).release();
     box->setAttribute(Qt::WA_DeleteOnClose);
     messages_.emplace_back(box);
+    QObject::connect(box, &QDialog::finished, box, [this] {
+        if (waiting_ && openMessages().empty()) loop_.quit();
+    });
     box->open();
 }
 
@@ -65,7 +67,12 @@ std::vector<QMessageBox*> QtDialogHost::openMessages() const {
 }
 
 void QtDialogHost::waitForMessages() {
-    while (!openMessages().empty()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    if (!openMessages().empty()) {
+        waiting_ = true;
+        loop_.run();
+        waiting_ = false;
+    }
+    for (QMessageBox* box : openMessages()) box->close();
     messages_.clear();
 }
 

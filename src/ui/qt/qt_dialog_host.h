@@ -48,7 +48,8 @@ public:
 
     // The message boxes still open.
     std::vector<QMessageBox*> openMessages() const;
-    // Runs the Qt loop until every message box has been closed.
+    // Runs the loop until every message box has been closed, or until a
+    // close request (the loop's quit) ends the wait; boxes still open then close.
     void waitForMessages();
     // How many notifications raiseWindow has sent (for tests and diagnostics).
     int notificationsSent() const { return notifications_; }
@@ -62,6 +63,7 @@ private:
     std::vector<QPointer<QMessageBox>> messages_;
     DesktopNotifier notifier_;
     int notifications_ = 0;
+    bool waiting_ = false;
 };
 
 }  // namespace vorpel
