@@ -50,7 +50,7 @@ int runWindow(const ConsoleOptions& options, CloseRequests& closeRequests) {
     QtDialogHost* hostForRaise = nullptr;
     SingleInstance instance;
     switch (instance.start([&hostForRaise] {
-        if (hostForRaise != nullptr) hostForRaise->raiseWindow();
+        if (hostForRaise != nullptr) hostForRaise->bringWindowToFront();
     })) {
     case SingleInstance::Outcome::First: break;
     case SingleInstance::Outcome::RaisedAnother: return 255;

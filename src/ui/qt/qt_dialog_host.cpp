@@ -85,13 +85,18 @@ void QtDialogHost::viewChanged(const PhoneWindowView& view) {
 void QtDialogHost::raiseWindow() {
     if (window_ == nullptr) return;
     const bool wasActive = window_->isActiveWindow();
-    if (window_->isMinimized()) window_->showNormal();
-    window_->raise();
-    window_->activateWindow();
+    bringWindowToFront();
     if (!wasActive) {
         notifier_.notify(QStringLiteral("Vorpel"), QStringLiteral("Ringing"));
         ++notifications_;
     }
+}
+
+void QtDialogHost::bringWindowToFront() {
+    if (window_ == nullptr) return;
+    if (window_->isMinimized()) window_->showNormal();
+    window_->raise();
+    window_->activateWindow();
 }
 
 }  // namespace vorpel

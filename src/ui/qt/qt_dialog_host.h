@@ -11,7 +11,8 @@
 //
 // Raising the window (a melody starts: the terminal rings) also sends a
 // desktop notification when the window is not the active one; the display
-// then still shows what it showed before the ring, so the text is fixed.
+// then still shows what it showed before the ring, so the text is fixed. A
+// second start of the program only brings the window forward: nothing rings.
 //
 // Threads: GUI thread only.
 #pragma once
@@ -44,7 +45,12 @@ public:
     void runAboutDialog() override;
     void showMessage(std::string_view text) override;
     void viewChanged(const PhoneWindowView& view) override;
+    // A melody starts: the window comes to the front, with a notification
+    // when it was not the active one.
     void raiseWindow() override;
+    // The window comes to the front, and nothing more (a second start of
+    // the program asks for this).
+    void bringWindowToFront();
 
     // The message boxes still open.
     std::vector<QMessageBox*> openMessages() const;

@@ -345,6 +345,26 @@ TEST_F(PhoneDialogTest, SettingsFromTheOptionsMenuRestartTheEngineWithTheAccepte
     });
 }
 
+TEST_F(PhoneDialogTest, ASecondStartBringsTheWindowForwardWithoutAnnouncingARing) {
+    run([this] {
+        QWidget elsewhere;  // another program's window has the focus
+        const auto activateElsewhere = [&elsewhere] {
+            elsewhere.show();
+            elsewhere.activateWindow();
+            return QTest::qWaitFor([&elsewhere] { return QApplication::activeWindow() == &elsewhere; });
+        };
+        ASSERT_TRUE(activateElsewhere());
+        host.bringWindowToFront();  // what the running program does for a later start
+        EXPECT_TRUE(QTest::qWaitFor([this] { return QApplication::activeWindow() == &window; }));
+        EXPECT_EQ(host.notificationsSent(), 0);
+        // A melody that raises the window from behind does announce itself.
+        ASSERT_TRUE(activateElsewhere());
+        host.raiseWindow();
+        EXPECT_TRUE(QTest::qWaitFor([this] { return QApplication::activeWindow() == &window; }));
+        EXPECT_EQ(host.notificationsSent(), 1);
+    });
+}
+
 TEST_F(PhoneDialogTest, SoundFaultShowsAnErrorBoxThatOutlivesTheWindowsRun) {
     driver.initResult = false;
     EXPECT_EQ(app.runTerminal(), ExitStatus::Failed);  // the loop ended at once
