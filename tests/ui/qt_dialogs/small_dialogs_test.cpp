@@ -94,7 +94,7 @@ TEST(TagDialog, LongTextsAreCutTo16AndCancelStoresNothing) {
     EXPECT_EQ(record.bytes, before.bytes);
 }
 
-TEST(TagDialog, EnterOnTheFocusedCancelButtonStillAccepts) {
+TEST(TagDialog, EnterPressesTheFocusedCancelButtonAndAcceptsFromAnEdit) {
     CDTagupd dialog(TagForm{});
     dialog.show();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
@@ -102,6 +102,15 @@ TEST(TagDialog, EnterOnTheFocusedCancelButtonStillAccepts) {
     ASSERT_NE(cancel, nullptr);
     cancel->setFocus();
     QTest::keyClick(cancel, Qt::Key_Return);
+    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_EQ(dialog.result(), QDialog::Rejected);
+
+    // Once the focus has left the button for an edit, Enter accepts again.
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
+    cancel->setFocus();
+    text(dialog, 2).setFocus();
+    QTest::keyClick(&text(dialog, 2), Qt::Key_Return);
     EXPECT_FALSE(dialog.isVisible());
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
 }

@@ -1,5 +1,6 @@
-// A dialog that the action key (Enter) accepts when no push button is the
-// default: the small dialogs end with the platform's default command, OK.
+// A dialog that the action key (Enter) accepts when no push button has the
+// focus or is the default: the small dialogs end with the platform's default
+// command, OK. A focused push button is pressed instead.
 #pragma once
 
 #include <QDialog>

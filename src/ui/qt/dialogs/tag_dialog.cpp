@@ -27,7 +27,8 @@ CDTagupd::CDTagupd(const TagForm& form, QWidget* parent) : ActionKeyDialog(paren
     setFixedSize(units.size(DIALOG_WIDTH, DIALOG_HEIGHT));
     cancelButton_ = new QPushButton(QStringLiteral("Cancel"), this);
     cancelButton_->setObjectName(QStringLiteral("cancel"));
-    // Enter ends the dialog with OK, even while "Cancel" has the focus.
+    // Never the default: Enter ends the dialog with OK unless "Cancel" itself
+    // has the focus (then Enter presses it, as any focused push button).
     cancelButton_->setAutoDefault(false);
     cancelButton_->setGeometry(units.rect(MARGIN, MARGIN, CANCEL_WIDTH, CANCEL_HEIGHT));
     connect(cancelButton_, &QPushButton::clicked, this, &QDialog::reject);

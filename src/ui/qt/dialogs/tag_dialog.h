@@ -1,5 +1,6 @@
 // CDTagupd: the update dialog over the record's five short texts. A
-// "Cancel" button above five edits; the action key (Enter) accepts. The
+// "Cancel" button above five edits; the action key (Enter) accepts, or
+// cancels while the "Cancel" button has the focus. The
 // texts come in and go out through a TagForm, which skips zero bytes and
 // keeps 16 characters of each text.
 #pragma once
