@@ -145,7 +145,8 @@ TEST(Registration, AnAccountMovesToItsNewAddress) {
     const uint64_t unknown = h.server.counters().unknownSource;
     old.pressKey(digitKey('2'));
     h.pump();
-    EXPECT_EQ(h.server.counters().unknownSource, unknown + 1);
+    EXPECT_GT(h.server.counters().unknownSource, unknown);
+    EXPECT_EQ(h.server.phaseOf("201"), CallPhase::Idle);  // not dialling
 }
 
 TEST(Registration, ServerFullIsRefused) {

@@ -5,6 +5,8 @@
 // Diffie-Hellman exchange, the key derivation and AES agree.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -112,7 +114,7 @@ protected:
             for (EnginePhone* p : phones) {
                 for (auto& frame : std::exchange(p->outbox, {})) {
                     moved = true;
-                    server.handleSignalling(frame, p->signallingEndpoint, now);
+                    if (!dropToServer || !dropToServer(frame)) server.handleSignalling(frame, p->signallingEndpoint, now);
                 }
             }
             for (auto& d : std::exchange(ports.sent, {})) {
@@ -152,6 +154,7 @@ protected:
     int64_t now = 1'000'000;
     std::vector<EnginePhone*> phones;
     std::vector<SentDatagram> voice;
+    std::function<bool(const std::vector<uint8_t>&)> dropToServer;  // true: lost on the way
 };
 
 std::vector<uint8_t> someFrames(uint8_t seed) {
@@ -220,6 +223,67 @@ TEST_F(TerminalEngineTest, WrongPasswordIsRefusedOnTheTerminalsDisplay) {
     EXPECT_EQ(a.engine.state().regState, RegState::Registering);
     EXPECT_EQ(a.line(6), "Velmarch refused connctn!");
     EXPECT_EQ(a.line(7), "Wrong credentials");
+}
+
+// The terminal answers each sync check once and sends nothing again unless
+// asked: when its answer is lost as its last frame, the server must fetch it
+// (and take it late) rather than check again and again and then drop a
+// healthy terminal.
+TEST_F(TerminalEngineTest, LostSyncAnswerIsFetchedAndTheTerminalStays) {
+    EnginePhone a(at(40000), at(40001), alice());
+    phones = {&a};
+    run(500);
+    ASSERT_EQ(a.engine.state().regState, RegState::Connected);
+    int answers = 0;
+    dropToServer = [&](const std::vector<uint8_t>& frame) {
+        const std::array<uint8_t, 2> syncReply{0x10, 0x03};
+        const bool carriesReply =
+            frame.size() > 5 && frame[3] == 0x10 &&
+            std::search(frame.begin() + 5, frame.end(), syncReply.begin(), syncReply.end()) != frame.end();
+        return carriesReply && answers++ < 2;  // the next two answers are lost
+    };
+    run(40000);
+    EXPECT_GE(answers, 6);
+    EXPECT_EQ(server.counters().terminalsDropped, 0u);
+    EXPECT_EQ(server.phaseOf("201"), CallPhase::Idle);
+    EXPECT_EQ(a.engine.state().regState, RegState::Connected);
+    EXPECT_EQ(server.counters().registrations, 1u);
+    EXPECT_GE(server.counters().syncAnswered, 6u);
+}
+
+// A key whose frame is lost is fetched by the link's probe within seconds,
+// not when the terminal's next frame (a keep-alive, 10 s later) shows the gap.
+TEST_F(TerminalEngineTest, LostLastFrameIsFetchedSoon) {
+    EnginePhone a(at(40000), at(40001), alice());
+    phones = {&a};
+    run(500);
+    ASSERT_EQ(a.engine.state().regState, RegState::Connected);
+    bool lost = false;
+    dropToServer = [&](const std::vector<uint8_t>&) { return !std::exchange(lost, true); };
+    press(a, "5");
+    EXPECT_TRUE(lost);
+    EXPECT_EQ(a.line(6), "");
+    run(3000);  // before the first sync check (5 s after the link came up)
+    EXPECT_EQ(a.line(6), "Dial 5");
+}
+
+// A server that has lost its state (restarted, or the terminal's address
+// changed) gets data frames from a terminal it does not know; it drives the
+// terminal to give the link up at once and register again.
+TEST_F(TerminalEngineTest, TerminalTheServerDoesNotKnowRegistersAgainSoon) {
+    EnginePhone a(at(40000), at(40001), alice());
+    phones = {&a};
+    run(500);
+    ASSERT_EQ(a.engine.state().regState, RegState::Connected);
+    a.signallingEndpoint = at(40010);  // from now on a stranger to the server
+    run(11000);  // the terminal's keep-alive comes within 10 s
+    EXPECT_GE(server.counters().strangersNudged, 7u);
+    EXPECT_EQ(a.engine.state().regState, RegState::Registering);
+    run(12000);  // it registers again after its restart time
+    EXPECT_EQ(a.engine.state().regState, RegState::Connected);
+    EXPECT_EQ(server.counters().registrations, 2u);
+    EXPECT_EQ(a.line(0), "Extension 201");
+    EXPECT_EQ(server.phaseOf("201"), CallPhase::Idle);
 }
 
 }  // namespace

@@ -92,6 +92,7 @@ void CallServer::handleSignalling(std::span<const uint8_t> datagram, const Endpo
     const size_t slot = findBySource(from);
     if (slot == NO_PEER || terminals_[slot].terminalId != in.u16le(1)) {
         ++counters_.unknownSource;
+        if (slot == NO_PEER) nudgeStranger(in, from, now);
         return;
     }
     Terminal& t = terminals_[slot];
@@ -279,8 +280,11 @@ void CallServer::linkUp(Terminal& t, int64_t now) {
     queueElement(t, w.written());
 }
 
+// A reply that comes after its check timed out still counts: the terminal
+// answers each value once, and a lost answer comes only when the link's
+// probe fetches it.
 void CallServer::onSyncReply(Terminal& t, uint16_t value) {
-    if (!t.syncOutstanding || value != static_cast<uint16_t>(t.syncValue + 1)) return;
+    if (!t.syncKnown || value != static_cast<uint16_t>(t.syncValue + 1)) return;
     t.syncValue = value;
     t.syncOutstanding = false;
     t.syncMisses = 0;
@@ -324,6 +328,33 @@ void CallServer::tick(int64_t now) {
         if (t.phase == CallPhase::Idle) showClock(t);
     }
     flushAll(now);
+}
+
+// A data frame from a source the server does not know: a terminal still
+// connected to a server that has since restarted (or dropped it). It would
+// notice only after seven unacknowledged keep-alives, some 80 s. Its frame
+// tells the number it expects next; a data frame under that number carrying
+// an echo makes it answer with one more frame of its own, while an
+// acknowledgement outside its window leaves its frames unacknowledged. After
+// seven such rounds it gives the link up and registers again. A peer that
+// keeps answering is not answered more than NUDGES_PER_SECOND times a second.
+void CallServer::nudgeStranger(const ByteReader& frame, const Endpoint& from, int64_t now) {
+    if (frame.size() < 5 || frame.u8(3) != ServerLink::TYPE_DATA) return;
+    if (now - nudgeSecondStart_ >= 1000) {
+        nudgeSecondStart_ = now;
+        nudgesThisSecond_ = 0;
+    }
+    if (nudgesThisSecond_ >= NUDGES_PER_SECOND) return;
+    ++nudgesThisSecond_;
+    ++counters_.strangersNudged;
+    const uint8_t sequenceByte = frame.u8(4);
+    const uint8_t expected = static_cast<uint8_t>((sequenceByte >> 4) & 7);
+    const uint8_t beyondWindow = static_cast<uint8_t>(((sequenceByte & 7) + 2) & 7);
+    std::array<uint8_t, 7> nudge{FRAME_LINK, ServerLink::TYPE_DATA, static_cast<uint8_t>(expected | beyondWindow << 4)};
+    ByteWriter w(std::span<uint8_t>(nudge).subspan(3));
+    writeEcho(w, static_cast<uint8_t>(echoCounter_ >> 8), static_cast<uint8_t>(echoCounter_));
+    ++echoCounter_;
+    sendSignalling(from, nudge);
 }
 
 void CallServer::refuse(const Endpoint& to, std::string_view text) {
@@ -429,6 +460,12 @@ void CallServer::onAudioMode(Terminal& t, uint8_t mode) {
 }
 
 void CallServer::onKey(Terminal& t, uint16_t code, int64_t now) {
+    // Each key the server acts on, once, in the order taken (the "in" lines
+    // show every copy that arrived).
+    if (config_.trace) {
+        traceLine("     " + formatEndpoint(t.signalling) + " extension " + std::string(extensionOf(t)) + " pressed " +
+                  keyName(code));
+    }
     if (const char digit = keypadDigit(code)) {
         if (digit == '#') {
             if (t.phase == CallPhase::Dialling && t.digitCount > 0) placeCall(t, now);

@@ -67,6 +67,7 @@ struct CallServerCounters {
     uint64_t syncAnswered = 0;
     uint64_t echoAnswered = 0;
     uint64_t terminalsDropped = 0; // silent, unacknowledging or failing sync checks
+    uint64_t strangersNudged = 0;  // data frames on links the server does not know, answered to end them
     uint64_t voiceRelayed = 0;
     uint64_t voiceDropped = 0;     // undecodable, or nowhere to go yet
     uint64_t voiceForeign = 0;     // from an address that is not the leg's terminal
@@ -82,6 +83,7 @@ public:
     static constexpr unsigned SYNC_MISSES_ALLOWED = 3;
     static constexpr int64_t SILENCE_LIMIT_MS = 35000;
     static constexpr int64_t RING_TIMEOUT_MS = 45000;
+    static constexpr unsigned NUDGES_PER_SECOND = 20;
 
     CallServer(AccountTable accounts, CallServerConfig config, CallServerPorts& ports);
 
@@ -158,6 +160,7 @@ private:
     void handleLinkFrame(Terminal& t, const ByteReader& frame, int64_t now);
     void handleElements(Terminal& t, const ByteReader& frame, int64_t now);
     void refuse(const Endpoint& to, std::string_view text);
+    void nudgeStranger(const ByteReader& frame, const Endpoint& from, int64_t now);
     void sendSignalling(const Endpoint& to, std::span<const uint8_t> bytes);
     size_t findBySource(const Endpoint& from) const;
     size_t findByAccount(size_t account) const;
@@ -200,6 +203,8 @@ private:
     CallServerCounters counters_;
     uint32_t ssrcCounter_ = 0x56A10000;
     uint16_t echoCounter_ = 0x4000;
+    int64_t nudgeSecondStart_ = INT64_MIN / 2;
+    unsigned nudgesThisSecond_ = 0;
     std::array<uint8_t, 2048> voiceWork_{};
     std::array<uint8_t, VOICE_PACKET_MAX> voiceOut_{};
 };

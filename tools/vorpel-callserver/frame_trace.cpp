@@ -24,18 +24,6 @@ std::string quoted(std::span<const uint8_t> bytes) {
     return text + "'";
 }
 
-std::string keyName(uint16_t code) {
-    if (char digit = keypadDigit(code)) return std::string("'") + digit + "'";
-    switch (code) {
-    case 0xFD7F: return "Esc";
-    case 0xFDBF: return "<";
-    case 0xFDDF: return "OK";
-    case 0xFDEF: return ">";
-    case 0xFDF7: return "Del";
-    default: return hex(code, 4);
-    }
-}
-
 std::string terminalElements(const ByteReader& in, size_t pos) {
     std::string text;
     TerminalElement e;
@@ -91,6 +79,18 @@ std::string serverElement(const ByteReader& in, size_t pos, size_t size) {
 }
 
 }  // namespace
+
+std::string keyName(uint16_t code) {
+    if (char digit = keypadDigit(code)) return std::string("'") + digit + "'";
+    switch (code) {
+    case 0xFD7F: return "Esc";
+    case 0xFDBF: return "<";
+    case 0xFDDF: return "OK";
+    case 0xFDEF: return ">";
+    case 0xFDF7: return "Del";
+    default: return hex(code, 4);
+    }
+}
 
 char keypadDigit(uint16_t code) {
     switch (code) {

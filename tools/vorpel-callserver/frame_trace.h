@@ -15,5 +15,8 @@ std::string describeSignalling(std::span<const uint8_t> frame, bool fromTerminal
 std::string describeVoice(std::span<const uint8_t> packet);
 // The character of a keypad key code ('0'-'9', '*', '#'), or 0 for any other key.
 char keypadDigit(uint16_t code);
+// A key's name: the keypad character in single quotes, "Esc", "OK", "Del",
+// "<", ">", or the code in hex.
+std::string keyName(uint16_t code);
 
 }  // namespace vorpel::callserver

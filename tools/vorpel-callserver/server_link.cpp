@@ -13,6 +13,7 @@ void ServerLink::reset() {
     retransmitAt_ = 0;
     retransmissions_ = 0;
     holdoffUntil_ = 0;
+    carriedData_ = false;
 }
 
 bool ServerLink::queue(std::span<const uint8_t> element) {
@@ -40,6 +41,7 @@ bool ServerLink::acceptAck(uint8_t number, int64_t now) {
 ServerLink::Receive ServerLink::onDataFrame(uint8_t sequenceByte, int64_t now, FrameSink& sink) {
     if ((sequenceByte & 7) == recvSeq_) {
         holdoffUntil_ = 0;
+        carriedData_ = true;
         recvSeq_ = static_cast<uint8_t>((recvSeq_ + 1) & 7);
         ackOwed_ = true;
         acceptAck(static_cast<uint8_t>((sequenceByte >> 4) & 7), now);
@@ -48,7 +50,7 @@ ServerLink::Receive ServerLink::onDataFrame(uint8_t sequenceByte, int64_t now, F
     // A repeat or a gap: its acknowledgement may be stale, so only the
     // terminal's in-sequence frames and ack frames move the window.
     if (now < holdoffUntil_) return Receive::Ignored;
-    sendAck(sink);
+    sendAck(now, sink);
     holdoffUntil_ = now + GAP_HOLDOFF_MS;
     return Receive::AckedOutOfSequence;
 }
@@ -73,7 +75,7 @@ void ServerLink::flush(int64_t now, FrameSink& sink) {
         sendSeq_ = static_cast<uint8_t>((sendSeq_ + 1) & 7);
         sendSlot(index, now, sink);
     }
-    if (ackOwed_) sendAck(sink);
+    if (ackOwed_) sendAck(now, sink);
 }
 
 bool ServerLink::tick(int64_t now, FrameSink& sink) {
@@ -82,6 +84,7 @@ bool ServerLink::tick(int64_t now, FrameSink& sink) {
         ++retransmissions_;
         resendOutstanding(now, sink);
     }
+    if (carriedData_ && now - lastSentAt_ >= IDLE_PROBE_MS) sendAck(now, sink);
     return true;
 }
 
@@ -89,13 +92,15 @@ void ServerLink::sendSlot(uint8_t index, int64_t now, FrameSink& sink) {
     SentFrame& frame = frames_[index];
     frame.bytes[2] = static_cast<uint8_t>(index | (recvSeq_ << 4));
     frame.sentAt = now;
+    lastSentAt_ = now;
     ackOwed_ = false;
     sink.sendFrame(std::span<const uint8_t>(frame.bytes.data(), frame.length));
 }
 
-void ServerLink::sendAck(FrameSink& sink) {
+void ServerLink::sendAck(int64_t now, FrameSink& sink) {
     const std::array<uint8_t, 3> ack{FRAME_LINK, TYPE_ACK, static_cast<uint8_t>(ackedSeq_ | (recvSeq_ << 4))};
     ackOwed_ = false;
+    lastSentAt_ = now;
     sink.sendFrame(ack);
 }
 

@@ -48,6 +48,7 @@ public:
     static constexpr int64_t RESEND_GUARD_MS = 50;
     static constexpr int64_t GAP_HOLDOFF_MS = 300;
     static constexpr unsigned MAX_RETRANSMISSIONS = 6;
+    static constexpr int64_t IDLE_PROBE_MS = 2000;
 
     static constexpr uint8_t TYPE_CONNECT_CONFIRM = 0x02;
     static constexpr uint8_t TYPE_ACK = 0x03;
@@ -71,7 +72,11 @@ public:
     // when a received frame is still unacknowledged and no data frame went out.
     void flush(int64_t now, FrameSink& sink);
     // Runs the retransmission timer; false once the terminal has failed to
-    // acknowledge MAX_RETRANSMISSIONS rounds in a row.
+    // acknowledge MAX_RETRANSMISSIONS rounds in a row. On a link that has
+    // carried data, sends an ack frame after IDLE_PROBE_MS without sending
+    // anything: the terminal sends frames again only when an ack frame asks,
+    // so this fetches a last frame of its that was lost (which no later frame
+    // would reveal) or a repair whose request was lost.
     bool tick(int64_t now, FrameSink& sink);
 
     uint8_t sendSeq() const { return sendSeq_; }
@@ -89,7 +94,7 @@ private:
 
     bool acceptAck(uint8_t number, int64_t now);
     void sendSlot(uint8_t index, int64_t now, FrameSink& sink);
-    void sendAck(FrameSink& sink);
+    void sendAck(int64_t now, FrameSink& sink);
     void resendOutstanding(int64_t now, FrameSink& sink);
     size_t takeElements(std::span<uint8_t> out);
 
@@ -103,6 +108,8 @@ private:
     int64_t retransmitAt_ = 0;
     unsigned retransmissions_ = 0;
     int64_t holdoffUntil_ = 0;
+    bool carriedData_ = false;  // a terminal data frame was taken
+    int64_t lastSentAt_ = 0;
 };
 
 }  // namespace vorpel::callserver
