@@ -54,13 +54,19 @@ TerminalFixture& CallFixture::addTerminal(const CallAccount& account, const std:
     return t;
 }
 
-bool CallFixture::startAndRegister(TerminalFixture& terminal, const CallAccount& account) {
+bool CallFixture::startAndRegister(TerminalFixture& terminal, const CallAccount& account,
+                                   std::chrono::milliseconds timeout) {
     terminal.start();
-    return waitForDisplay(terminal, [&](const ShownLines& l) { return l[0] == "Extension " + account.extension; })
+    return waitForDisplay(
+               terminal, [&](const ShownLines& l) { return l[0] == "Extension " + account.extension; }, timeout)
         .has_value();
 }
 
 void CallFixture::mark(TerminalFixture& terminal) { marks_[&terminal] = terminal.console().lines().size(); }
+
+void CallFixture::markAll() {
+    for (const auto& t : terminals_) mark(*t);
+}
 
 std::optional<std::string> CallFixture::waitForLine(TerminalFixture& terminal,
                                                     const std::function<bool(const std::string&)>& match,

@@ -39,12 +39,15 @@ protected:
     TerminalFixture& addTerminal(const CallAccount& account, const std::vector<int16_t>& capture = {},
                                  const std::string& serverAddress = {});
     // Starts the terminal and waits for its idle screen ("Extension NNN").
-    bool startAndRegister(TerminalFixture& terminal, const CallAccount& account);
+    bool startAndRegister(TerminalFixture& terminal, const CallAccount& account,
+                          std::chrono::milliseconds timeout = EVENT_WAIT);
 
     // Events may come in any order within a step, so the waits below look at
     // every line since the terminal's mark (set by mark() when a step
     // begins) before reading further.
     void mark(TerminalFixture& terminal);
+    void markAll();  // every terminal
+    size_t markOf(TerminalFixture& terminal) { return marks_[&terminal]; }
     std::optional<std::string> waitForLine(TerminalFixture& terminal, const std::function<bool(const std::string&)>& match,
                                            std::chrono::milliseconds timeout = EVENT_WAIT);
     // Waits for a display event whose lines satisfy match.

@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -61,6 +62,8 @@ ChildProcess::ChildProcess(std::vector<std::string> argv, const Env& env) {
     pid_ = ::fork();
     if (pid_ < 0) throw std::runtime_error("fork failed");
     if (pid_ == 0) {
+        // A test that dies (a crash, a timeout) takes its programs with it.
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
         const int err = ::open(errorPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         ::dup2(in[0], 0);
         ::dup2(out[1], 1);

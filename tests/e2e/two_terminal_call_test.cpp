@@ -34,8 +34,7 @@ TEST_F(TwoTerminalCall, RingAnswerSpeakAndHangUp) {
     ASSERT_TRUE(startAndRegister(b, accounts[1]));
     const auto started = Clock::now();
 
-    mark(a);
-    mark(b);
+    markAll();
     dial(a, "202");
     EXPECT_TRUE(waitForDisplay(a, [](const ShownLines& l) { return l[1] == "Calling 202" && l[2] == "Ringing"; }));
     const auto ringing = waitForDisplay(b, [](const ShownLines& l) { return l[1] == "Call from 201"; });
@@ -45,8 +44,7 @@ TEST_F(TwoTerminalCall, RingAnswerSpeakAndHangUp) {
     EXPECT_TRUE(waitForAudio(b, "melody"));
     EXPECT_TRUE(waitForAudio(a, "melody"));  // ringback
 
-    mark(a);
-    mark(b);
+    markAll();
     b.console().writeLine("press Yes");  // the hook key answers
     ASSERT_TRUE(waitForAudio(b, "voice"));
     ASSERT_TRUE(waitForAudio(a, "voice"));
@@ -59,8 +57,7 @@ TEST_F(TwoTerminalCall, RingAnswerSpeakAndHangUp) {
     EXPECT_TRUE(waitForPlayback(b, bVoiceAt, talk, 30s));
     EXPECT_TRUE(waitForPlayback(a, aVoiceAt, talk, 30s));
 
-    mark(a);
-    mark(b);
+    markAll();
     a.console().writeLine("press No");  // the caller hangs up
     EXPECT_TRUE(waitForAudio(a, "idle"));
     EXPECT_TRUE(waitForAudio(b, "idle"));
