@@ -68,7 +68,7 @@ protected:
     // Compares what a terminal played from voiceAt on (its playback file
     // size when voice started) with our own codec round trip of what the other
     // end captured; prints and records the segmental SNR under name and
-    // checks it against minimumDb. The played file is read after the terminal ended.
+    // checks its median against minimumDb. The played file is read after the terminal ended.
     void expectSpeech(const std::string& name, const std::vector<int16_t>& sent, const TerminalFixture& listener,
                       size_t voiceAt, double minimumDb);
 
