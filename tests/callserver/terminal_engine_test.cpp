@@ -267,6 +267,20 @@ TEST_F(TerminalEngineTest, LostLastFrameIsFetchedSoon) {
     EXPECT_EQ(a.line(6), "Dial 5");
 }
 
+// The same for the terminal's first data frame (the announce), which the
+// server waits for before it shows the idle screen.
+TEST_F(TerminalEngineTest, LostAnnounceIsFetchedSoon) {
+    EnginePhone a(at(40000), at(40001), alice());
+    phones = {&a};
+    dropToServer = [](const std::vector<uint8_t>& frame) { return frame.size() > 5 && frame[3] == 0x10 && frame[5] == 0x50; };
+    run(500);
+    ASSERT_EQ(a.engine.state().regState, RegState::Connected);
+    EXPECT_EQ(a.line(0), "");
+    dropToServer = nullptr;
+    run(3000);
+    EXPECT_EQ(a.line(0), "Extension 201");
+}
+
 // A server that has lost its state (restarted, or the terminal's address
 // changed) gets data frames from a terminal it does not know; it drives the
 // terminal to give the link up at once and register again.

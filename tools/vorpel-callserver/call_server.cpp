@@ -215,6 +215,7 @@ void CallServer::handleLinkFrame(Terminal& t, const ByteReader& frame, int64_t n
             return;
         }
         t.link.reset();
+        t.link.confirmed(now);
         t.linkPhase = LinkPhase::Confirmed;
         const std::array<uint8_t, 2> confirm{FRAME_LINK, ServerLink::TYPE_CONNECT_CONFIRM};
         sendSignalling(t.signalling, confirm);

@@ -13,7 +13,7 @@ void ServerLink::reset() {
     retransmitAt_ = 0;
     retransmissions_ = 0;
     holdoffUntil_ = 0;
-    carriedData_ = false;
+    probing_ = false;
 }
 
 bool ServerLink::queue(std::span<const uint8_t> element) {
@@ -41,7 +41,7 @@ bool ServerLink::acceptAck(uint8_t number, int64_t now) {
 ServerLink::Receive ServerLink::onDataFrame(uint8_t sequenceByte, int64_t now, FrameSink& sink) {
     if ((sequenceByte & 7) == recvSeq_) {
         holdoffUntil_ = 0;
-        carriedData_ = true;
+        probing_ = true;
         recvSeq_ = static_cast<uint8_t>((recvSeq_ + 1) & 7);
         ackOwed_ = true;
         acceptAck(static_cast<uint8_t>((sequenceByte >> 4) & 7), now);
@@ -84,7 +84,7 @@ bool ServerLink::tick(int64_t now, FrameSink& sink) {
         ++retransmissions_;
         resendOutstanding(now, sink);
     }
-    if (carriedData_ && now - lastSentAt_ >= IDLE_PROBE_MS) sendAck(now, sink);
+    if (probing_ && now - lastSentAt_ >= IDLE_PROBE_MS) sendAck(now, sink);
     return true;
 }
 

@@ -58,6 +58,12 @@ public:
 
     // Forgets everything: numbering restarts at 0 in both directions.
     void reset();
+    // The connect request was confirmed: the terminal's first data frame is
+    // due, and the idle probe (see tick) fetches it should it be lost.
+    void confirmed(int64_t now) {
+        probing_ = true;
+        lastSentAt_ = now;
+    }
 
     // Queues one server element (code, length n, n - 1 bytes); false when it
     // is malformed or the pending buffer has no room for it.
@@ -72,8 +78,8 @@ public:
     // when a received frame is still unacknowledged and no data frame went out.
     void flush(int64_t now, FrameSink& sink);
     // Runs the retransmission timer; false once the terminal has failed to
-    // acknowledge MAX_RETRANSMISSIONS rounds in a row. On a link that has
-    // carried data, sends an ack frame after IDLE_PROBE_MS without sending
+    // acknowledge MAX_RETRANSMISSIONS rounds in a row. On a confirmed link,
+    // sends an ack frame after IDLE_PROBE_MS without sending
     // anything: the terminal sends frames again only when an ack frame asks,
     // so this fetches a last frame of its that was lost (which no later frame
     // would reveal) or a repair whose request was lost.
@@ -108,7 +114,7 @@ private:
     int64_t retransmitAt_ = 0;
     unsigned retransmissions_ = 0;
     int64_t holdoffUntil_ = 0;
-    bool carriedData_ = false;  // a terminal data frame was taken
+    bool probing_ = false;  // confirmed, or a terminal data frame was taken
     int64_t lastSentAt_ = 0;
 };
 
