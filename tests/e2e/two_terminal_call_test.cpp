@@ -67,6 +67,8 @@ TEST_F(TwoTerminalCall, RingAnswerSpeakAndHangUp) {
     EXPECT_TRUE(waitForDisplay(a, [](const ShownLines& l) { return l[0] == "Extension 201" && l[2] == "Call ended"; }));
     EXPECT_TRUE(quit(a));
     EXPECT_TRUE(quit(b));
+    // The server ends in order on a termination request.
+    EXPECT_EQ(server_.stop(), std::optional<int>(0));
     std::printf("[ duration ] from dialling to both terminals ended: %.1f s\n",
                 std::chrono::duration<double>(Clock::now() - started).count());
 
