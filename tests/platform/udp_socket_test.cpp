@@ -3,6 +3,7 @@
 #include "quit_on_message.h"
 
 #include <gtest/gtest.h>
+#include <netdb.h>
 
 #include <array>
 #include <string>
@@ -158,6 +159,15 @@ TEST(PosixUdpSocketConnect, ResolvesHostNamesAndRefusesWhatCannotBeResolved) {
     EXPECT_FALSE(socket.connect("", 9877));
     EXPECT_FALSE(socket.connect(std::string_view("127.0.0.1\0evil", 14), 9877));
     EXPECT_FALSE(socket.connect(std::string(300, 'a'), 9877));
+    // A bare chroot may have no hosts file; then no program here can resolve the name.
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_DGRAM;
+    addrinfo* found = nullptr;
+    if (getaddrinfo("localhost", nullptr, &hints, &found) != 0) {
+        GTEST_SKIP() << "this machine does not resolve localhost (no hosts file entry)";
+    }
+    freeaddrinfo(found);
     ASSERT_TRUE(socket.connect("localhost", 9877));
     EXPECT_EQ(socket.peerAddress(), 0x7F000001u);
 }
