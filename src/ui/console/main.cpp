@@ -17,10 +17,8 @@
 #include "app/close_requests.h"
 #include "app/phone_app.h"
 #include "app/terminal.h"
-#include "platform/file_wave_device.h"
 #include "platform/instance_lock.h"
 #include "platform/poll_event_loop.h"
-#include "platform/portaudio_wave_device.h"
 #include "platform/posix_udp_socket.h"
 #include "platform/power.h"
 #include "platform/settings_file_store.h"
@@ -28,12 +26,12 @@
 #include "ui/console/console_event_writer.h"
 #include "ui/console/console_front_end.h"
 #include "ui/console/console_options.h"
+#include "ui/console/wave_devices.h"
 
 namespace vorpel {
 namespace {
 
 constexpr std::string_view APPLICATION_NAME = "vorpel-console";
-constexpr const char* NO_AUDIO_FILE = "/dev/null";
 
 class ConsoleAudio final : public AudioActivityListener {
 public:
@@ -55,23 +53,16 @@ int runConsole(const ConsoleOptions& options) {
     CloseRequests closeRequests;
     ConsoleEventWriter writer(stdout);
 
-    std::unique_ptr<WaveCaptureDevice> capture;
-    std::unique_ptr<WavePlaybackDevice> playback;
-    if (options.fileAudio()) {
-        // Either file alone: the other direction is silent (capture) or discarded (playback).
-        capture = std::make_unique<FileCaptureDevice>(options.capture.value_or(NO_AUDIO_FILE));
-        playback = std::make_unique<FilePlaybackDevice>(options.playback.value_or(NO_AUDIO_FILE));
-    } else {
-        capture = std::make_unique<PortAudioCaptureDevice>();
-        playback = std::make_unique<PortAudioPlaybackDevice>();
-    }
+    const WaveDevices devices = openWaveDevices(options);
+    WaveCaptureDevice& capture = *devices.capture;
+    WavePlaybackDevice& playback = *devices.playback;
 
     PollEventLoop loop;
     ThreadPeriodicTimer timer;
     PosixUdpSocketFactory sockets(loop);
     Backlight backlight;
     SettingsFileStore store(APPLICATION_NAME);
-    Terminal terminal(TerminalPlatform{loop, sockets, *capture, *playback, backlight, &resetIdleTimer});
+    Terminal terminal(TerminalPlatform{loop, sockets, capture, playback, backlight, &resetIdleTimer});
     ConsoleFrontEnd frontEnd(writer, loop, STDIN_FILENO);
     PhoneApp app(ShellParts{terminal.engine(), terminal.engineLock(), terminal.audioDriver(), terminal,
                             terminal.record(), store, timer, loop, frontEnd});

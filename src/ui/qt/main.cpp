@@ -20,12 +20,11 @@
 #include "app/close_requests.h"
 #include "app/phone_app.h"
 #include "app/terminal.h"
-#include "platform/file_wave_device.h"
-#include "platform/portaudio_wave_device.h"
 #include "platform/posix_udp_socket.h"
 #include "platform/settings_file_store.h"
 #include "platform/thread_periodic_timer.h"
 #include "ui/console/console_options.h"
+#include "ui/console/wave_devices.h"
 #include "ui/qt/dialogs/screen_saver_inhibitor.h"
 #include "ui/qt/phone_dialog.h"
 #include "ui/qt/qt_dialog_host.h"
@@ -36,7 +35,6 @@ namespace vorpel {
 namespace {
 
 constexpr std::string_view APPLICATION_NAME = "vorpel";
-constexpr const char* NO_AUDIO_FILE = "/dev/null";
 
 constexpr std::string_view USAGE =
     "usage: vorpel [--capture FILE] [--playback FILE]\n"
@@ -59,21 +57,15 @@ int runWindow(const ConsoleOptions& options, CloseRequests& closeRequests) {
         return 255;
     }
 
-    std::unique_ptr<WaveCaptureDevice> capture;
-    std::unique_ptr<WavePlaybackDevice> playback;
-    if (options.fileAudio()) {
-        capture = std::make_unique<FileCaptureDevice>(options.capture.value_or(NO_AUDIO_FILE));
-        playback = std::make_unique<FilePlaybackDevice>(options.playback.value_or(NO_AUDIO_FILE));
-    } else {
-        capture = std::make_unique<PortAudioCaptureDevice>();
-        playback = std::make_unique<PortAudioPlaybackDevice>();
-    }
+    const WaveDevices devices = openWaveDevices(options);
+    WaveCaptureDevice& capture = *devices.capture;
+    WavePlaybackDevice& playback = *devices.playback;
 
     ThreadPeriodicTimer timer;
     PosixUdpSocketFactory sockets(loop);
     ScreenSaverInhibitor backlight;  // outlives the terminal, whose audio driver calls it
     SettingsFileStore store(APPLICATION_NAME);
-    Terminal terminal(TerminalPlatform{loop, sockets, *capture, *playback, backlight, &resetDesktopIdleTimer});
+    Terminal terminal(TerminalPlatform{loop, sockets, capture, playback, backlight, &resetDesktopIdleTimer});
     QtDialogHost host(loop, terminal.record());
     PhoneApp app(ShellParts{terminal.engine(), terminal.engineLock(), terminal.audioDriver(), terminal,
                             terminal.record(), store, timer, loop, host});
