@@ -25,9 +25,10 @@ std::vector<int16_t> speechLike(size_t samples) {
     for (size_t n = 0; n < samples; ++n) {
         const double t = static_cast<double>(n) / 8000.0;
         noise = noise * 1664525u + 1013904223u;
-        const double value = (9000.0 * std::sin(2 * M_PI * 130.0 * t) + 4000.0 * std::sin(2 * M_PI * 410.0 * t)) *
-                                 (0.55 + 0.45 * std::sin(2 * M_PI * 4.0 * t)) +
-                             static_cast<double>(static_cast<int32_t>(noise >> 20) - 2048);
+        const double value =
+            (9000.0 * std::sin(2 * M_PI * 130.0 * t) + 4000.0 * std::sin(2 * M_PI * 410.0 * t)) *
+                (0.55 + 0.45 * std::sin(2 * M_PI * 4.0 * t)) +
+            static_cast<double>(static_cast<int32_t>(noise >> 20) - 2048);
         out[n] = static_cast<int16_t>(std::lround(value));
     }
     return out;
@@ -95,8 +96,9 @@ void BM_WorstCaseAudioPass(benchmark::State& state) {
         ++block;
     }
     // Elapsed time over (iterations x 1 ms): the percentage of a 100-ms block.
-    state.counters["percent_of_block"] = benchmark::Counter(static_cast<double>(state.iterations()) * 0.001,
-                                                            benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.counters["percent_of_block"] =
+        benchmark::Counter(static_cast<double>(state.iterations()) * 0.001,
+                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 BENCHMARK(BM_WorstCaseAudioPass)->Unit(benchmark::kMicrosecond);
 

@@ -79,8 +79,10 @@ void gmpPow(benchmark::State& state, bool smallBase) {
         mpz_init(exponents[k]);
         mpz_import(exponents[k], 32, 1, 1, 1, 0, o.exponents[k].data());
         mpz_init(bases[k]);
-        if (smallBase) mpz_set_ui(bases[k], 3);
-        else mpz_import(bases[k], 96, 1, 1, 1, 0, o.bases[k].data());
+        if (smallBase)
+            mpz_set_ui(bases[k], 3);
+        else
+            mpz_import(bases[k], 96, 1, 1, 1, 0, o.bases[k].data());
     }
     size_t i = 0;
     for (auto _ : state) {
@@ -109,8 +111,10 @@ void opensslPow(benchmark::State& state, bool smallBase) {
     size_t i = 0;
     for (auto _ : state) {
         const size_t k = i++ % OPERAND_SETS;
-        if (smallBase) BN_mod_exp_mont_word(result, 3, exponents[k], p, ctx, mont);
-        else BN_mod_exp(result, bases[k], exponents[k], p, ctx);
+        if (smallBase)
+            BN_mod_exp_mont_word(result, 3, exponents[k], p, ctx, mont);
+        else
+            BN_mod_exp(result, bases[k], exponents[k], p, ctx);
         benchmark::DoNotOptimize(result);
     }
     for (size_t k = 0; k < OPERAND_SETS; ++k) {
@@ -233,7 +237,8 @@ void hmacOpenssl(benchmark::State& state) {
     std::array<uint8_t, 20> mac{};
     unsigned int size = 0;
     for (auto _ : state) {
-        HMAC(EVP_sha1(), key.data(), static_cast<int>(key.size()), data.data(), data.size(), mac.data(), &size);
+        HMAC(EVP_sha1(), key.data(), static_cast<int>(key.size()), data.data(), data.size(), mac.data(),
+             &size);
         benchmark::DoNotOptimize(mac.data());
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * DIGEST_BYTES));

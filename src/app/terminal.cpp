@@ -32,7 +32,9 @@ void Terminal::startMelody(uint8_t tempo, std::span<const uint8_t, MELODY_NOTE_C
     media_.startMelody(tempo, notes);
 }
 
-void Terminal::openVoiceChannel(uint16_t port, uint32_t address) { transport_.openVoiceChannel(port, address); }
+void Terminal::openVoiceChannel(uint16_t port, uint32_t address) {
+    transport_.openVoiceChannel(port, address);
+}
 
 void Terminal::keyTrafficCiphers(const KeyMaterial& keys) { ciphers_.keyTrafficCiphers(keys); }
 

@@ -40,7 +40,10 @@ struct TerminalPlatform {
     void (*resetIdleTimer)();
 };
 
-class Terminal final : public ShellServices, private EnginePorts, private BacklightPort, private TransportEvents {
+class Terminal final : public ShellServices,
+                       private EnginePorts,
+                       private BacklightPort,
+                       private TransportEvents {
 public:
     explicit Terminal(const TerminalPlatform& platform);
     Terminal(const Terminal&) = delete;

@@ -26,18 +26,18 @@ inline constexpr Word32 MIN_32 = -0x7fffffff - 1;
 // ---- 16-bit ----
 
 inline Word16 saturate(Word32 v) {
-  return v > MAX_16 ? MAX_16 : (v < MIN_16 ? MIN_16 : static_cast<Word16>(v));
+    return v > MAX_16 ? MAX_16 : (v < MIN_16 ? MIN_16 : static_cast<Word16>(v));
 }
 inline Word16 saturateO(Word32 v, bool& overflow) {
-  if (v > MAX_16) {
-    overflow = true;
-    return MAX_16;
-  }
-  if (v < MIN_16) {
-    overflow = true;
-    return MIN_16;
-  }
-  return static_cast<Word16>(v);
+    if (v > MAX_16) {
+        overflow = true;
+        return MAX_16;
+    }
+    if (v < MIN_16) {
+        overflow = true;
+        return MIN_16;
+    }
+    return static_cast<Word16>(v);
 }
 
 inline Word16 add(Word16 a, Word16 b) { return saturate(Word32{a} + b); }
@@ -51,67 +51,67 @@ inline Word16 extractL(Word32 l) { return static_cast<Word16>(l); }
 
 inline Word16 shr(Word16 a, Word16 n);
 inline Word16 shl(Word16 a, Word16 n) {
-  if (n < 0) return shr(a, static_cast<Word16>(-n));
-  if (n > 15) return a == 0 ? Word16{0} : (a > 0 ? MAX_16 : MIN_16);
-  return saturate(Word32{a} * (Word32{1} << n));
+    if (n < 0) return shr(a, static_cast<Word16>(-n));
+    if (n > 15) return a == 0 ? Word16{0} : (a > 0 ? MAX_16 : MIN_16);
+    return saturate(Word32{a} * (Word32{1} << n));
 }
 inline Word16 shr(Word16 a, Word16 n) {
-  if (n < 0) return shl(a, static_cast<Word16>(-n));
-  if (n >= 15) return a < 0 ? Word16{-1} : Word16{0};
-  return static_cast<Word16>(a >> n);
+    if (n < 0) return shl(a, static_cast<Word16>(-n));
+    if (n >= 15) return a < 0 ? Word16{-1} : Word16{0};
+    return static_cast<Word16>(a >> n);
 }
 // Rounding shift right.
 inline Word16 shrR(Word16 a, Word16 n) {
-  if (n > 15) return 0;
-  Word16 out = shr(a, n);
-  if (n > 0 && (a & (1 << (n - 1))) != 0) out = static_cast<Word16>(out + 1);
-  return out;
+    if (n > 15) return 0;
+    Word16 out = shr(a, n);
+    if (n > 0 && (a & (1 << (n - 1))) != 0) out = static_cast<Word16>(out + 1);
+    return out;
 }
 
 inline Word16 mult(Word16 a, Word16 b) { return saturate((Word32{a} * b) >> 15); }
 inline Word16 multR(Word16 a, Word16 b) { return saturate((Word32{a} * b + 0x4000) >> 15); }
 
 inline Word16 normS(Word16 a) {
-  if (a == 0) return 0;
-  if (a == -1) return 15;
-  Word32 v = a < 0 ? ~Word32{a} : Word32{a};
-  return static_cast<Word16>(__builtin_clz(static_cast<uint32_t>(v)) - 17);
+    if (a == 0) return 0;
+    if (a == -1) return 15;
+    Word32 v = a < 0 ? ~Word32{a} : Word32{a};
+    return static_cast<Word16>(__builtin_clz(static_cast<uint32_t>(v)) - 17);
 }
 inline Word16 normL(Word32 l) {
-  if (l == 0) return 0;
-  if (l == -1) return 31;
-  Word32 v = l < 0 ? ~l : l;
-  return static_cast<Word16>(__builtin_clz(static_cast<uint32_t>(v)) - 1);
+    if (l == 0) return 0;
+    if (l == -1) return 31;
+    Word32 v = l < 0 ? ~l : l;
+    return static_cast<Word16>(__builtin_clz(static_cast<uint32_t>(v)) - 1);
 }
 
 // ---- 32-bit ----
 
 inline Word32 saturate32(int64_t v) {
-  return v > MAX_32 ? MAX_32 : (v < MIN_32 ? MIN_32 : static_cast<Word32>(v));
+    return v > MAX_32 ? MAX_32 : (v < MIN_32 ? MIN_32 : static_cast<Word32>(v));
 }
 inline Word32 saturate32O(int64_t v, bool& o) {
-  if (v > MAX_32) {
-    o = true;
-    return MAX_32;
-  }
-  if (v < MIN_32) {
-    o = true;
-    return MIN_32;
-  }
-  return static_cast<Word32>(v);
+    if (v > MAX_32) {
+        o = true;
+        return MAX_32;
+    }
+    if (v < MIN_32) {
+        o = true;
+        return MIN_32;
+    }
+    return static_cast<Word32>(v);
 }
 
 inline Word32 lMult(Word16 a, Word16 b) {
-  Word32 p = Word32{a} * b;
-  return p == 0x40000000 ? MAX_32 : p * 2;
+    Word32 p = Word32{a} * b;
+    return p == 0x40000000 ? MAX_32 : p * 2;
 }
 inline Word32 lMultO(Word16 a, Word16 b, bool& o) {
-  Word32 p = Word32{a} * b;
-  if (p == 0x40000000) {
-    o = true;
-    return MAX_32;
-  }
-  return p * 2;
+    Word32 p = Word32{a} * b;
+    if (p == 0x40000000) {
+        o = true;
+        return MAX_32;
+    }
+    return p * 2;
 }
 inline Word32 lAdd(Word32 a, Word32 b) { return saturate32(int64_t{a} + b); }
 inline Word32 lSub(Word32 a, Word32 b) { return saturate32(int64_t{a} - b); }
@@ -123,44 +123,46 @@ inline Word32 lMacO(Word32 acc, Word16 a, Word16 b, bool& o) { return lAddO(acc,
 inline Word32 lMsuO(Word32 acc, Word16 a, Word16 b, bool& o) { return lSubO(acc, lMultO(a, b, o), o); }
 inline Word32 lNegate(Word32 l) { return l == MIN_32 ? MAX_32 : -l; }
 inline Word32 lAbs(Word32 l) { return l == MIN_32 ? MAX_32 : (l < 0 ? -l : l); }
-inline Word32 lDepositH(Word16 a) { return static_cast<Word32>(static_cast<uint32_t>(static_cast<uint16_t>(a)) << 16); }
+inline Word32 lDepositH(Word16 a) {
+    return static_cast<Word32>(static_cast<uint32_t>(static_cast<uint16_t>(a)) << 16);
+}
 inline Word32 lDepositL(Word16 a) { return a; }
 
 inline Word32 lShr(Word32 l, Word16 n);
 inline Word32 lShl(Word32 l, Word16 n) {
-  if (n <= 0) return lShr(l, static_cast<Word16>(-n));
-  if (n >= 31) return l == 0 ? 0 : (l > 0 ? MAX_32 : MIN_32);
-  if (l > (MAX_32 >> n)) return MAX_32;
-  if (l < (MIN_32 >> n)) return MIN_32;
-  return static_cast<Word32>(static_cast<uint32_t>(l) << n);
+    if (n <= 0) return lShr(l, static_cast<Word16>(-n));
+    if (n >= 31) return l == 0 ? 0 : (l > 0 ? MAX_32 : MIN_32);
+    if (l > (MAX_32 >> n)) return MAX_32;
+    if (l < (MIN_32 >> n)) return MIN_32;
+    return static_cast<Word32>(static_cast<uint32_t>(l) << n);
 }
 inline Word32 lShlO(Word32 l, Word16 n, bool& o) {
-  if (n <= 0) return lShr(l, static_cast<Word16>(-n));
-  if (n >= 31) {
-    if (l == 0) return 0;
-    o = true;
-    return l > 0 ? MAX_32 : MIN_32;
-  }
-  if (l > (MAX_32 >> n)) {
-    o = true;
-    return MAX_32;
-  }
-  if (l < (MIN_32 >> n)) {
-    o = true;
-    return MIN_32;
-  }
-  return static_cast<Word32>(static_cast<uint32_t>(l) << n);
+    if (n <= 0) return lShr(l, static_cast<Word16>(-n));
+    if (n >= 31) {
+        if (l == 0) return 0;
+        o = true;
+        return l > 0 ? MAX_32 : MIN_32;
+    }
+    if (l > (MAX_32 >> n)) {
+        o = true;
+        return MAX_32;
+    }
+    if (l < (MIN_32 >> n)) {
+        o = true;
+        return MIN_32;
+    }
+    return static_cast<Word32>(static_cast<uint32_t>(l) << n);
 }
 inline Word32 lShr(Word32 l, Word16 n) {
-  if (n < 0) return lShl(l, static_cast<Word16>(-n));
-  if (n >= 31) return l < 0 ? -1 : 0;
-  return l >> n;
+    if (n < 0) return lShl(l, static_cast<Word16>(-n));
+    if (n >= 31) return l < 0 ? -1 : 0;
+    return l >> n;
 }
 inline Word32 lShrR(Word32 l, Word16 n) {
-  if (n > 31) return 0;
-  Word32 out = lShr(l, n);
-  if (n > 0 && (l & (Word32{1} << (n - 1))) != 0) out++;
-  return out;
+    if (n > 31) return 0;
+    Word32 out = lShr(l, n);
+    if (n > 0 && (l & (Word32{1} << (n - 1))) != 0) out++;
+    return out;
 }
 
 // The reference's round(): adds 0x8000 with saturation and keeps the high half.
@@ -172,55 +174,55 @@ inline Word16 msuR(Word32 acc, Word16 a, Word16 b) { return roundL(lMsu(acc, a, 
 // Fractional integer division a/b in Q15 for 0 <= a <= b, b > 0.
 // Impossible operands saturate to MAX_16 instead of ending the process.
 inline Word16 divS(Word16 num, Word16 den) {
-  if (den <= 0 || num < 0 || num > den) return MAX_16;
-  if (num == 0) return 0;
-  if (num == den) return MAX_16;
-  Word32 n = num;
-  Word32 d = den;
-  Word16 out = 0;
-  for (int i = 0; i < 15; i++) {
-    out = static_cast<Word16>(out << 1);
-    n <<= 1;
-    if (n >= d) {
-      n -= d;
-      out = static_cast<Word16>(out + 1);
+    if (den <= 0 || num < 0 || num > den) return MAX_16;
+    if (num == 0) return 0;
+    if (num == den) return MAX_16;
+    Word32 n = num;
+    Word32 d = den;
+    Word16 out = 0;
+    for (int i = 0; i < 15; i++) {
+        out = static_cast<Word16>(out << 1);
+        n <<= 1;
+        if (n >= d) {
+            n -= d;
+            out = static_cast<Word16>(out + 1);
+        }
     }
-  }
-  return out;
+    return out;
 }
 
 // ---- double precision (hi, lo) helpers of the G.729 reference ----
 
 // Splits l into hi = l >> 16 and lo = (l - hi << 16) >> 1.
 inline void lExtract(Word32 l, Word16& hi, Word16& lo) {
-  hi = extractH(l);
-  lo = extractL(lMsu(lShr(l, 1), hi, 16384));
+    hi = extractH(l);
+    lo = extractL(lMsu(lShr(l, 1), hi, 16384));
 }
 inline Word32 lComp(Word16 hi, Word16 lo) { return lMac(lDepositH(hi), lo, 1); }
 inline Word32 mpy32(Word16 hi1, Word16 lo1, Word16 hi2, Word16 lo2) {
-  Word32 l = lMult(hi1, hi2);
-  l = lMac(l, mult(hi1, lo2), 1);
-  return lMac(l, mult(lo1, hi2), 1);
+    Word32 l = lMult(hi1, hi2);
+    l = lMac(l, mult(hi1, lo2), 1);
+    return lMac(l, mult(lo1, hi2), 1);
 }
 inline Word32 mpy32_16(Word16 hi, Word16 lo, Word16 n) {
-  Word32 l = lMult(hi, n);
-  return lMac(l, mult(lo, n), 1);
+    Word32 l = lMult(hi, n);
+    return lMac(l, mult(lo, n), 1);
 }
 // num / (denHi, denLo) for 0 <= num < den, den normalised; result in Q31.
 inline Word32 div32(Word32 num, Word16 denHi, Word16 denLo) {
-  Word16 approx = divS(0x3fff, denHi);
-  Word32 l = mpy32_16(denHi, denLo, approx);
-  l = lSub(MAX_32, l);
-  Word16 hi;
-  Word16 lo;
-  lExtract(l, hi, lo);
-  l = mpy32_16(hi, lo, approx);
-  lExtract(l, hi, lo);
-  Word16 nHi;
-  Word16 nLo;
-  lExtract(num, nHi, nLo);
-  l = mpy32(nHi, nLo, hi, lo);
-  return lShl(l, 2);
+    Word16 approx = divS(0x3fff, denHi);
+    Word32 l = mpy32_16(denHi, denLo, approx);
+    l = lSub(MAX_32, l);
+    Word16 hi;
+    Word16 lo;
+    lExtract(l, hi, lo);
+    l = mpy32_16(hi, lo, approx);
+    lExtract(l, hi, lo);
+    Word16 nHi;
+    Word16 nLo;
+    lExtract(num, nHi, nLo);
+    l = mpy32(nHi, nLo, hi, lo);
+    return lShl(l, 2);
 }
 
 }  // namespace vorpel::g729

@@ -20,12 +20,12 @@ inline constexpr int UP_SAMP = 3;
 inline constexpr int L_INTER10 = 10;
 inline constexpr int FIR_SIZE_SYN = UP_SAMP * L_INTER10 + 1;
 
-inline constexpr Word16 GAMMA1 = 24576;     // 0.75 in Q15, perceptual weighting
-inline constexpr Word16 SHARPMAX = 13017;   // 0.8 in Q14
-inline constexpr Word16 SHARPMIN = 3277;    // 0.2 in Q14
-inline constexpr Word16 GPCLIP = 15564;     // 0.95 in Q14
-inline constexpr Word16 GPCLIP2 = 481;      // 0.94 in Q9
-inline constexpr Word16 GP0999 = 16383;     // 0.9999 in Q14
+inline constexpr Word16 GAMMA1 = 24576;    // 0.75 in Q15, perceptual weighting
+inline constexpr Word16 SHARPMAX = 13017;  // 0.8 in Q14
+inline constexpr Word16 SHARPMIN = 3277;   // 0.2 in Q14
+inline constexpr Word16 GPCLIP = 15564;    // 0.95 in Q14
+inline constexpr Word16 GPCLIP2 = 481;     // 0.94 in Q9
+inline constexpr Word16 GP0999 = 16383;    // 0.9999 in Q14
 inline constexpr Word32 L_THRESH_ERR = 983040000;
 inline constexpr Word16 INV_L_SUBFR = 819;  // 1/40 in Q15
 
@@ -43,10 +43,10 @@ inline constexpr Word16 GAP1 = 10;        // 0.0012 in Q13
 inline constexpr Word16 GAP2 = 5;         // 0.0006 in Q13
 inline constexpr Word16 GAP3 = 321;       // 0.0392 in Q13
 inline constexpr int GRID_POINTS = 50;
-inline constexpr Word16 PI04 = 1029;        // pi * 0.04 in Q13
-inline constexpr Word16 PI92 = 23677;       // pi * 0.92 in Q13
-inline constexpr Word16 CONST10 = 10 << 11; // 10.0 in Q11
-inline constexpr Word16 CONST12 = 19661;    // 1.2 in Q14
+inline constexpr Word16 PI04 = 1029;         // pi * 0.04 in Q13
+inline constexpr Word16 PI92 = 23677;        // pi * 0.92 in Q13
+inline constexpr Word16 CONST10 = 10 << 11;  // 10.0 in Q11
+inline constexpr Word16 CONST12 = 19661;     // 1.2 in Q14
 
 // Gain quantiser
 inline constexpr int NCODE1_B = 3;

@@ -17,34 +17,33 @@ namespace vorpel::g729 {
 // Intermediate values of one frame, for comparing the encoder stage by stage
 // with a reference run (filled only when a record is passed in).
 struct EncoderTrace {
-  struct Subframe {
-    Word16 t0;
-    Word16 t0Frac;
-    Word16 gainPitRaw;  // unquantised pitch gain after the taming clip, Q14
-    Word16 taming;
-    Word16 fcbIndex;
-    Word16 fcbSign;
-    Word16 gainIndex;
-    Word16 gainPit;   // Q14
-    Word16 gainCode;  // Q1
-  };
-  Word16 preprocessed[L_FRAME];
-  Word16 autocorrH[MP1];  // before lag windowing
-  Word16 autocorrL[MP1];
-  Word16 lpcA[MP1];
-  Word16 refl[M];
-  Word16 lsp[M];
-  Word16 lspQ[M];
-  Word16 aqSub[2][MP1];
-  Word16 pitchOpenLoop;
-  Subframe sub[2];
-  Word16 params[PRM_SIZE];
+    struct Subframe {
+        Word16 t0;
+        Word16 t0Frac;
+        Word16 gainPitRaw;  // unquantised pitch gain after the taming clip, Q14
+        Word16 taming;
+        Word16 fcbIndex;
+        Word16 fcbSign;
+        Word16 gainIndex;
+        Word16 gainPit;   // Q14
+        Word16 gainCode;  // Q1
+    };
+    Word16 preprocessed[L_FRAME];
+    Word16 autocorrH[MP1];  // before lag windowing
+    Word16 autocorrL[MP1];
+    Word16 lpcA[MP1];
+    Word16 refl[M];
+    Word16 lsp[M];
+    Word16 lspQ[M];
+    Word16 aqSub[2][MP1];
+    Word16 pitchOpenLoop;
+    Subframe sub[2];
+    Word16 params[PRM_SIZE];
 };
 
 // Encodes one frame into its 11 parameters (no packing), optionally recording
 // the intermediate values.
-void encodeParameters(G729Encoder& enc, const Word16* samples, Word16* params,
-                      EncoderTrace* trace);
+void encodeParameters(G729Encoder& enc, const Word16* samples, Word16* params, EncoderTrace* trace);
 
 // ---- pre-processing and LP analysis (G.729 3.1, 3.2) ----
 
@@ -75,8 +74,8 @@ Word16 pitchOlFast(const Word16* signal);
 // Closed-loop delay in [t0Min, t0Max] with fraction in {-1, 0, 1}. exc is the
 // excitation at the subframe (past samples before it); on return exc[0..39]
 // holds the adaptive codebook vector of the chosen delay.
-Word16 pitchFr3Fast(Word16* exc, const Word16* xn, const Word16* h, Word16 t0Min, Word16 t0Max,
-                    int iSubfr, Word16& pitFrac);
+Word16 pitchFr3Fast(Word16* exc, const Word16* xn, const Word16* h, Word16 t0Min, Word16 t0Max, int iSubfr,
+                    Word16& pitFrac);
 // Adaptive codebook gain (Q14, at most 1.2); gCoeff[4] receives <y1,y1>,
 // its exponent, <xn,y1> and its exponent.
 Word16 gPitch(const Word16* xn, const Word16* y1, Word16* gCoeff);
@@ -92,17 +91,16 @@ void corHX(const Word16* h, const Word16* x, Word16* d);
 
 // Algebraic codebook search; h[L_SUBFR] gets the pitch sharpening added.
 // Returns the position index, sign the sign index; code (Q13) and y (Q12).
-Word16 acelpCodeA(const Word16* x, Word16* h, Word16 t0, Word16 pitchSharp, Word16* code,
-                  Word16* y, Word16& sign);
+Word16 acelpCodeA(const Word16* x, Word16* h, Word16 t0, Word16 pitchSharp, Word16* code, Word16* y,
+                  Word16& sign);
 
 // ---- gains (G.729 3.9, taming) ----
 
 // Adds <y2,y2>, -2<xn,y2> and 2<y1,y2> at gCoeff[2..4] / expGCoeff[2..4].
-void corrXy2(const Word16* xn, const Word16* y1, const Word16* y2, Word16* gCoeff,
-             Word16* expGCoeff);
+void corrXy2(const Word16* xn, const Word16* y1, const Word16* y2, Word16* gCoeff, Word16* expGCoeff);
 // Gain quantisation; returns the gain parameter and the quantised gains.
-Word16 quaGain(Word16* pastQuaEn, const Word16* code, const Word16* gCoeff,
-               const Word16* expCoeff, Word16& gainPit, Word16& gainCode, bool tame);
+Word16 quaGain(Word16* pastQuaEn, const Word16* code, const Word16* gCoeff, const Word16* expCoeff,
+               Word16& gainPit, Word16& gainCode, bool tame);
 // Taming: whether the excitation error around the delay exceeds the limit,
 // and the update of the error memory after a subframe.
 bool testErr(const std::array<Word32, 4>& excErr, Word16 t0, Word16 t0Frac);

@@ -3,6 +3,8 @@
 
 namespace vorpel::g729 {
 
+// clang-format off
+
 // 0.54 - 0.46 cos(2 pi n / 399) for n < 200, cos(2 pi (n - 200) / 159) after.
 const Word16 hamwindow[L_WINDOW] = {
     2621, 2623, 2629, 2638, 2651, 2668, 2689, 2713, 2741, 2772, 2808, 2847,
@@ -57,5 +59,7 @@ const Word16 thr1[NCODE1 - NCAN1] = {10808, 12374, 19778, 32551};
 const Word16 thr2[NCODE2 - NCAN2] = {14087, 16188, 20274, 21321, 23525, 25232, 27873, 30542};
 const Word16 map1[NCODE1] = {5, 1, 4, 7, 3, 0, 6, 2};
 const Word16 map2[NCODE2] = {4, 6, 0, 2, 12, 14, 8, 10, 15, 11, 9, 13, 7, 3, 1, 5};
+
+// clang-format on
 
 }  // namespace vorpel::g729

@@ -33,8 +33,8 @@ void encodeFrame(G729Encoder& encoder, std::span<const int16_t, G729_FRAME_SAMPL
 void resetDecoder(G729Decoder& decoder);
 // Decodes one frame. A missing frame writes 80 samples of -1 and leaves the
 // state untouched; a frame of ten zero bytes is an erased frame (concealed).
-void decodeFrame(G729Decoder& decoder, std::span<const uint8_t, G729_FRAME_BYTES> bytes,
-                 bool missing, std::span<int16_t, G729_FRAME_SAMPLES> samples);
+void decodeFrame(G729Decoder& decoder, std::span<const uint8_t, G729_FRAME_BYTES> bytes, bool missing,
+                 std::span<int16_t, G729_FRAME_SAMPLES> samples);
 
 // The 11 parameters <-> 10 packed bytes.
 void packParameters(std::span<const int16_t, G729_PARAMETER_COUNT> parameters,

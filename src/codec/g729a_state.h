@@ -1,8 +1,8 @@
 // Complete definitions of the codec states declared in codec/g729a.h.
 #pragma once
 
-#include "codec/g729a.h"
 #include "codec/decoder_state.h"
+#include "codec/g729a.h"
 #if __has_include("codec/encoder_state.h")
 #include "codec/encoder_state.h"
 #endif

@@ -14,93 +14,93 @@ namespace {
 
 // Coefficients of F1(z) or F2(z) from every other LSP (G.729 3.2.6), Q24.
 void getLspPol(const Word16* lsp, Word32* f) {
-  f[0] = lMult(4096, 2048);
-  f[1] = lMsu(0, lsp[0], 512);
-  for (int i = 2; i <= 5; i++) {
-    const Word16 l = lsp[2 * (i - 1)];
-    f[i] = f[i - 2];
-    for (int j = i; j > 1; j--) {
-      Word16 hi;
-      Word16 lo;
-      lExtract(f[j - 1], hi, lo);
-      Word32 t0 = lShl(mpy32_16(hi, lo, l), 1);
-      f[j] = lAdd(f[j], f[j - 2]);
-      f[j] = lSub(f[j], t0);
+    f[0] = lMult(4096, 2048);
+    f[1] = lMsu(0, lsp[0], 512);
+    for (int i = 2; i <= 5; i++) {
+        const Word16 l = lsp[2 * (i - 1)];
+        f[i] = f[i - 2];
+        for (int j = i; j > 1; j--) {
+            Word16 hi;
+            Word16 lo;
+            lExtract(f[j - 1], hi, lo);
+            Word32 t0 = lShl(mpy32_16(hi, lo, l), 1);
+            f[j] = lAdd(f[j], f[j - 2]);
+            f[j] = lSub(f[j], t0);
+        }
+        f[1] = lMsu(f[1], l, 512);
     }
-    f[1] = lMsu(f[1], l, 512);
-  }
 }
 
 }  // namespace
 
 void lspAz(const Word16* lsp, Word16* a) {
-  Word32 f1[6];
-  Word32 f2[6];
-  getLspPol(&lsp[0], f1);
-  getLspPol(&lsp[1], f2);
-  for (int i = 5; i > 0; i--) {
-    f1[i] = lAdd(f1[i], f1[i - 1]);
-    f2[i] = lSub(f2[i], f2[i - 1]);
-  }
-  a[0] = 4096;
-  for (int i = 1, j = 10; i <= 5; i++, j--) {
-    a[i] = extractL(lShrR(lAdd(f1[i], f2[i]), 13));
-    a[j] = extractL(lShrR(lSub(f1[i], f2[i]), 13));
-  }
+    Word32 f1[6];
+    Word32 f2[6];
+    getLspPol(&lsp[0], f1);
+    getLspPol(&lsp[1], f2);
+    for (int i = 5; i > 0; i--) {
+        f1[i] = lAdd(f1[i], f1[i - 1]);
+        f2[i] = lSub(f2[i], f2[i - 1]);
+    }
+    a[0] = 4096;
+    for (int i = 1, j = 10; i <= 5; i++, j--) {
+        a[i] = extractL(lShrR(lAdd(f1[i], f2[i]), 13));
+        a[j] = extractL(lShrR(lSub(f1[i], f2[i]), 13));
+    }
 }
 
 void intQlpc(const Word16* lspOld, const Word16* lspNew, Word16* az) {
-  Word16 lsp[M];
-  for (int i = 0; i < M; i++) lsp[i] = add(shr(lspNew[i], 1), shr(lspOld[i], 1));
-  lspAz(lsp, az);
-  lspAz(lspNew, az + MP1);
+    Word16 lsp[M];
+    for (int i = 0; i < M; i++) lsp[i] = add(shr(lspNew[i], 1), shr(lspOld[i], 1));
+    lspAz(lsp, az);
+    lspAz(lspNew, az + MP1);
 }
 
 void lsfLsp2(const Word16* lsf, Word16* lsp, int m) {
-  for (int i = 0; i < m; i++) {
-    Word16 freq = mult(lsf[i], 20861);  // 1 / (2 pi) in Q17
-    Word16 ind = shr(freq, 8);
-    Word16 offset = static_cast<Word16>(freq & 0x00ff);
-    if (ind > 63) ind = 63;
-    Word32 t = lMult(slopeCos[ind], offset);
-    lsp[i] = add(table2[ind], extractL(lShr(t, 13)));
-  }
+    for (int i = 0; i < m; i++) {
+        Word16 freq = mult(lsf[i], 20861);  // 1 / (2 pi) in Q17
+        Word16 ind = shr(freq, 8);
+        Word16 offset = static_cast<Word16>(freq & 0x00ff);
+        if (ind > 63) ind = 63;
+        Word32 t = lMult(slopeCos[ind], offset);
+        lsp[i] = add(table2[ind], extractL(lShr(t, 13)));
+    }
 }
 
 void lspLsf2(const Word16* lsp, Word16* lsf, int m) {
-  Word16 ind = 63;
-  for (int i = m - 1; i >= 0; i--) {
-    while (table2[ind] < lsp[i]) {
-      ind = static_cast<Word16>(ind - 1);
-      if (ind <= 0) break;
+    Word16 ind = 63;
+    for (int i = m - 1; i >= 0; i--) {
+        while (table2[ind] < lsp[i]) {
+            ind = static_cast<Word16>(ind - 1);
+            if (ind <= 0) break;
+        }
+        Word16 offset = sub(lsp[i], table2[ind]);
+        Word32 t = lMult(slopeAcos[ind], offset);
+        Word16 freq = add(shl(ind, 9), extractL(lShr(t, 12)));
+        lsf[i] = mult(freq, 25736);  // 2 pi in Q12
     }
-    Word16 offset = sub(lsp[i], table2[ind]);
-    Word32 t = lMult(slopeAcos[ind], offset);
-    Word16 freq = add(shl(ind, 9), extractL(lShr(t, 12)));
-    lsf[i] = mult(freq, 25736);  // 2 pi in Q12
-  }
 }
 
 void weightAz(const Word16* a, Word16 gamma, int m, Word16* ap) {
-  ap[0] = a[0];
-  Word16 fac = gamma;
-  for (int i = 1; i < m; i++) {
-    ap[i] = roundL(lMult(a[i], fac));
-    fac = roundL(lMult(fac, gamma));
-  }
-  ap[m] = roundL(lMult(a[m], fac));
+    ap[0] = a[0];
+    Word16 fac = gamma;
+    for (int i = 1; i < m; i++) {
+        ap[i] = roundL(lMult(a[i], fac));
+        fac = roundL(lMult(fac, gamma));
+    }
+    ap[m] = roundL(lMult(a[m], fac));
 }
 
 namespace {
 inline void expandRange(Word16* buf, Word16 gap, int from, int to) {
-  for (int j = from; j < to; j++) {
-    Word16 diff = sub(buf[j - 1], buf[j]);
-    Word16 tmp = shr(add(diff, gap), 1);
-    if (tmp > 0) {
-      buf[j - 1] = sub(buf[j - 1], tmp);
-      buf[j] = add(buf[j], tmp);
+    for (int j = from; j < to; j++) {
+        Word16 diff = sub(buf[j - 1], buf[j]);
+        Word16 tmp = shr(add(diff, gap), 1);
+        if (tmp > 0) {
+            buf[j - 1] = sub(buf[j - 1], tmp);
+            buf[j] = add(buf[j], tmp);
+        }
     }
-  }
 }
 }  // namespace
 
@@ -109,286 +109,284 @@ void lspExpand2(Word16* buf, Word16 gap) { expandRange(buf, gap, NC, M); }
 void lspExpand12(Word16* buf, Word16 gap) { expandRange(buf, gap, 1, M); }
 
 void lspStability(Word16* buf) {
-  for (int j = 0; j < M - 1; j++) {
-    if (buf[j + 1] < buf[j]) {
-      Word16 tmp = buf[j + 1];
-      buf[j + 1] = buf[j];
-      buf[j] = tmp;
+    for (int j = 0; j < M - 1; j++) {
+        if (buf[j + 1] < buf[j]) {
+            Word16 tmp = buf[j + 1];
+            buf[j + 1] = buf[j];
+            buf[j] = tmp;
+        }
     }
-  }
-  if (buf[0] < L_LIMIT) {
-    buf[0] = L_LIMIT;
-    std::fputs("lsp_stability warning Low \n", stderr);
-  }
-  for (int j = 0; j < M - 1; j++) {
-    if (Word32{buf[j + 1]} - buf[j] < GAP3) buf[j + 1] = add(buf[j], GAP3);
-  }
-  if (buf[M - 1] > M_LIMIT) {
-    buf[M - 1] = M_LIMIT;
-    std::fputs("lsp_stability warning High \n", stderr);
-  }
+    if (buf[0] < L_LIMIT) {
+        buf[0] = L_LIMIT;
+        std::fputs("lsp_stability warning Low \n", stderr);
+    }
+    for (int j = 0; j < M - 1; j++) {
+        if (Word32{buf[j + 1]} - buf[j] < GAP3) buf[j + 1] = add(buf[j], GAP3);
+    }
+    if (buf[M - 1] > M_LIMIT) {
+        buf[M - 1] = M_LIMIT;
+        std::fputs("lsp_stability warning High \n", stderr);
+    }
 }
 
 void lspPrevCompose(const Word16* lspEle, Word16* lsp, int mode, const LsfHistory& freqPrev) {
-  for (int j = 0; j < M; j++) {
-    Word32 acc = lMult(lspEle[j], fgSum[mode][j]);
-    for (int k = 0; k < MA_NP; k++) acc = lMac(acc, freqPrev[k][j], fg[mode][k][j]);
-    lsp[j] = extractH(acc);
-  }
+    for (int j = 0; j < M; j++) {
+        Word32 acc = lMult(lspEle[j], fgSum[mode][j]);
+        for (int k = 0; k < MA_NP; k++) acc = lMac(acc, freqPrev[k][j], fg[mode][k][j]);
+        lsp[j] = extractH(acc);
+    }
 }
 
 void lspPrevExtract(const Word16* lsp, Word16* lspEle, int mode, const LsfHistory& freqPrev) {
-  for (int j = 0; j < M; j++) {
-    Word32 t = lDepositH(lsp[j]);
-    for (int k = 0; k < MA_NP; k++) t = lMsu(t, freqPrev[k][j], fg[mode][k][j]);
-    Word16 temp = extractH(t);
-    t = lMult(temp, fgSumInv[mode][j]);
-    lspEle[j] = extractH(lShl(t, 3));
-  }
+    for (int j = 0; j < M; j++) {
+        Word32 t = lDepositH(lsp[j]);
+        for (int k = 0; k < MA_NP; k++) t = lMsu(t, freqPrev[k][j], fg[mode][k][j]);
+        Word16 temp = extractH(t);
+        t = lMult(temp, fgSumInv[mode][j]);
+        lspEle[j] = extractH(lShl(t, 3));
+    }
 }
 
 void lspPrevUpdate(const Word16* lspEle, LsfHistory& freqPrev) {
-  for (int k = MA_NP - 1; k > 0; k--) freqPrev[k] = freqPrev[k - 1];
-  std::memcpy(freqPrev[0].data(), lspEle, sizeof(Word16) * M);
+    for (int k = MA_NP - 1; k > 0; k--) freqPrev[k] = freqPrev[k - 1];
+    std::memcpy(freqPrev[0].data(), lspEle, sizeof(Word16) * M);
 }
 
-void lspGetQuant(Word16 code0, Word16 code1, Word16 code2, int mode, LsfHistory& freqPrev,
-                 Word16* lspq) {
-  Word16 buf[M];
-  for (int j = 0; j < NC; j++) buf[j] = add(lspcb1[code0][j], lspcb2[code1][j]);
-  for (int j = NC; j < M; j++) buf[j] = add(lspcb1[code0][j], lspcb2[code2][j]);
-  lspExpand12(buf, GAP1);
-  lspExpand12(buf, GAP2);
-  lspPrevCompose(buf, lspq, mode, freqPrev);
-  lspPrevUpdate(buf, freqPrev);
-  lspStability(lspq);
+void lspGetQuant(Word16 code0, Word16 code1, Word16 code2, int mode, LsfHistory& freqPrev, Word16* lspq) {
+    Word16 buf[M];
+    for (int j = 0; j < NC; j++) buf[j] = add(lspcb1[code0][j], lspcb2[code1][j]);
+    for (int j = NC; j < M; j++) buf[j] = add(lspcb1[code0][j], lspcb2[code2][j]);
+    lspExpand12(buf, GAP1);
+    lspExpand12(buf, GAP2);
+    lspPrevCompose(buf, lspq, mode, freqPrev);
+    lspPrevUpdate(buf, freqPrev);
+    lspStability(lspq);
 }
 
 bool synFilt(const Word16* a, const Word16* x, Word16* y, int lg, Word16* mem, bool update) {
-  // Six zeros ahead of the memory let the fast path read 16 past outputs.
-  constexpr int PAD = 6;
-  Word16 tmp[PAD + M + 100];
-  bool overflow = false;
-  std::memset(tmp, 0, sizeof(Word16) * PAD);
-  std::memcpy(tmp + PAD, mem, sizeof(Word16) * M);
-  Word16* yy = tmp + PAD + M;
-  // When 2 (|x a0| + sum |a_j| max|y|) fits in 32 bits no step of a sample's
-  // accumulation can saturate, and plain integer arithmetic gives the
-  // saturating operators' result; otherwise the sample is computed with them.
-  Word32 sumA = 0;
-  for (int j = 1; j <= M; j++) sumA += a[j] < 0 ? -Word32{a[j]} : Word32{a[j]};
-  const int64_t a0 = a[0] < 0 ? -int64_t{a[0]} : int64_t{a[0]};
-  Word32 maxY = 0;
-  for (int j = 0; j < M; j++) maxY = std::max(maxY, yy[j - M] < 0 ? -Word32{yy[j - M]} : Word32{yy[j - M]});
-  Word16 ar[PAD + M] = {};  // 0 .. 0, a[M .. 1]: the past outputs read forwards
-  for (int k = 0; k < M; k++) ar[PAD + k] = a[M - k];
-  for (int i = 0; i < lg; i++) {
-    const int64_t absX = x[i] < 0 ? -int64_t{x[i]} : int64_t{x[i]};
-    Word32 s;
-    if (2 * (absX * a0 + int64_t{sumA} * maxY) <= MAX_32) {
-      const Word16* past = yy + i - M - PAD;
-      Word32 acc = 0;
-      for (int k = 0; k < PAD + M; k++) acc += Word32{ar[k]} * past[k];
-      s = 2 * (Word32{x[i]} * a[0] - acc);
-    } else {
-      s = lMultO(x[i], a[0], overflow);
-      for (int j = 1; j <= M; j++) s = lMsuO(s, a[j], yy[i - j], overflow);
+    // Six zeros ahead of the memory let the fast path read 16 past outputs.
+    constexpr int PAD = 6;
+    Word16 tmp[PAD + M + 100];
+    bool overflow = false;
+    std::memset(tmp, 0, sizeof(Word16) * PAD);
+    std::memcpy(tmp + PAD, mem, sizeof(Word16) * M);
+    Word16* yy = tmp + PAD + M;
+    // When 2 (|x a0| + sum |a_j| max|y|) fits in 32 bits no step of a sample's
+    // accumulation can saturate, and plain integer arithmetic gives the
+    // saturating operators' result; otherwise the sample is computed with them.
+    Word32 sumA = 0;
+    for (int j = 1; j <= M; j++) sumA += a[j] < 0 ? -Word32{a[j]} : Word32{a[j]};
+    const int64_t a0 = a[0] < 0 ? -int64_t{a[0]} : int64_t{a[0]};
+    Word32 maxY = 0;
+    for (int j = 0; j < M; j++) maxY = std::max(maxY, yy[j - M] < 0 ? -Word32{yy[j - M]} : Word32{yy[j - M]});
+    Word16 ar[PAD + M] = {};  // 0 .. 0, a[M .. 1]: the past outputs read forwards
+    for (int k = 0; k < M; k++) ar[PAD + k] = a[M - k];
+    for (int i = 0; i < lg; i++) {
+        const int64_t absX = x[i] < 0 ? -int64_t{x[i]} : int64_t{x[i]};
+        Word32 s;
+        if (2 * (absX * a0 + int64_t{sumA} * maxY) <= MAX_32) {
+            const Word16* past = yy + i - M - PAD;
+            Word32 acc = 0;
+            for (int k = 0; k < PAD + M; k++) acc += Word32{ar[k]} * past[k];
+            s = 2 * (Word32{x[i]} * a[0] - acc);
+        } else {
+            s = lMultO(x[i], a[0], overflow);
+            for (int j = 1; j <= M; j++) s = lMsuO(s, a[j], yy[i - j], overflow);
+        }
+        s = lShlO(s, 3, overflow);
+        yy[i] = roundLO(s, overflow);
+        maxY = std::max(maxY, yy[i] < 0 ? -Word32{yy[i]} : Word32{yy[i]});
     }
-    s = lShlO(s, 3, overflow);
-    yy[i] = roundLO(s, overflow);
-    maxY = std::max(maxY, yy[i] < 0 ? -Word32{yy[i]} : Word32{yy[i]});
-  }
-  std::memcpy(y, yy, sizeof(Word16) * lg);
-  if (update) std::memcpy(mem, y + lg - M, sizeof(Word16) * M);
-  return overflow;
+    std::memcpy(y, yy, sizeof(Word16) * lg);
+    if (update) std::memcpy(mem, y + lg - M, sizeof(Word16) * M);
+    return overflow;
 }
 
 void residu(const Word16* a, const Word16* x, Word16* y, int lg) {
-  // When 2 sum |a_j| max|x| fits in 32 bits no partial sum can saturate and
-  // plain integer arithmetic equals the saturating operators.
-  Word32 sumA = 0;
-  for (int j = 0; j <= M; j++) sumA += a[j] < 0 ? -Word32{a[j]} : Word32{a[j]};
-  Word32 maxX = 0;
-  for (int i = -M; i < lg; i++) maxX = std::max(maxX, x[i] < 0 ? -Word32{x[i]} : Word32{x[i]});
-  const bool exact = 2 * int64_t{sumA} * maxX <= MAX_32;
-  for (int i = 0; i < lg; i++) {
-    Word32 s;
-    if (exact) {
-      Word32 acc = 0;
-      for (int j = 0; j <= M; j++) acc += Word32{a[j]} * x[i - j];
-      s = 2 * acc;
-    } else {
-      s = lMult(x[i], a[0]);
-      for (int j = 1; j <= M; j++) s = lMac(s, a[j], x[i - j]);
+    // When 2 sum |a_j| max|x| fits in 32 bits no partial sum can saturate and
+    // plain integer arithmetic equals the saturating operators.
+    Word32 sumA = 0;
+    for (int j = 0; j <= M; j++) sumA += a[j] < 0 ? -Word32{a[j]} : Word32{a[j]};
+    Word32 maxX = 0;
+    for (int i = -M; i < lg; i++) maxX = std::max(maxX, x[i] < 0 ? -Word32{x[i]} : Word32{x[i]});
+    const bool exact = 2 * int64_t{sumA} * maxX <= MAX_32;
+    for (int i = 0; i < lg; i++) {
+        Word32 s;
+        if (exact) {
+            Word32 acc = 0;
+            for (int j = 0; j <= M; j++) acc += Word32{a[j]} * x[i - j];
+            s = 2 * acc;
+        } else {
+            s = lMult(x[i], a[0]);
+            for (int j = 1; j <= M; j++) s = lMac(s, a[j], x[i - j]);
+        }
+        y[i] = roundL(lShl(s, 3));
     }
-    y[i] = roundL(lShl(s, 3));
-  }
 }
 
 void convolve(const Word16* x, const Word16* h, Word16* y, int l) {
-  for (int n = 0; n < l; n++) {
-    Word32 s = 0;
-    for (int i = 0; i <= n; i++) s = lMac(s, x[i], h[n - i]);
-    s = lShl(s, 3);
-    y[n] = extractH(s);
-  }
+    for (int n = 0; n < l; n++) {
+        Word32 s = 0;
+        for (int i = 0; i <= n; i++) s = lMac(s, x[i], h[n - i]);
+        s = lShl(s, 3);
+        y[n] = extractH(s);
+    }
 }
 
 void predLt3(Word16* exc, Word16 t0, Word16 frac, int lg) {
-  Word16* x0 = exc - t0;
-  frac = negate(frac);
-  if (frac < 0) {
-    frac = add(frac, UP_SAMP);
-    x0--;
-  }
-  const Word16* c1 = &inter3l[frac];
-  const Word16* c2 = &inter3l[UP_SAMP - frac];
-
-  // Output j reads x0[j - 9 .. j + 10]; samples at exc[0] and after are
-  // outputs of this call. While 2 sum|c| max|x| fits in 32 bits, no step of
-  // the accumulation can saturate and plain integer arithmetic is exact.
-  Word32 sumC = 0;
-  for (int k = 0; k < UP_SAMP * L_INTER10; k += UP_SAMP) {
-    sumC += (c1[k] < 0 ? -Word32{c1[k]} : Word32{c1[k]}) + (c2[k] < 0 ? -Word32{c2[k]} : Word32{c2[k]});
-  }
-  Word32 maxX = 0;
-  for (const Word16* p = x0 - (L_INTER10 - 1); p < exc && p <= x0 + lg + L_INTER10 - 1; p++) {
-    maxX = std::max(maxX, *p < 0 ? -Word32{*p} : Word32{*p});
-  }
-  // The 20 taps in the order of the samples they weight, x0[j - 9 .. j + 10],
-  // and 4 zeros (reading up to x0[j + 14], which precedes exc[j] for every
-  // delay of at least PIT_MIN).
-  Word16 taps[2 * L_INTER10 + 4] = {};
-  for (int i = 0; i < L_INTER10; i++) {
-    taps[L_INTER10 - 1 - i] = c1[UP_SAMP * i];
-    taps[L_INTER10 + i] = c2[UP_SAMP * i];
-  }
-  for (int j = 0; j < lg; j++) {
-    const Word16* x1 = x0 + j;
-    const Word16* x2 = x1 + 1;
-    Word32 s;
-    if (2 * int64_t{sumC} * maxX <= MAX_32) {
-      const Word16* first = x1 - (L_INTER10 - 1);
-      Word32 acc = 0;
-      for (int n = 0; n < 2 * L_INTER10 + 4; n++) acc += Word32{first[n]} * taps[n];
-      s = 2 * acc;
-    } else {
-      s = 0;
-      for (int i = 0, k = 0; i < L_INTER10; i++, k += UP_SAMP) {
-        s = lMac(s, x1[-i], c1[k]);
-        s = lMac(s, x2[i], c2[k]);
-      }
+    Word16* x0 = exc - t0;
+    frac = negate(frac);
+    if (frac < 0) {
+        frac = add(frac, UP_SAMP);
+        x0--;
     }
-    exc[j] = roundL(s);
-    maxX = std::max(maxX, exc[j] < 0 ? -Word32{exc[j]} : Word32{exc[j]});
-  }
+    const Word16* c1 = &inter3l[frac];
+    const Word16* c2 = &inter3l[UP_SAMP - frac];
+
+    // Output j reads x0[j - 9 .. j + 10]; samples at exc[0] and after are
+    // outputs of this call. While 2 sum|c| max|x| fits in 32 bits, no step of
+    // the accumulation can saturate and plain integer arithmetic is exact.
+    Word32 sumC = 0;
+    for (int k = 0; k < UP_SAMP * L_INTER10; k += UP_SAMP) {
+        sumC += (c1[k] < 0 ? -Word32{c1[k]} : Word32{c1[k]}) + (c2[k] < 0 ? -Word32{c2[k]} : Word32{c2[k]});
+    }
+    Word32 maxX = 0;
+    for (const Word16* p = x0 - (L_INTER10 - 1); p < exc && p <= x0 + lg + L_INTER10 - 1; p++) {
+        maxX = std::max(maxX, *p < 0 ? -Word32{*p} : Word32{*p});
+    }
+    // The 20 taps in the order of the samples they weight, x0[j - 9 .. j + 10],
+    // and 4 zeros (reading up to x0[j + 14], which precedes exc[j] for every
+    // delay of at least PIT_MIN).
+    Word16 taps[2 * L_INTER10 + 4] = {};
+    for (int i = 0; i < L_INTER10; i++) {
+        taps[L_INTER10 - 1 - i] = c1[UP_SAMP * i];
+        taps[L_INTER10 + i] = c2[UP_SAMP * i];
+    }
+    for (int j = 0; j < lg; j++) {
+        const Word16* x1 = x0 + j;
+        const Word16* x2 = x1 + 1;
+        Word32 s;
+        if (2 * int64_t{sumC} * maxX <= MAX_32) {
+            const Word16* first = x1 - (L_INTER10 - 1);
+            Word32 acc = 0;
+            for (int n = 0; n < 2 * L_INTER10 + 4; n++) acc += Word32{first[n]} * taps[n];
+            s = 2 * acc;
+        } else {
+            s = 0;
+            for (int i = 0, k = 0; i < L_INTER10; i++, k += UP_SAMP) {
+                s = lMac(s, x1[-i], c1[k]);
+                s = lMac(s, x2[i], c2[k]);
+            }
+        }
+        exc[j] = roundL(s);
+        maxX = std::max(maxX, exc[j] < 0 ? -Word32{exc[j]} : Word32{exc[j]});
+    }
 }
 
-void gainPredict(const Word16* pastQuaEn, const Word16* code, int lcode, Word16& gcode0,
-                 Word16& expGcode0) {
-  Word32 t = 0;
-  for (int i = 0; i < lcode; i++) t = lMac(t, code[i], code[i]);
-  Word16 exp;
-  Word16 frac;
-  log2(t, exp, frac);
-  t = mpy32_16(exp, frac, -24660);  // -3.0103 in Q13
-  t = lMac(t, 32588, 32);           // 127.298 in Q14
-  t = lShl(t, 10);
-  for (int i = 0; i < 4; i++) t = lMac(t, pred[i], pastQuaEn[i]);
-  gcode0 = extractH(t);  // Q8
-  t = lMult(gcode0, 5439);  // log2(10) / 20 in Q15
-  t = lShr(t, 8);
-  lExtract(t, exp, frac);
-  gcode0 = extractL(pow2(14, frac));
-  expGcode0 = sub(14, exp);
+void gainPredict(const Word16* pastQuaEn, const Word16* code, int lcode, Word16& gcode0, Word16& expGcode0) {
+    Word32 t = 0;
+    for (int i = 0; i < lcode; i++) t = lMac(t, code[i], code[i]);
+    Word16 exp;
+    Word16 frac;
+    log2(t, exp, frac);
+    t = mpy32_16(exp, frac, -24660);  // -3.0103 in Q13
+    t = lMac(t, 32588, 32);           // 127.298 in Q14
+    t = lShl(t, 10);
+    for (int i = 0; i < 4; i++) t = lMac(t, pred[i], pastQuaEn[i]);
+    gcode0 = extractH(t);     // Q8
+    t = lMult(gcode0, 5439);  // log2(10) / 20 in Q15
+    t = lShr(t, 8);
+    lExtract(t, exp, frac);
+    gcode0 = extractL(pow2(14, frac));
+    expGcode0 = sub(14, exp);
 }
 
 void gainUpdate(Word16* pastQuaEn, Word32 lGbk12) {
-  for (int i = 3; i > 0; i--) pastQuaEn[i] = pastQuaEn[i - 1];
-  Word16 exp;
-  Word16 frac;
-  log2(lGbk12, exp, frac);
-  Word32 acc = lComp(sub(exp, 13), frac);
-  Word16 tmp = extractH(lShl(acc, 13));
-  pastQuaEn[0] = mult(tmp, 24660);  // 20 log10(2) in Q12
+    for (int i = 3; i > 0; i--) pastQuaEn[i] = pastQuaEn[i - 1];
+    Word16 exp;
+    Word16 frac;
+    log2(lGbk12, exp, frac);
+    Word32 acc = lComp(sub(exp, 13), frac);
+    Word16 tmp = extractH(lShl(acc, 13));
+    pastQuaEn[0] = mult(tmp, 24660);  // 20 log10(2) in Q12
 }
 
 void gainUpdateErasure(Word16* pastQuaEn) {
-  Word32 t = 0;
-  for (int i = 0; i < 4; i++) t = lAdd(t, pastQuaEn[i]);
-  Word16 av = extractL(lShr(t, 2));
-  av = sub(av, 4096);
-  if (av < -14336) av = -14336;
-  for (int i = 3; i > 0; i--) pastQuaEn[i] = pastQuaEn[i - 1];
-  pastQuaEn[0] = av;
+    Word32 t = 0;
+    for (int i = 0; i < 4; i++) t = lAdd(t, pastQuaEn[i]);
+    Word16 av = extractL(lShr(t, 2));
+    av = sub(av, 4096);
+    if (av < -14336) av = -14336;
+    for (int i = 3; i > 0; i--) pastQuaEn[i] = pastQuaEn[i - 1];
+    pastQuaEn[0] = av;
 }
 
 namespace {
 Word16 paritySum(Word16 pitchIndex) {
-  Word16 temp = shr(pitchIndex, 1);
-  Word16 sum = 1;
-  for (int i = 0; i <= 5; i++) {
-    temp = shr(temp, 1);
-    sum = add(sum, static_cast<Word16>(temp & 1));
-  }
-  return sum;
+    Word16 temp = shr(pitchIndex, 1);
+    Word16 sum = 1;
+    for (int i = 0; i <= 5; i++) {
+        temp = shr(temp, 1);
+        sum = add(sum, static_cast<Word16>(temp & 1));
+    }
+    return sum;
 }
 }  // namespace
 
 Word16 parityPitch(Word16 pitchIndex) { return static_cast<Word16>(paritySum(pitchIndex) & 1); }
 
 Word16 checkParityPitch(Word16 pitchIndex, Word16 parity) {
-  return static_cast<Word16>(add(paritySum(pitchIndex), parity) & 1);
+    return static_cast<Word16>(add(paritySum(pitchIndex), parity) & 1);
 }
 
 void log2(Word32 x, Word16& exponent, Word16& fraction) {
-  if (x <= 0) {
-    exponent = 0;
-    fraction = 0;
-    return;
-  }
-  Word16 exp = normL(x);
-  x = lShl(x, exp);
-  exponent = sub(30, exp);
-  x = lShr(x, 9);
-  Word16 i = extractH(x);
-  x = lShr(x, 1);
-  Word16 a = static_cast<Word16>(extractL(x) & 0x7fff);
-  i = sub(i, 32);
-  Word32 y = lDepositH(tabLog[i]);
-  Word16 tmp = sub(tabLog[i], tabLog[i + 1]);
-  y = lMsu(y, tmp, a);
-  fraction = extractH(y);
+    if (x <= 0) {
+        exponent = 0;
+        fraction = 0;
+        return;
+    }
+    Word16 exp = normL(x);
+    x = lShl(x, exp);
+    exponent = sub(30, exp);
+    x = lShr(x, 9);
+    Word16 i = extractH(x);
+    x = lShr(x, 1);
+    Word16 a = static_cast<Word16>(extractL(x) & 0x7fff);
+    i = sub(i, 32);
+    Word32 y = lDepositH(tabLog[i]);
+    Word16 tmp = sub(tabLog[i], tabLog[i + 1]);
+    y = lMsu(y, tmp, a);
+    fraction = extractH(y);
 }
 
 Word32 pow2(Word16 exponent, Word16 fraction) {
-  Word32 x = lMult(fraction, 32);
-  Word16 i = extractH(x);
-  x = lShr(x, 1);
-  Word16 a = static_cast<Word16>(extractL(x) & 0x7fff);
-  x = lDepositH(tabPow[i]);
-  Word16 tmp = sub(tabPow[i], tabPow[i + 1]);
-  x = lMsu(x, tmp, a);
-  return lShrR(x, sub(30, exponent));
+    Word32 x = lMult(fraction, 32);
+    Word16 i = extractH(x);
+    x = lShr(x, 1);
+    Word16 a = static_cast<Word16>(extractL(x) & 0x7fff);
+    x = lDepositH(tabPow[i]);
+    Word16 tmp = sub(tabPow[i], tabPow[i + 1]);
+    x = lMsu(x, tmp, a);
+    return lShrR(x, sub(30, exponent));
 }
 
 Word32 invSqrt(Word32 x) {
-  if (x <= 0) return 0x3fffffff;
-  Word16 exp = normL(x);
-  x = lShl(x, exp);
-  exp = sub(30, exp);
-  if ((exp & 1) == 0) x = lShr(x, 1);
-  exp = shr(exp, 1);
-  exp = add(exp, 1);
-  x = lShr(x, 9);
-  Word16 i = extractH(x);
-  x = lShr(x, 1);
-  Word16 a = static_cast<Word16>(extractL(x) & 0x7fff);
-  i = sub(i, 16);
-  Word32 y = lDepositH(tabSqr[i]);
-  Word16 tmp = sub(tabSqr[i], tabSqr[i + 1]);
-  y = lMsu(y, tmp, a);
-  return lShr(y, exp);
+    if (x <= 0) return 0x3fffffff;
+    Word16 exp = normL(x);
+    x = lShl(x, exp);
+    exp = sub(30, exp);
+    if ((exp & 1) == 0) x = lShr(x, 1);
+    exp = shr(exp, 1);
+    exp = add(exp, 1);
+    x = lShr(x, 9);
+    Word16 i = extractH(x);
+    x = lShr(x, 1);
+    Word16 a = static_cast<Word16>(extractL(x) & 0x7fff);
+    i = sub(i, 16);
+    Word32 y = lDepositH(tabSqr[i]);
+    Word16 tmp = sub(tabSqr[i], tabSqr[i + 1]);
+    y = lMsu(y, tmp, a);
+    return lShr(y, exp);
 }
 
 }  // namespace vorpel::g729

@@ -45,8 +45,7 @@ void lspPrevUpdate(const Word16* lspEle, LsfHistory& freqPrev);
 // Builds the quantised LSF (Q13) from the indices: code0 = first stage row,
 // code1 / code2 = second stage rows of the low / high halves, mode = MA mode.
 // Updates the history and applies the stability rules.
-void lspGetQuant(Word16 code0, Word16 code1, Word16 code2, int mode, LsfHistory& freqPrev,
-                 Word16* lspq);
+void lspGetQuant(Word16 code0, Word16 code1, Word16 code2, int mode, LsfHistory& freqPrev, Word16* lspq);
 
 // ---- filters ----
 
@@ -63,8 +62,7 @@ void predLt3(Word16* exc, Word16 t0, Word16 frac, int lg);
 // ---- gains (G.729 3.9.1) ----
 
 // Predicted code gain from the past quantised energies: gcode0 with exponent.
-void gainPredict(const Word16* pastQuaEn, const Word16* code, int lcode, Word16& gcode0,
-                 Word16& expGcode0);
+void gainPredict(const Word16* pastQuaEn, const Word16* code, int lcode, Word16& gcode0, Word16& expGcode0);
 // Pushes the energy of the new quantised gain correction (Q13 gbk sum as 32-bit).
 void gainUpdate(Word16* pastQuaEn, Word32 lGbk12);
 // Erased frame: pushes the mean of the past energies minus 4 dB (floor -14 dB).

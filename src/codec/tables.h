@@ -10,12 +10,12 @@
 
 namespace vorpel::g729 {
 
-extern const Word16 lspcb1[NC0][M];        // first stage LSF codebook, Q13
-extern const Word16 lspcb2[NC1][M];        // second stage LSF codebook, Q13
-extern const Word16 fg[MODE][MA_NP][M];    // MA predictor coefficients, Q15
-extern const Word16 fgSum[MODE][M];        // 1 - sum of fg, Q15
-extern const Word16 fgSumInv[MODE][M];     // 1 / fgSum, Q12
-extern const Word16 freqPrevReset[M];      // initial LSF history, Q13
+extern const Word16 lspcb1[NC0][M];      // first stage LSF codebook, Q13
+extern const Word16 lspcb2[NC1][M];      // second stage LSF codebook, Q13
+extern const Word16 fg[MODE][MA_NP][M];  // MA predictor coefficients, Q15
+extern const Word16 fgSum[MODE][M];      // 1 - sum of fg, Q15
+extern const Word16 fgSumInv[MODE][M];   // 1 / fgSum, Q12
+extern const Word16 freqPrevReset[M];    // initial LSF history, Q13
 
 extern const Word16 table2[64];     // cos(pi * i / 64), Q15
 extern const Word16 slopeCos[64];   // slope of table2, for LSF -> LSP

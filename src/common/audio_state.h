@@ -20,12 +20,17 @@ struct AudioState {
 
     // The two low bits of audioControl. The value 1 never occurs; readers treat
     // anything but Idle and Melody as voice.
-    uint16_t audioModeBits() const { return static_cast<uint16_t>(audioControl.load(std::memory_order_acquire) & 3u); }
+    uint16_t audioModeBits() const {
+        return static_cast<uint16_t>(audioControl.load(std::memory_order_acquire) & 3u);
+    }
     AudioMode audioMode() const {
         switch (audioModeBits()) {
-        case 0: return AudioMode::Idle;
-        case 2: return AudioMode::Melody;
-        default: return AudioMode::Voice;
+        case 0:
+            return AudioMode::Idle;
+        case 2:
+            return AudioMode::Melody;
+        default:
+            return AudioMode::Voice;
         }
     }
     // Sets the mode bits and keeps the other bits of audioControl.

@@ -66,8 +66,10 @@ public:
     constexpr std::span<const uint8_t> written() const { return buffer_.first(pos_); }
 
     constexpr ByteWriter& u8(uint8_t value) {
-        if (pos_ < buffer_.size()) buffer_[pos_++] = value;
-        else failed_ = true;
+        if (pos_ < buffer_.size())
+            buffer_[pos_++] = value;
+        else
+            failed_ = true;
         return *this;
     }
     constexpr ByteWriter& u16le(uint16_t value) {

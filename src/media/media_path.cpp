@@ -4,7 +4,8 @@ namespace vorpel {
 
 MediaPath::MediaPath(const AudioState& audio, const KeyMaterial& keys, const TrafficCiphers& ciphers,
                      VoiceSender& sender)
-    : transmitter_(encoder_, audio, keys, ciphers, sender), receiver_(decoder_, melody_, audio, keys, ciphers) {
+    : transmitter_(encoder_, audio, keys, ciphers, sender),
+      receiver_(decoder_, melody_, audio, keys, ciphers) {
     resetEncoder(encoder_);
     resetDecoder(decoder_);
 }
@@ -26,6 +27,8 @@ void MediaPath::transmitBlock(std::span<int16_t> samples, size_t frameCount) {
     transmitter_.transmitBlock(samples, frameCount);
 }
 
-void MediaPath::playoutBlock(std::span<int16_t> out, size_t frameCount) { receiver_.playoutBlock(out, frameCount); }
+void MediaPath::playoutBlock(std::span<int16_t> out, size_t frameCount) {
+    receiver_.playoutBlock(out, frameCount);
+}
 
 }  // namespace vorpel

@@ -32,7 +32,8 @@ namespace vorpel {
 
 class MediaPath final : public AudioBlockPort {
 public:
-    MediaPath(const AudioState& audio, const KeyMaterial& keys, const TrafficCiphers& ciphers, VoiceSender& sender);
+    MediaPath(const AudioState& audio, const KeyMaterial& keys, const TrafficCiphers& ciphers,
+              VoiceSender& sender);
     MediaPath(const MediaPath&) = delete;
     MediaPath& operator=(const MediaPath&) = delete;
 
@@ -43,7 +44,9 @@ public:
     // Loads a melody; the caller then sets audioMode to Melody.
     void startMelody(uint8_t tempo, std::span<const uint8_t, MELODY_NOTES> notes);
 
-    bool queueVoiceDatagram(std::span<const uint8_t> datagram) { return receiver_.queueVoiceDatagram(datagram); }
+    bool queueVoiceDatagram(std::span<const uint8_t> datagram) {
+        return receiver_.queueVoiceDatagram(datagram);
+    }
 
     // AudioBlockPort; the caller holds mediaLock().
     void transmitBlock(std::span<int16_t> samples, size_t frameCount) override;

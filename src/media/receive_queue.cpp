@@ -31,6 +31,8 @@ void ReceiveQueue::pop() {
     if (read != write_.load(std::memory_order_acquire)) read_.store(next(read), std::memory_order_release);
 }
 
-void ReceiveQueue::discardAll() { read_.store(write_.load(std::memory_order_acquire), std::memory_order_release); }
+void ReceiveQueue::discardAll() {
+    read_.store(write_.load(std::memory_order_acquire), std::memory_order_release);
+}
 
 }  // namespace vorpel

@@ -40,8 +40,8 @@ bool openAndPrepare(Device& device, WaveListener& listener, Buffers& buffers, He
 }  // namespace
 
 ThreadedAudioDriver::ThreadedAudioDriver(WaveCaptureDevice& capture, WavePlaybackDevice& playback,
-                                         AudioBlockPort& blocks, BacklightPort& backlight, const AudioState& audio,
-                                         std::mutex& mediaLock, Threading threading)
+                                         AudioBlockPort& blocks, BacklightPort& backlight,
+                                         const AudioState& audio, std::mutex& mediaLock, Threading threading)
     : capture_(capture),
       playback_(playback),
       blocks_(blocks),
@@ -208,8 +208,8 @@ void ThreadedAudioDriver::runPass() {
 
 void ThreadedAudioDriver::pass() {
     if (captureCompletions_.load(std::memory_order_acquire) != 0) {
-        const uint32_t pending = wrap(captureLastCompleted_.load(std::memory_order_relaxed) + BUFFER_COUNT -
-                                      captureNextToEncode_);
+        const uint32_t pending =
+            wrap(captureLastCompleted_.load(std::memory_order_relaxed) + BUFFER_COUNT - captureNextToEncode_);
         if (pending > OVERFLOW_BACKLOG) {
             start();  // discards the backlog in both directions; no playback this pass
             return;

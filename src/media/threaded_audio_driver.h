@@ -37,7 +37,7 @@ public:
     static constexpr uint32_t BUFFER_COUNT = 32;
     static constexpr uint32_t CAPTURE_BUFFERS_AT_START = 24;
     static constexpr uint32_t SILENT_BUFFERS_AT_START = 2;
-    static constexpr uint32_t JOIN_BACKLOG = 5;      // from this backlog on two blocks are joined
+    static constexpr uint32_t JOIN_BACKLOG = 5;       // from this backlog on two blocks are joined
     static constexpr uint32_t OVERFLOW_BACKLOG = 16;  // beyond this backlog both devices restart
 
     // With Threading::Manual no audio thread is made: the caller runs each pass
@@ -119,7 +119,7 @@ private:
     bool running_ = false;
     bool captureOpen_ = false;
     bool playbackOpen_ = false;
-    uint32_t capturePrepared_ = 0;   // headers prepared, in index order
+    uint32_t capturePrepared_ = 0;  // headers prepared, in index order
     uint32_t playbackPrepared_ = 0;
     uint32_t captureNextToQueue_ = 0;
     uint32_t captureNextToEncode_ = 0;

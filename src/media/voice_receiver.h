@@ -25,8 +25,8 @@ namespace vorpel {
 
 class VoiceReceiver {
 public:
-    VoiceReceiver(G729Decoder& decoder, MelodyPlayer& melody, const AudioState& audio, const KeyMaterial& keys,
-                  const TrafficCiphers& ciphers);
+    VoiceReceiver(G729Decoder& decoder, MelodyPlayer& melody, const AudioState& audio,
+                  const KeyMaterial& keys, const TrafficCiphers& ciphers);
 
     // Queues a datagram shorter than 128 bytes for the next playout pass.
     // False when it was dropped (too long, or 31 datagrams already waiting).

@@ -21,7 +21,11 @@ void VoiceTransmitter::transmitBlock(std::span<int16_t> samples, size_t frameCou
     if (frames == 0) return;
 
     ByteWriter header(std::span<uint8_t>(packet_).first(RTP_HEADER_SIZE));
-    header.u8(RTP_VERSION_2).u8(VOICE_PAYLOAD_TYPE).u16be(state_.sequence).u32be(state_.timestamp).u32be(state_.ssrc);
+    header.u8(RTP_VERSION_2)
+        .u8(VOICE_PAYLOAD_TYPE)
+        .u16be(state_.sequence)
+        .u32be(state_.timestamp)
+        .u32be(state_.ssrc);
     state_.sequence = static_cast<uint16_t>(state_.sequence + 1);
     state_.timestamp += static_cast<uint32_t>(frames * G729_FRAME_SAMPLES);
 

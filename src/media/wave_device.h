@@ -32,7 +32,7 @@ inline constexpr uint16_t WAVE_BITS_PER_SAMPLE = 16;
 inline constexpr size_t WAVE_BUFFER_SAMPLES = 800;
 
 // Header flag bits.
-inline constexpr uint32_t WAVE_HEADER_DONE = 0x1;      // set by the device when it has finished with the buffer
+inline constexpr uint32_t WAVE_HEADER_DONE = 0x1;  // set by the device when it has finished with the buffer
 inline constexpr uint32_t WAVE_HEADER_PREPARED = 0x2;  // set by prepareHeader, cleared by unprepareHeader
 
 // PCM format of both directions: 8000 samples/s, 1 channel, 16 bits,

@@ -20,9 +20,8 @@ bool isDeviceFormat(const WaveFormat& format) {
 bool endsWithWav(const std::string& path) {
     if (path.size() < 4) return false;
     std::string tail = path.substr(path.size() - 4);
-    std::transform(tail.begin(), tail.end(), tail.begin(), [](char c) {
-        return static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-    });
+    std::transform(tail.begin(), tail.end(), tail.begin(),
+                   [](char c) { return static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c); });
     return tail == ".wav";
 }
 
@@ -173,7 +172,10 @@ bool FilePlaybackDevice::close() {
     queue_.stop();
     if (file_ == nullptr) return false;
     bool ok = !writeFailed_;
-    if (wav_) ok = writeWavHeader(file_, WAVE_SAMPLE_RATE, static_cast<uint32_t>(std::min(bytesWritten_, WAV_DATA_LIMIT))) && ok;
+    if (wav_)
+        ok = writeWavHeader(file_, WAVE_SAMPLE_RATE,
+                            static_cast<uint32_t>(std::min(bytesWritten_, WAV_DATA_LIMIT))) &&
+             ok;
     ok = std::fclose(file_) == 0 && ok;
     file_ = nullptr;
     return ok;

@@ -1,14 +1,14 @@
 #include "platform/instance_lock.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <array>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace vorpel {
 namespace {
@@ -28,8 +28,8 @@ uint64_t digest(std::string_view text) {
 }
 
 bool isPlain(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' || c == '-' ||
-           c == '_';
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' ||
+           c == '-' || c == '_';
 }
 
 // The directory exists (made now, or before by this user), is a real
@@ -53,7 +53,8 @@ std::string instanceLockName(std::string_view executablePath) {
     for (char c : executablePath) name.push_back(isPlain(c) ? c : '_');
     if (name.size() > NAME_KEEP) {
         std::array<char, 17> hex{};
-        std::snprintf(hex.data(), hex.size(), "%016llx", static_cast<unsigned long long>(digest(executablePath)));
+        std::snprintf(hex.data(), hex.size(), "%016llx",
+                      static_cast<unsigned long long>(digest(executablePath)));
         name = name.substr(name.size() - NAME_KEEP) + "-" + hex.data();
     }
     return name + std::string(LOCK_SUFFIX);
@@ -88,8 +89,9 @@ InstanceLock::~InstanceLock() {
 
 std::unique_ptr<InstanceLock> acquireInstanceLock(std::string_view executablePath) {
     const std::string own = executablePath.empty() ? ownExecutablePath() : std::string();
-    auto lock = std::make_unique<InstanceLock>(executablePath.empty() ? std::string_view(own) : executablePath,
-                                               instanceLockDirectory(std::getenv("XDG_RUNTIME_DIR")));
+    auto lock =
+        std::make_unique<InstanceLock>(executablePath.empty() ? std::string_view(own) : executablePath,
+                                       instanceLockDirectory(std::getenv("XDG_RUNTIME_DIR")));
     if (lock->status() == InstanceLock::Status::HeldByAnother) return nullptr;
     return lock;
 }

@@ -27,8 +27,8 @@ bool PacedBufferQueue::begin(WaveListener& listener, uint32_t sampleRate) {
 
 bool PacedBufferQueue::queue(WaveHeader& header) {
     std::lock_guard lock(mutex_);
-    if (!running_ || (header.flags & WAVE_HEADER_PREPARED) == 0 || header.data == nullptr || header.length == 0 ||
-        count_ == CAPACITY)
+    if (!running_ || (header.flags & WAVE_HEADER_PREPARED) == 0 || header.data == nullptr ||
+        header.length == 0 || count_ == CAPACITY)
         return false;
     header.flags &= ~WAVE_HEADER_DONE;
     headers_[(head_ + count_) % CAPACITY] = &header;
@@ -62,7 +62,8 @@ void PacedBufferQueue::reset() {
     changed_.notify_all();
     // A completion already handed to the listener finishes first (unless the
     // listener itself asked for the reset).
-    if (thread_.get_id() != std::this_thread::get_id()) changed_.wait(lock, [this] { return !inCompletion_; });
+    if (thread_.get_id() != std::this_thread::get_id())
+        changed_.wait(lock, [this] { return !inCompletion_; });
 }
 
 void PacedBufferQueue::stop() {
@@ -77,8 +78,10 @@ void PacedBufferQueue::stop() {
         running_ = false;
         changed_.notify_all();
     }
-    if (thread_.get_id() == std::this_thread::get_id()) thread_.detach();
-    else thread_.join();
+    if (thread_.get_id() == std::this_thread::get_id())
+        thread_.detach();
+    else
+        thread_.join();
 }
 
 void PacedBufferQueue::run() {
@@ -93,7 +96,8 @@ void PacedBufferQueue::run() {
             continue;
         }
         const uint64_t generation = generation_;
-        if (changed_.wait_until(lock, deadline_, [&] { return closing_ || generation_ != generation; })) continue;
+        if (changed_.wait_until(lock, deadline_, [&] { return closing_ || generation_ != generation; }))
+            continue;
 
         WaveHeader* header = nullptr;
         if (count_ > 0) {
@@ -102,9 +106,9 @@ void PacedBufferQueue::run() {
             --count_;
         }
         const size_t samples = header != nullptr ? header->length : WAVE_BUFFER_SAMPLES;
-        transfer_.transferBlock(header != nullptr ? std::span<int16_t>(header->data, header->length)
-                                                  : std::span<int16_t>(),
-                                samples);
+        transfer_.transferBlock(
+            header != nullptr ? std::span<int16_t>(header->data, header->length) : std::span<int16_t>(),
+            samples);
         deadline_ += blockDuration(samples);
         if (header == nullptr) continue;
         header->flags |= WAVE_HEADER_DONE;

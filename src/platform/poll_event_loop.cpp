@@ -1,9 +1,9 @@
 #include "platform/poll_event_loop.h"
 
-#include <cerrno>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
+#include <cerrno>
 
 namespace vorpel {
 

@@ -1,7 +1,7 @@
 #include "platform/portaudio_wave_device.h"
 
-#include <algorithm>
 #include <portaudio.h>
+#include <algorithm>
 
 namespace vorpel {
 namespace {
@@ -14,8 +14,8 @@ PaStream* asStream(void* stream) { return static_cast<PaStream*>(stream); }
 
 int streamCallback(const void* input, void* output, unsigned long frames, const PaStreamCallbackTimeInfo*,
                    PaStreamCallbackFlags, void* self) {
-    static_cast<PortAudioStream*>(self)->onStream(static_cast<const int16_t*>(input), static_cast<int16_t*>(output),
-                                                  frames);
+    static_cast<PortAudioStream*>(self)->onStream(static_cast<const int16_t*>(input),
+                                                  static_cast<int16_t*>(output), frames);
     return paContinue;
 }
 
@@ -41,8 +41,9 @@ bool PortAudioStream::open(const WaveFormat& format, WaveListener& listener) {
     parameters.sampleFormat = paInt16;
     parameters.suggestedLatency = capture ? info->defaultLowInputLatency : info->defaultLowOutputLatency;
     PaStream* stream = nullptr;
-    const PaError opened = Pa_OpenStream(&stream, capture ? &parameters : nullptr, capture ? nullptr : &parameters,
-                                         WAVE_SAMPLE_RATE, paFramesPerBufferUnspecified, paClipOff, &streamCallback, this);
+    const PaError opened =
+        Pa_OpenStream(&stream, capture ? &parameters : nullptr, capture ? nullptr : &parameters,
+                      WAVE_SAMPLE_RATE, paFramesPerBufferUnspecified, paClipOff, &streamCallback, this);
     if (opened != paNoError) {
         close();
         return false;
@@ -119,8 +120,10 @@ void PortAudioStream::onStream(const int16_t* input, int16_t* output, size_t fra
             WaveHeader& header = *headers_[head_];
             const size_t take = std::min(header.length - position_, frames - done);
             if (direction_ == Direction::Capture) {
-                if (input != nullptr) std::copy_n(input + done, take, header.data + position_);
-                else std::fill_n(header.data + position_, take, int16_t{0});
+                if (input != nullptr)
+                    std::copy_n(input + done, take, header.data + position_);
+                else
+                    std::fill_n(header.data + position_, take, int16_t{0});
             } else {
                 std::copy_n(header.data + position_, take, output + done);
             }
@@ -136,7 +139,8 @@ void PortAudioStream::onStream(const int16_t* input, int16_t* output, size_t fra
         }
     }
     // Nothing queued to play: silence (the driver keeps two buffers queued).
-    if (direction_ == Direction::Playback && done < frames) std::fill_n(output + done, frames - done, int16_t{0});
+    if (direction_ == Direction::Playback && done < frames)
+        std::fill_n(output + done, frames - done, int16_t{0});
     for (size_t i = 0; i < completedCount; ++i) listener_->waveCompleted(*completed[i]);
 }
 

@@ -41,7 +41,6 @@ public:
     void onStream(const int16_t* input, int16_t* output, size_t frames);
 
 private:
-
     const Direction direction_;
     void* stream_ = nullptr;  // PaStream*
     bool initialised_ = false;
@@ -56,7 +55,9 @@ private:
 
 class PortAudioCaptureDevice final : public WaveCaptureDevice {
 public:
-    bool open(const WaveFormat& format, WaveListener& listener) override { return stream_.open(format, listener); }
+    bool open(const WaveFormat& format, WaveListener& listener) override {
+        return stream_.open(format, listener);
+    }
     bool prepareHeader(WaveHeader& header) override { return stream_.prepare(header); }
     bool unprepareHeader(WaveHeader& header) override { return stream_.unprepare(header); }
     bool addBuffer(WaveHeader& header) override { return stream_.queue(header); }
@@ -70,7 +71,9 @@ private:
 
 class PortAudioPlaybackDevice final : public WavePlaybackDevice {
 public:
-    bool open(const WaveFormat& format, WaveListener& listener) override { return stream_.open(format, listener); }
+    bool open(const WaveFormat& format, WaveListener& listener) override {
+        return stream_.open(format, listener);
+    }
     bool prepareHeader(WaveHeader& header) override { return stream_.prepare(header); }
     bool unprepareHeader(WaveHeader& header) override { return stream_.unprepare(header); }
     bool write(WaveHeader& header) override { return stream_.queue(header); }

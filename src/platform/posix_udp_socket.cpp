@@ -1,13 +1,13 @@
 #include "platform/posix_udp_socket.h"
 
+#include <netdb.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 #include <array>
 #include <cerrno>
 #include <cstring>
-#include <netdb.h>
-#include <netinet/in.h>
 #include <new>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace vorpel {
 namespace {
@@ -21,8 +21,10 @@ PosixUdpSocket::~PosixUdpSocket() { close(); }
 
 void PosixUdpSocket::notify(void* events, unsigned readiness) {
     auto* target = static_cast<UdpSocketEvents*>(events);
-    if (readiness == FD_READABLE) target->onReceive(0);
-    else target->onSend(0);
+    if (readiness == FD_READABLE)
+        target->onReceive(0);
+    else
+        target->onSend(0);
 }
 
 bool PosixUdpSocket::create() {
@@ -89,7 +91,8 @@ uint32_t PosixUdpSocket::peerAddress() const {
     if (fd_ < 0) return 0;
     sockaddr_in peer{};
     socklen_t size = sizeof peer;
-    if (::getpeername(fd_, reinterpret_cast<sockaddr*>(&peer), &size) != 0 || peer.sin_family != AF_INET) return 0;
+    if (::getpeername(fd_, reinterpret_cast<sockaddr*>(&peer), &size) != 0 || peer.sin_family != AF_INET)
+        return 0;
     return ntohl(peer.sin_addr.s_addr);
 }
 

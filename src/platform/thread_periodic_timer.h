@@ -7,9 +7,9 @@
 // expects missed ticks to be lost rather than bunched.
 #pragma once
 
+#include <pthread.h>
 #include <atomic>
 #include <cstdint>
-#include <pthread.h>
 
 #include "platform/periodic_timer.h"
 

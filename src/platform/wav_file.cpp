@@ -13,7 +13,8 @@ constexpr size_t CHUNK_HEADER_SIZE = 8;
 constexpr size_t FMT_MIN_SIZE = 16;
 
 bool readAt(std::FILE* file, long offset, std::span<uint8_t> into) {
-    return std::fseek(file, offset, SEEK_SET) == 0 && std::fread(into.data(), 1, into.size(), file) == into.size();
+    return std::fseek(file, offset, SEEK_SET) == 0 &&
+           std::fread(into.data(), 1, into.size(), file) == into.size();
 }
 
 bool hasId(const ByteReader& reader, size_t offset, const char (&id)[5]) {
@@ -54,7 +55,8 @@ const char* readWavLayout(std::FILE* file, WavLayout& layout) {
         const long available = size - body;
         if (hasId(chunkReader, 0, "fmt ")) {
             std::array<uint8_t, FMT_MIN_SIZE> format{};
-            if (chunkSize < FMT_MIN_SIZE || available < static_cast<long>(FMT_MIN_SIZE) || !readAt(file, body, format))
+            if (chunkSize < FMT_MIN_SIZE || available < static_cast<long>(FMT_MIN_SIZE) ||
+                !readAt(file, body, format))
                 return "truncated fmt chunk";
             const ByteReader formatReader(format);
             layout.formatTag = formatReader.u16le(0);
@@ -82,7 +84,7 @@ bool writeWavHeader(std::FILE* file, uint32_t sampleRate, uint32_t dataBytes) {
     constexpr uint16_t BLOCK_ALIGN = CHANNELS * BITS / 8;
     std::array<uint8_t, WAV_HEADER_SIZE> header{};
     ByteWriter writer(header);
-    auto id = [&writer](const char (&text)[5]) {
+    auto id = [&writer](const char(&text)[5]) {
         for (size_t i = 0; i < 4; ++i) writer.u8(static_cast<uint8_t>(text[i]));
     };
     auto u32le = [&writer](uint32_t value) {

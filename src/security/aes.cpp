@@ -10,9 +10,7 @@ namespace vorpel {
 namespace {
 
 // Arithmetic in GF(2^8) modulo x^8 + x^4 + x^3 + x + 1 (FIPS-197 4.2).
-constexpr uint8_t xtime(uint8_t a) {
-    return static_cast<uint8_t>((a << 1) ^ ((a & 0x80) ? 0x1B : 0x00));
-}
+constexpr uint8_t xtime(uint8_t a) { return static_cast<uint8_t>((a << 1) ^ ((a & 0x80) ? 0x1B : 0x00)); }
 constexpr uint8_t gfMul(uint8_t a, uint8_t b) {
     uint8_t product = 0;
     while (b != 0) {
@@ -31,7 +29,8 @@ struct Tables {
 };
 
 constexpr uint32_t column(uint8_t b0, uint8_t b1, uint8_t b2, uint8_t b3) {
-    return static_cast<uint32_t>(b0) << 24 | static_cast<uint32_t>(b1) << 16 | static_cast<uint32_t>(b2) << 8 | b3;
+    return static_cast<uint32_t>(b0) << 24 | static_cast<uint32_t>(b1) << 16 |
+           static_cast<uint32_t>(b2) << 8 | b3;
 }
 
 // The S-box is the multiplicative inverse followed by the affine map of
@@ -130,13 +129,18 @@ bool aesExpandKey(AesSchedule& schedule, std::span<const uint8_t> key) {
 void aesEncryptBlockTables(const AesSchedule& schedule, const uint8_t* in, uint8_t* out) {
     const uint32_t* rk = schedule.encryptKeys.data();
     const auto& te = TABLES.encrypt;
-    uint32_t s0 = load(in) ^ rk[0], s1 = load(in + 4) ^ rk[1], s2 = load(in + 8) ^ rk[2], s3 = load(in + 12) ^ rk[3];
+    uint32_t s0 = load(in) ^ rk[0], s1 = load(in + 4) ^ rk[1], s2 = load(in + 8) ^ rk[2],
+             s3 = load(in + 12) ^ rk[3];
     for (int round = 1; round < schedule.rounds; ++round) {
         rk += 4;
-        const uint32_t t0 = te[0][s0 >> 24] ^ te[1][(s1 >> 16) & 0xFF] ^ te[2][(s2 >> 8) & 0xFF] ^ te[3][s3 & 0xFF] ^ rk[0];
-        const uint32_t t1 = te[0][s1 >> 24] ^ te[1][(s2 >> 16) & 0xFF] ^ te[2][(s3 >> 8) & 0xFF] ^ te[3][s0 & 0xFF] ^ rk[1];
-        const uint32_t t2 = te[0][s2 >> 24] ^ te[1][(s3 >> 16) & 0xFF] ^ te[2][(s0 >> 8) & 0xFF] ^ te[3][s1 & 0xFF] ^ rk[2];
-        const uint32_t t3 = te[0][s3 >> 24] ^ te[1][(s0 >> 16) & 0xFF] ^ te[2][(s1 >> 8) & 0xFF] ^ te[3][s2 & 0xFF] ^ rk[3];
+        const uint32_t t0 =
+            te[0][s0 >> 24] ^ te[1][(s1 >> 16) & 0xFF] ^ te[2][(s2 >> 8) & 0xFF] ^ te[3][s3 & 0xFF] ^ rk[0];
+        const uint32_t t1 =
+            te[0][s1 >> 24] ^ te[1][(s2 >> 16) & 0xFF] ^ te[2][(s3 >> 8) & 0xFF] ^ te[3][s0 & 0xFF] ^ rk[1];
+        const uint32_t t2 =
+            te[0][s2 >> 24] ^ te[1][(s3 >> 16) & 0xFF] ^ te[2][(s0 >> 8) & 0xFF] ^ te[3][s1 & 0xFF] ^ rk[2];
+        const uint32_t t3 =
+            te[0][s3 >> 24] ^ te[1][(s0 >> 16) & 0xFF] ^ te[2][(s1 >> 8) & 0xFF] ^ te[3][s2 & 0xFF] ^ rk[3];
         s0 = t0;
         s1 = t1;
         s2 = t2;
@@ -156,13 +160,18 @@ void aesEncryptBlockTables(const AesSchedule& schedule, const uint8_t* in, uint8
 void aesDecryptBlockTables(const AesSchedule& schedule, const uint8_t* in, uint8_t* out) {
     const uint32_t* rk = schedule.decryptKeys.data();
     const auto& td = TABLES.decrypt;
-    uint32_t s0 = load(in) ^ rk[0], s1 = load(in + 4) ^ rk[1], s2 = load(in + 8) ^ rk[2], s3 = load(in + 12) ^ rk[3];
+    uint32_t s0 = load(in) ^ rk[0], s1 = load(in + 4) ^ rk[1], s2 = load(in + 8) ^ rk[2],
+             s3 = load(in + 12) ^ rk[3];
     for (int round = 1; round < schedule.rounds; ++round) {
         rk += 4;
-        const uint32_t t0 = td[0][s0 >> 24] ^ td[1][(s3 >> 16) & 0xFF] ^ td[2][(s2 >> 8) & 0xFF] ^ td[3][s1 & 0xFF] ^ rk[0];
-        const uint32_t t1 = td[0][s1 >> 24] ^ td[1][(s0 >> 16) & 0xFF] ^ td[2][(s3 >> 8) & 0xFF] ^ td[3][s2 & 0xFF] ^ rk[1];
-        const uint32_t t2 = td[0][s2 >> 24] ^ td[1][(s1 >> 16) & 0xFF] ^ td[2][(s0 >> 8) & 0xFF] ^ td[3][s3 & 0xFF] ^ rk[2];
-        const uint32_t t3 = td[0][s3 >> 24] ^ td[1][(s2 >> 16) & 0xFF] ^ td[2][(s1 >> 8) & 0xFF] ^ td[3][s0 & 0xFF] ^ rk[3];
+        const uint32_t t0 =
+            td[0][s0 >> 24] ^ td[1][(s3 >> 16) & 0xFF] ^ td[2][(s2 >> 8) & 0xFF] ^ td[3][s1 & 0xFF] ^ rk[0];
+        const uint32_t t1 =
+            td[0][s1 >> 24] ^ td[1][(s0 >> 16) & 0xFF] ^ td[2][(s3 >> 8) & 0xFF] ^ td[3][s2 & 0xFF] ^ rk[1];
+        const uint32_t t2 =
+            td[0][s2 >> 24] ^ td[1][(s1 >> 16) & 0xFF] ^ td[2][(s0 >> 8) & 0xFF] ^ td[3][s3 & 0xFF] ^ rk[2];
+        const uint32_t t3 =
+            td[0][s3 >> 24] ^ td[1][(s2 >> 16) & 0xFF] ^ td[2][(s1 >> 8) & 0xFF] ^ td[3][s0 & 0xFF] ^ rk[3];
         s0 = t0;
         s1 = t1;
         s2 = t2;
@@ -182,22 +191,26 @@ void aesDecryptBlockTables(const AesSchedule& schedule, const uint8_t* in, uint8
 #if defined(__x86_64__)
 namespace {
 
-__attribute__((target("aes,sse2"))) void encryptWithInstructions(const AesSchedule& schedule, const uint8_t* in,
-                                                                 uint8_t* out) {
+__attribute__((target("aes,sse2"))) void encryptWithInstructions(const AesSchedule& schedule,
+                                                                 const uint8_t* in, uint8_t* out) {
     const auto* keys = reinterpret_cast<const __m128i*>(schedule.encryptBytes.data());
-    __m128i block = _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in)), _mm_load_si128(keys));
-    for (int round = 1; round < schedule.rounds; ++round) block = _mm_aesenc_si128(block, _mm_load_si128(keys + round));
+    __m128i block =
+        _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in)), _mm_load_si128(keys));
+    for (int round = 1; round < schedule.rounds; ++round)
+        block = _mm_aesenc_si128(block, _mm_load_si128(keys + round));
     block = _mm_aesenclast_si128(block, _mm_load_si128(keys + schedule.rounds));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out), block);
 }
 
 // AESDEC is the equivalent inverse cipher's round: it takes the decryption
 // schedule as it stands.
-__attribute__((target("aes,sse2"))) void decryptWithInstructions(const AesSchedule& schedule, const uint8_t* in,
-                                                                 uint8_t* out) {
+__attribute__((target("aes,sse2"))) void decryptWithInstructions(const AesSchedule& schedule,
+                                                                 const uint8_t* in, uint8_t* out) {
     const auto* keys = reinterpret_cast<const __m128i*>(schedule.decryptBytes.data());
-    __m128i block = _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in)), _mm_load_si128(keys));
-    for (int round = 1; round < schedule.rounds; ++round) block = _mm_aesdec_si128(block, _mm_load_si128(keys + round));
+    __m128i block =
+        _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in)), _mm_load_si128(keys));
+    for (int round = 1; round < schedule.rounds; ++round)
+        block = _mm_aesdec_si128(block, _mm_load_si128(keys + round));
     block = _mm_aesdeclast_si128(block, _mm_load_si128(keys + schedule.rounds));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out), block);
 }
@@ -212,8 +225,8 @@ __attribute__((target("aes,sse2"), always_inline)) inline __m128i aesRound(__m12
 template <bool ENCRYPT>
 __attribute__((target("aes,sse2"))) void fourWithInstructions(const AesSchedule& schedule, uint8_t* blocks) {
     constexpr size_t WAYS = 4;
-    const auto* keys =
-        reinterpret_cast<const __m128i*>(ENCRYPT ? schedule.encryptBytes.data() : schedule.decryptBytes.data());
+    const auto* keys = reinterpret_cast<const __m128i*>(ENCRYPT ? schedule.encryptBytes.data()
+                                                                : schedule.decryptBytes.data());
     auto* data = reinterpret_cast<__m128i*>(blocks);
     __m128i b[WAYS];
 #pragma GCC unroll 4
@@ -262,7 +275,9 @@ bool aesInstructionsAvailable() { return false; }
 namespace {
 
 // An unkeyed schedule (no rounds) never reaches the instructions.
-bool useInstructions(const AesSchedule& schedule) { return aesInstructionsAvailable() && schedule.rounds != 0; }
+bool useInstructions(const AesSchedule& schedule) {
+    return aesInstructionsAvailable() && schedule.rounds != 0;
+}
 
 template <bool ENCRYPT>
 void blocksWithTables(const AesSchedule& schedule, uint8_t* blocks, size_t count) {

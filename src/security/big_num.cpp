@@ -62,7 +62,8 @@ bool exportBytes(const BigNum& value, std::span<uint8_t> out) {
         return false;
     }
     for (size_t k = 0; k < n; ++k) {
-        out[n - 1 - k] = k < BIG_BYTES ? static_cast<uint8_t>(value.limbs[k / 8] >> (8 * (k % 8))) : uint8_t{0};
+        out[n - 1 - k] =
+            k < BIG_BYTES ? static_cast<uint8_t>(value.limbs[k / 8] >> (8 * (k % 8))) : uint8_t{0};
     }
     return true;
 }

@@ -131,7 +131,7 @@ void KeyAgreement::deriveSessionKey(KeyMaterial& keys, std::span<const uint8_t, 
     std::array<uint8_t, DERIVATION_BLOCK_SIZE> block{};
     exportBytes(group_.pow(y, x), std::span<uint8_t>(block).first(PUBLIC_VALUE_SIZE));
     uint8_t* z = block.data();
-    hmacSha1(z, QUARTER, z + QUARTER, QUARTER, z);                      // H1 over bytes 0-19
+    hmacSha1(z, QUARTER, z + QUARTER, QUARTER, z);                         // H1 over bytes 0-19
     hmacSha1(z + 2 * QUARTER, QUARTER, z + 3 * QUARTER, QUARTER, z + 16);  // H2 over bytes 16-35
     installSessionKey(keys, block);
 }

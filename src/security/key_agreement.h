@@ -49,11 +49,11 @@ struct KeyJobQueue : RingIndices {
 };
 
 // Registration request layout (multi-byte counters low byte first).
-inline constexpr size_t REQ_CLASS_OFFSET = 0;         // 0x00
-inline constexpr size_t REQ_ACCOUNT_ID_OFFSET = 3;    // 23 bytes as stored
-inline constexpr size_t REQ_TERMINATOR_OFFSET = 26;   // 0x00
-inline constexpr size_t REQ_COUNTER_OFFSET = 27;      // 2 bytes
-inline constexpr size_t REQ_PROOF_OFFSET = 29;        // 8 bytes of MD5
+inline constexpr size_t REQ_CLASS_OFFSET = 0;        // 0x00
+inline constexpr size_t REQ_ACCOUNT_ID_OFFSET = 3;   // 23 bytes as stored
+inline constexpr size_t REQ_TERMINATOR_OFFSET = 26;  // 0x00
+inline constexpr size_t REQ_COUNTER_OFFSET = 27;     // 2 bytes
+inline constexpr size_t REQ_PROOF_OFFSET = 29;       // 8 bytes of MD5
 inline constexpr size_t REQ_PROOF_SIZE = 8;
 inline constexpr size_t REQ_SERVER_ADDRESS_OFFSET = 37;  // 4 bytes in stored order
 inline constexpr size_t REQ_PUBLIC_VALUE_OFFSET = 41;    // 96 bytes when a pair is held
@@ -73,13 +73,15 @@ public:
     KeyAgreement& operator=(const KeyAgreement&) = delete;
 
     void resetKeyAgreement() override;
-    size_t buildRegistrationRequest(KeyMaterial& keys, const ConfigSnapshot& config, uint16_t& registrationCounter,
+    size_t buildRegistrationRequest(KeyMaterial& keys, const ConfigSnapshot& config,
+                                    uint16_t& registrationCounter,
                                     std::span<uint8_t, REGISTRATION_REQUEST_FULL> out) override;
     void processRegistrationReply(KeyMaterial& keys, std::span<const uint8_t> reply) override;
 
     // Copies the oldest pooled pair out and refills the pool. False when the
     // pool is empty; it is refilled then, so the next take succeeds.
-    bool takeKeyPair(std::span<uint8_t, PRIVATE_KEY_SIZE> privateKey, std::span<uint8_t, PUBLIC_VALUE_SIZE> publicValue);
+    bool takeKeyPair(std::span<uint8_t, PRIVATE_KEY_SIZE> privateKey,
+                     std::span<uint8_t, PUBLIC_VALUE_SIZE> publicValue);
     // Queues a derivation and runs the queue; the session key is installed
     // when it returns. False (nothing queued) when the queue is full.
     bool postKeyDerivation(KeyMaterial& keys, std::span<const uint8_t, PRIVATE_KEY_SIZE> privateKey,

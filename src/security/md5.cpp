@@ -33,10 +33,22 @@ void compress(std::array<uint32_t, 4>& state, const uint8_t* block) {
         uint32_t f = 0;
         unsigned g = 0;
         switch (i / 16) {
-        case 0: f = (b & c) | (~b & d); g = i; break;
-        case 1: f = (d & b) | (~d & c); g = (5 * i + 1) % 16; break;
-        case 2: f = b ^ c ^ d; g = (3 * i + 5) % 16; break;
-        default: f = c ^ (b | ~d); g = (7 * i) % 16; break;
+        case 0:
+            f = (b & c) | (~b & d);
+            g = i;
+            break;
+        case 1:
+            f = (d & b) | (~d & c);
+            g = (5 * i + 1) % 16;
+            break;
+        case 2:
+            f = b ^ c ^ d;
+            g = (3 * i + 5) % 16;
+            break;
+        default:
+            f = c ^ (b | ~d);
+            g = (7 * i) % 16;
+            break;
         }
         const uint32_t sum = a + f + SINE_TABLE[i] + x[g];
         a = d;
@@ -73,7 +85,8 @@ void md5Update(Md5Context& context, std::span<const uint8_t> bytes) {
         if (used < MD5_BLOCK_SIZE) return;
         compress(context.state, context.buffer.data());
     }
-    for (; bytes.size() - pos >= MD5_BLOCK_SIZE; pos += MD5_BLOCK_SIZE) compress(context.state, bytes.data() + pos);
+    for (; bytes.size() - pos >= MD5_BLOCK_SIZE; pos += MD5_BLOCK_SIZE)
+        compress(context.state, bytes.data() + pos);
     std::copy(bytes.begin() + static_cast<ptrdiff_t>(pos), bytes.end(), context.buffer.begin());
 }
 

@@ -16,8 +16,8 @@ inline constexpr size_t MD5_DIGEST_SIZE = 16;
 inline constexpr size_t MD5_BLOCK_SIZE = 64;
 
 struct Md5Context {
-    std::array<uint32_t, 2> bitCount{};  // message bits so far, low word first, modulo 2^64
-    std::array<uint32_t, 4> state{};     // chaining value
+    std::array<uint32_t, 2> bitCount{};            // message bits so far, low word first, modulo 2^64
+    std::array<uint32_t, 4> state{};               // chaining value
     std::array<uint8_t, MD5_BLOCK_SIZE> buffer{};  // partial block not yet compressed
 };
 

@@ -235,8 +235,8 @@ inline void redcRows(u64* r, u64* t, const u64* m, u64 n0) {
     unsigned char extra = 0;
 #pragma GCC unroll 12
     for (size_t i = 0; i < N; ++i) {
-        const u64 carry = LOW_ONES ? mulAddRow<N - 1>(t + i + 1, m + 1, t[i], t[i])
-                                   : mulAddRow<N>(t + i, m, t[i] * n0, 0);
+        const u64 carry =
+            LOW_ONES ? mulAddRow<N - 1>(t + i + 1, m + 1, t[i], t[i]) : mulAddRow<N>(t + i, m, t[i] * n0, 0);
         unsigned char c = 0;
         t[i + N] = addCarry(t[i + N], carry, c);
         const u64 withExtra = addCarry(t[i + N], 0, extra);
@@ -317,7 +317,9 @@ namespace {
 // is faster for their short rows.
 template <bool LOW_ONES>
 struct PortableArithmetic {
-    static void mul(u64* r, const u64* a, const u64* b, const u64* m, u64 n0) { montMul<LOW_ONES>(r, a, b, m, n0); }
+    static void mul(u64* r, const u64* a, const u64* b, const u64* m, u64 n0) {
+        montMul<LOW_ONES>(r, a, b, m, n0);
+    }
     static void sqr(u64* r, const u64* a, const u64* m, u64 n0) { montSqr<LOW_ONES>(r, a, m, n0); }
 };
 
@@ -385,7 +387,8 @@ BigNum powWith(const Constants& c, const BigNum& base, const BigNum& exponent) {
         A::mul(table[k].limbs.data(), table[k - 1].limbs.data(), table[1].limbs.data(), m, c.n0);
     }
     const auto digitAt = [&](size_t w) {
-        return static_cast<size_t>((exponent.limbs[w * WINDOW / 64] >> (w * WINDOW % 64)) & ((1u << WINDOW) - 1));
+        return static_cast<size_t>((exponent.limbs[w * WINDOW / 64] >> (w * WINDOW % 64)) &
+                                   ((1u << WINDOW) - 1));
     };
     const size_t windows = (exponent.bitLength() + WINDOW - 1) / WINDOW;
     if (windows == 0) return fromMontgomery<A>(c, c.one);

@@ -42,9 +42,9 @@ public:
 private:
     BigNum m_{};
     std::array<uint64_t, BIG_LIMBS + 1> twoM_{};  // 2m, for the steps of the generator 3
-    BigNum rSquared_{};  // R^2 mod m
-    BigNum one_{};       // R mod m, the Montgomery form of 1
-    uint64_t n0_ = 0;    // -m^-1 mod 2^64
+    BigNum rSquared_{};                           // R^2 mod m
+    BigNum one_{};                                // R mod m, the Montgomery form of 1
+    uint64_t n0_ = 0;                             // -m^-1 mod 2^64
     bool useAdx_ = false;
     bool lowOnes_ = false;  // low limb all ones: n0 is 1 and reductions skip a product
     bool ready_ = false;

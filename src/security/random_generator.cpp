@@ -31,7 +31,8 @@ CalendarFields tickCountCalendar(uint32_t tickCountMs, bool localTime) {
         gmtime_r(&seconds, &tm);
     }
     return {static_cast<uint32_t>(tm.tm_mon + 1), static_cast<uint32_t>(tm.tm_mday),
-            static_cast<uint32_t>(tm.tm_hour), static_cast<uint32_t>(tm.tm_min), static_cast<uint32_t>(tm.tm_sec)};
+            static_cast<uint32_t>(tm.tm_hour), static_cast<uint32_t>(tm.tm_min),
+            static_cast<uint32_t>(tm.tm_sec)};
 }
 
 uint32_t tickCountSeed(const CalendarFields& f) {

@@ -94,13 +94,12 @@ private:
 // padding bit in packet[0] when padding is added) and encrypts it in place.
 // Returns the new packet length, or 0 (drop the packet) when the buffer is
 // too small or no key has been installed yet.
-size_t encryptVoicePayload(const TrafficCiphers& ciphers, std::span<uint8_t> packet,
-                           size_t headerLength, size_t payloadLength);
+size_t encryptVoicePayload(const TrafficCiphers& ciphers, std::span<uint8_t> packet, size_t headerLength,
+                           size_t payloadLength);
 // Receive envelope: decrypts the payload after headerLength in place.
 // Returns false (drop the datagram; nothing is changed) when the payload is
 // not whole blocks or no key has been installed yet. Padding removal is the
 // receiver's.
-bool decryptVoicePayload(const TrafficCiphers& ciphers, std::span<uint8_t> datagram,
-                         size_t headerLength);
+bool decryptVoicePayload(const TrafficCiphers& ciphers, std::span<uint8_t> datagram, size_t headerLength);
 
 }  // namespace vorpel

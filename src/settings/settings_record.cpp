@@ -89,7 +89,8 @@ std::span<uint8_t, ACCOUNT_BLOCK_SIZE> SettingsRecord::accountBlock() {
 }
 
 std::span<const uint8_t, ACCOUNT_BLOCK_SIZE> SettingsRecord::accountBlock() const {
-    return std::span<const uint8_t, ACCOUNT_BLOCK_SIZE>(bytes.data() + ACCOUNT_BLOCK_OFFSET, ACCOUNT_BLOCK_SIZE);
+    return std::span<const uint8_t, ACCOUNT_BLOCK_SIZE>(bytes.data() + ACCOUNT_BLOCK_OFFSET,
+                                                        ACCOUNT_BLOCK_SIZE);
 }
 
 void SettingsRecord::copyTo(ConfigSnapshot& snapshot) const {

@@ -80,14 +80,22 @@ size_t SignallingEngine::interpretElement(std::span<const uint8_t> frame, size_t
             if (audioMode() != AudioMode::Voice) startVoice();
             break;
         case wire::AUDIO_RELEASE:
-        case wire::AUDIO_RELEASE_TOO: releaseAudio(); break;
-        case wire::AUDIO_MUTE: link.audio.mute.store(1, std::memory_order_release); break;
-        case wire::AUDIO_UNMUTE: link.audio.mute.store(0, std::memory_order_release); break;
-        default: break;
+        case wire::AUDIO_RELEASE_TOO:
+            releaseAudio();
+            break;
+        case wire::AUDIO_MUTE:
+            link.audio.mute.store(1, std::memory_order_release);
+            break;
+        case wire::AUDIO_UNMUTE:
+            link.audio.mute.store(0, std::memory_order_release);
+            break;
+        default:
+            break;
         }
         return next;
     case wire::EL_VOICE_CHANNEL:
-        if ((size == wire::VOICE_CHANNEL_SHORT_SIZE || size == wire::VOICE_CHANNEL_FULL_SIZE) && byteAt(2) == 0) {
+        if ((size == wire::VOICE_CHANNEL_SHORT_SIZE || size == wire::VOICE_CHANNEL_FULL_SIZE) &&
+            byteAt(2) == 0) {
             const uint16_t port = in.u16le(position + 3);
             // Byte 8 is the first part of the dotted address; 0 stands for the
             // signalling server's own address.

@@ -26,14 +26,16 @@ void writeField(std::span<uint8_t> field, std::string_view text) {
 
 void SignallingEngine::showText(std::string_view text, unsigned line) {
     if (line >= DISPLAY_LINES) return;
-    writeField(std::span<uint8_t>(state_.display).subspan(line * DISPLAY_LINE_CHARS, DISPLAY_LINE_CHARS), text);
+    writeField(std::span<uint8_t>(state_.display).subspan(line * DISPLAY_LINE_CHARS, DISPLAY_LINE_CHARS),
+               text);
     ++state_.displayVersion;
 }
 
 void SignallingEngine::showMessage(unsigned index, unsigned row) {
     if (row >= DISPLAY_ROWS) return;
     const std::string_view message = index < MESSAGE_TABLE.size() ? MESSAGE_TABLE[index] : std::string_view{};
-    writeField(std::span<uint8_t>(state_.display).subspan(row * DISPLAY_ROW_CHARS, DISPLAY_ROW_CHARS), message);
+    writeField(std::span<uint8_t>(state_.display).subspan(row * DISPLAY_ROW_CHARS, DISPLAY_ROW_CHARS),
+               message);
     ++state_.displayVersion;
 }
 

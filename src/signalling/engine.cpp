@@ -60,11 +60,20 @@ void SignallingEngine::initEngine() {
 void SignallingEngine::engineTick() {
     ++state_.engineTicks;
     switch (state_.regState) {
-    case RegState::Validate: validateSettings(); break;
-    case RegState::SettingsInvalid: break;
-    case RegState::Registering: tickRegistering(); break;
-    case RegState::Synchronizing: tickSynchronizing(); break;
-    case RegState::Connected: tickConnected(); break;
+    case RegState::Validate:
+        validateSettings();
+        break;
+    case RegState::SettingsInvalid:
+        break;
+    case RegState::Registering:
+        tickRegistering();
+        break;
+    case RegState::Synchronizing:
+        tickSynchronizing();
+        break;
+    case RegState::Connected:
+        tickConnected();
+        break;
     }
 }
 
@@ -174,8 +183,11 @@ void SignallingEngine::handleDatagram(std::span<const uint8_t> datagram) {
     case wire::KIND_REFUSAL:
         if (state_.regState == RegState::Registering) handleRefusal(datagram);
         break;
-    case wire::KIND_LINK: handleLinkFrame(datagram.subspan(1)); break;
-    default: break;
+    case wire::KIND_LINK:
+        handleLinkFrame(datagram.subspan(1));
+        break;
+    default:
+        break;
     }
 }
 
@@ -198,8 +210,8 @@ void SignallingEngine::handleRefusal(std::span<const uint8_t> datagram) {
     // The server's text on the last line: up to a zero byte, the end of the
     // datagram or the end of the line, whichever comes first.
     const ByteReader in(datagram);
-    auto line = std::span<uint8_t>(state_.display).subspan(REFUSAL_TEXT_LINE * DISPLAY_LINE_CHARS,
-                                                            DISPLAY_LINE_CHARS);
+    auto line = std::span<uint8_t>(state_.display)
+                    .subspan(REFUSAL_TEXT_LINE * DISPLAY_LINE_CHARS, DISPLAY_LINE_CHARS);
     std::fill(line.begin(), line.end(), uint8_t{' '});
     for (size_t i = 0; i < wire::REFUSAL_TEXT_MAX; ++i) {
         const size_t offset = wire::REFUSAL_TEXT_OFFSET + i;

@@ -37,8 +37,8 @@ public:
     void sendLogoff();
 
     // Display model and indicators.
-    void showText(std::string_view text, unsigned line);   // up to a zero byte, at most 25
-    void showMessage(unsigned index, unsigned row);        // MessageTable entry
+    void showText(std::string_view text, unsigned line);  // up to a zero byte, at most 25
+    void showMessage(unsigned index, unsigned row);       // MessageTable entry
     std::span<const uint8_t, DISPLAY_LINE_CHARS> lineText(unsigned line) const;
     void setIndicator(unsigned number, uint8_t indicatorState);
 

@@ -18,8 +18,9 @@ enum StatusTextIndex : unsigned {
 };
 
 inline constexpr std::array<std::string_view, 6> STATUS_TEXT{
-    "MTL540 Qlnk Version 1.16", "Initializing..",  "Validating Settings..",
-    "Registering..",            "Synchronizing..", "Velmarch refused connctn!",
+    "MTL540 Qlnk Version 1.16", "Initializing..",
+    "Validating Settings..",    "Registering..",
+    "Synchronizing..",          "Velmarch refused connctn!",
 };
 
 enum MessageIndex : unsigned {

@@ -67,7 +67,8 @@ void SignallingEngine::sendSlot(unsigned sequence) {
     SendSlot& slot = link.slots[sequence & wire::SEQUENCE_MASK];
     // A frame sent again carries the acknowledgement of the moment.
     slot.body[0] = wire::LINK_DATA;
-    slot.body[1] = static_cast<uint8_t>((sequence & wire::SEQUENCE_MASK) | (link.recvSeq << wire::ACK_NUMBER_SHIFT));
+    slot.body[1] =
+        static_cast<uint8_t>((sequence & wire::SEQUENCE_MASK) | (link.recvSeq << wire::ACK_NUMBER_SHIFT));
     const size_t count = std::clamp<size_t>(slot.count, wire::SLOT_EMPTY_COUNT, SEND_SLOT_BODY);
     ByteWriter out(transmitBuffer_);
     writeLinkHeader(out);

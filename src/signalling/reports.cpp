@@ -14,15 +14,17 @@ void SignallingEngine::queueReply(std::span<const uint8_t> element) {
 }
 
 void SignallingEngine::queueKey(uint16_t keyCode) {
-    const std::array<uint8_t, 4> element{wire::EL_KEY_EVENT, wire::REPLY_LENGTH, static_cast<uint8_t>(keyCode >> 8),
-                                         static_cast<uint8_t>(keyCode)};
+    const std::array<uint8_t, 4> element{wire::EL_KEY_EVENT, wire::REPLY_LENGTH,
+                                         static_cast<uint8_t>(keyCode >> 8), static_cast<uint8_t>(keyCode)};
     appendElement(element);
     flushSlot();
 }
 
 void SignallingEngine::hookKey() {
-    if (audioMode() == AudioMode::Voice) releaseAudio();
-    else startVoice();
+    if (audioMode() == AudioMode::Voice)
+        releaseAudio();
+    else
+        startVoice();
 }
 
 void SignallingEngine::queueCallStateReport() {
@@ -34,7 +36,8 @@ void SignallingEngine::queueCallStateReport() {
 }
 
 void SignallingEngine::queueAnnounce() {
-    static constexpr std::array<uint8_t, 8> ANNOUNCE{wire::EL_ANNOUNCE, 0x07, 0x00, 0x11, 0x00, 0x00, 0x00, 0x00};
+    static constexpr std::array<uint8_t, 8> ANNOUNCE{
+        wire::EL_ANNOUNCE, 0x07, 0x00, 0x11, 0x00, 0x00, 0x00, 0x00};
     appendElement(ANNOUNCE);
 }
 

@@ -42,11 +42,11 @@ struct SendSlot {
 };
 
 struct LinkState {
-    AudioState audio;            // audioControl and mute
-    uint8_t ackedSeq = 0;        // oldest sent and unacknowledged
-    uint8_t recvSeq = 0;         // next expected from the server
-    uint8_t sendSeq = 0;         // slot being filled
-    uint8_t reportedSeq = 0;     // recvSeq last sent to the server
+    AudioState audio;         // audioControl and mute
+    uint8_t ackedSeq = 0;     // oldest sent and unacknowledged
+    uint8_t recvSeq = 0;      // next expected from the server
+    uint8_t sendSeq = 0;      // slot being filled
+    uint8_t reportedSeq = 0;  // recvSeq last sent to the server
     uint16_t linkLost = 0;
     uint16_t ackHoldoff = 0;
     std::array<SendSlot, SEND_SLOT_COUNT> slots{};

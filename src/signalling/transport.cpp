@@ -75,16 +75,14 @@ void Transport::receiveAll(LinkSocket& socket, Deliver deliver) {
 
 void Transport::signallingReceive() {
     if (!signallingSocket_ || events_.regState() == RegState::Validate) return;
-    receiveAll(*signallingSocket_, [this](std::span<const uint8_t> datagram) {
-        events_.handleDatagram(datagram);
-    });
+    receiveAll(*signallingSocket_,
+               [this](std::span<const uint8_t> datagram) { events_.handleDatagram(datagram); });
 }
 
 void Transport::voiceReceive() {
     if (!voiceSocket_ || events_.regState() == RegState::Validate) return;
-    receiveAll(*voiceSocket_, [this](std::span<const uint8_t> datagram) {
-        events_.queueVoiceDatagram(datagram);
-    });
+    receiveAll(*voiceSocket_,
+               [this](std::span<const uint8_t> datagram) { events_.queueVoiceDatagram(datagram); });
 }
 
 void Transport::openVoiceChannel(uint16_t port, uint32_t address) {

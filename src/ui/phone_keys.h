@@ -40,7 +40,9 @@ inline constexpr std::array<ButtonInfo, PHONE_BUTTON_COUNT> BUTTONS{{
 }};
 
 constexpr const ButtonInfo& buttonInfo(PhoneButton button) { return BUTTONS[static_cast<size_t>(button)]; }
-constexpr bool isHookKey(PhoneButton button) { return button == PhoneButton::Yes || button == PhoneButton::No; }
+constexpr bool isHookKey(PhoneButton button) {
+    return button == PhoneButton::Yes || button == PhoneButton::No;
+}
 
 // The function keys in focus order: index 0 "Esc" to index 9 "Cnf".
 constexpr PhoneButton functionKey(uint32_t focusIndex) {

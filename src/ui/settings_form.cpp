@@ -8,8 +8,9 @@ struct FieldOffsets {
     size_t address, account, auth, password;
 };
 
-constexpr FieldOffsets LIVE{ACCOUNT_BLOCK_OFFSET + CFG_SERVER_ADDRESS_OFFSET, ACCOUNT_BLOCK_OFFSET + CFG_ACCOUNT_ID_OFFSET,
-                            ACCOUNT_BLOCK_OFFSET + CFG_AUTH_ID_OFFSET, ACCOUNT_BLOCK_OFFSET + CFG_PASSWORD_OFFSET};
+constexpr FieldOffsets LIVE{
+    ACCOUNT_BLOCK_OFFSET + CFG_SERVER_ADDRESS_OFFSET, ACCOUNT_BLOCK_OFFSET + CFG_ACCOUNT_ID_OFFSET,
+    ACCOUNT_BLOCK_OFFSET + CFG_AUTH_ID_OFFSET, ACCOUNT_BLOCK_OFFSET + CFG_PASSWORD_OFFSET};
 
 constexpr FieldOffsets slotOffsets(size_t slot) {
     const size_t base = ACCOUNT_SLOT_OFFSET + slot * ACCOUNT_SLOT_SIZE;

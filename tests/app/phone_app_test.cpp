@@ -101,10 +101,10 @@ TEST_F(PhoneAppTest, ShutdownWaitsForFourTickChangesBeforeKillingTheTimer) {
 
 TEST_F(PhoneAppTest, TickBodyRunsDriverThenEngineThenPostsTheMessage) {
     run({[this] {
-             ticks(3)();
-             EXPECT_EQ(loop.queue.size(), 3u);
-             EXPECT_EQ(loop.queue.front().id, WM_PHONE_TICK);
-         }});
+        ticks(3)();
+        EXPECT_EQ(loop.queue.size(), 3u);
+        EXPECT_EQ(loop.queue.front().id, WM_PHONE_TICK);
+    }});
     EXPECT_EQ(driver.engineTicksAtDriverTick, (std::vector<uint32_t>{0, 1, 2}));
     EXPECT_EQ(app.tickBodyCount(), 3u);
 }
@@ -181,7 +181,8 @@ TEST_F(PhoneAppTest, AboutPausesTheTickWithoutTouchingTheEngine) {
 
 TEST_F(PhoneAppTest, CancelledSettingsStillLogOffAndRestartTheEngine) {
     SettingsRecord before;
-    run({ticks(3), [&] {
+    run({ticks(3),
+         [&] {
              before = record;
              ASSERT_EQ(regState(), RegState::Registering);
              app.command(IDM_SETTINGS);

@@ -25,7 +25,8 @@ struct RecordingEnginePorts : EnginePorts {
     explicit RecordingEnginePorts(Journal& j) : journal(j) {}
     size_t sendSignalling(std::span<const uint8_t> frame) override {
         frames.emplace_back(frame.begin(), frame.end());
-        journal.push_back("send " + std::to_string(frame.size()) + " bytes first " + std::to_string(frame[0]));
+        journal.push_back("send " + std::to_string(frame.size()) + " bytes first " +
+                          std::to_string(frame[0]));
         return frame.size();
     }
     void resetMedia(uint32_t) override { journal.push_back("resetMedia"); }

@@ -9,9 +9,10 @@ namespace {
 
 TEST(AccountTable, ParsesLinesCommentsAndPadsFields) {
     std::string error;
-    const auto table = AccountTable::parse("# ext acct auth pass\n\n  201\talice  a-auth  pw123456789012 # desk\r\n"
-                                           "9* bob b b\n",
-                                           error);
+    const auto table = AccountTable::parse(
+        "# ext acct auth pass\n\n  201\talice  a-auth  pw123456789012 # desk\r\n"
+        "9* bob b b\n",
+        error);
     ASSERT_TRUE(table) << error;
     ASSERT_EQ(table->size(), 2u);
     const Account& a = table->at(0);
@@ -50,8 +51,8 @@ std::optional<ServerOptions> parse(std::vector<const char*> args, std::string& e
 
 TEST(ServerOptions, ParsesEveryOptionAndRefusesNonsense) {
     std::string error;
-    const auto options = parse({"--accounts", "a.txt", "--listen", "127.0.0.2", "--port", "9000", "--relay-port",
-                                "9100", "--max-terminals", "4", "--echo", "", "--trace"},
+    const auto options = parse({"--accounts", "a.txt", "--listen", "127.0.0.2", "--port", "9000",
+                                "--relay-port", "9100", "--max-terminals", "4", "--echo", "", "--trace"},
                                error);
     ASSERT_TRUE(options) << error;
     EXPECT_EQ(options->listenAddress, 0x7F000002u);

@@ -272,7 +272,8 @@ TEST_F(CallTest, TraceDescribesFramesReadably) {
     traced.pump();
     std::string all;
     for (const auto& line : traced.ports.traces) all += line + "\n";
-    EXPECT_NE(all.find("registration request account 'alice' counter 1 with public value"), std::string::npos);
+    EXPECT_NE(all.find("registration request account 'alice' counter 1 with public value"),
+              std::string::npos);
     EXPECT_NE(all.find("connect confirm"), std::string::npos);
     EXPECT_NE(all.find("key '9'"), std::string::npos);
     EXPECT_NE(all.find("row 0 'Extension 201' 'Echo test'"), std::string::npos);

@@ -14,7 +14,8 @@ namespace {
 template <size_t N>
 std::array<uint8_t, N> fromHex(const std::string& hex) {
     std::array<uint8_t, N> out{};
-    for (size_t i = 0; i < N; ++i) out[i] = static_cast<uint8_t>(std::stoul(hex.substr(2 * i, 2), nullptr, 16));
+    for (size_t i = 0; i < N; ++i)
+        out[i] = static_cast<uint8_t>(std::stoul(hex.substr(2 * i, 2), nullptr, 16));
     return out;
 }
 
@@ -70,11 +71,11 @@ TEST(KeyAgreement, RefusesDegeneratePublicValues) {
     value[95] = 2;
     EXPECT_TRUE(dhPublicValueAcceptable(value));
     auto p = fromHex<96>(OAKLEY_768);
-    EXPECT_FALSE(dhPublicValueAcceptable(p));      // p
+    EXPECT_FALSE(dhPublicValueAcceptable(p));  // p
     p[95] = 0xFE;
-    EXPECT_FALSE(dhPublicValueAcceptable(p));      // p - 1
+    EXPECT_FALSE(dhPublicValueAcceptable(p));  // p - 1
     p[95] = 0xFD;
-    EXPECT_TRUE(dhPublicValueAcceptable(p));       // p - 2
+    EXPECT_TRUE(dhPublicValueAcceptable(p));  // p - 2
     EXPECT_TRUE(dhPublicValueAcceptable(fromHex<96>(PUBLIC_ASCENDING)));
 }
 

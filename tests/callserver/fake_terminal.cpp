@@ -77,19 +77,32 @@ SessionKey terminalKey(const DhPrivate& x, std::span<const uint8_t> serverPublic
 
 uint16_t digitKey(char digit) {
     switch (digit) {
-    case '1': return 0xFBF7;
-    case '2': return 0xFB7F;
-    case '3': return 0xF7FB;
-    case '4': return 0xFBFB;
-    case '5': return 0xFBBF;
-    case '6': return 0xF7F7;
-    case '7': return 0xFBFD;
-    case '8': return 0xFBDF;
-    case '9': return 0xF7FD;
-    case '*': return 0xFBFE;
-    case '0': return 0xFBEF;
-    case '#': return 0xF7FE;
-    default: throw std::invalid_argument("not a keypad digit");
+    case '1':
+        return 0xFBF7;
+    case '2':
+        return 0xFB7F;
+    case '3':
+        return 0xF7FB;
+    case '4':
+        return 0xFBFB;
+    case '5':
+        return 0xFBBF;
+    case '6':
+        return 0xF7F7;
+    case '7':
+        return 0xFBFD;
+    case '8':
+        return 0xFBDF;
+    case '9':
+        return 0xF7FD;
+    case '*':
+        return 0xFBFE;
+    case '0':
+        return 0xFBEF;
+    case '#':
+        return 0xF7FE;
+    default:
+        throw std::invalid_argument("not a keypad digit");
     }
 }
 
@@ -129,7 +142,8 @@ void FakeTerminal::sendConnectRequest() {
 }
 
 void FakeTerminal::pressKey(uint16_t code) {
-    queueElement(std::array<uint8_t, 4>{0x60, 0x03, static_cast<uint8_t>(code >> 8), static_cast<uint8_t>(code)});
+    queueElement(
+        std::array<uint8_t, 4>{0x60, 0x03, static_cast<uint8_t>(code >> 8), static_cast<uint8_t>(code)});
     flush();
 }
 
@@ -199,8 +213,10 @@ void FakeTerminal::handleData(std::span<const uint8_t> frame) {
     recvSeq_ = (recvSeq_ + 1) & 7;
     const uint8_t n = (frame[1] >> 4) & 7;
     if (((n - ackedSeq_) & 7) <= ((sendSeq_ - ackedSeq_) & 7)) ackedSeq_ = n;
-    if (!pending_.empty()) flush();
-    else if (acknowledge) sendAck();
+    if (!pending_.empty())
+        flush();
+    else if (acknowledge)
+        sendAck();
 }
 
 void FakeTerminal::interpret(std::span<const uint8_t> f, size_t pos) {
@@ -250,7 +266,8 @@ void FakeTerminal::interpret(std::span<const uint8_t> f, size_t pos) {
         case 0xA0:
             if ((size != 5 && size != 9) || e[2] != 0) throw std::runtime_error("bad voice channel");
             voicePort_ = static_cast<uint16_t>(e[3] | (e[4] << 8));
-            voiceAddress_ = size == 9 ? static_cast<uint32_t>(e[5] | (e[6] << 8) | (e[7] << 16) | (e[8] << 24)) : 0;
+            voiceAddress_ =
+                size == 9 ? static_cast<uint32_t>(e[5] | (e[6] << 8) | (e[7] << 16) | (e[8] << 24)) : 0;
             break;
         default:
             throw std::runtime_error("server element the terminal does not know");
@@ -272,8 +289,9 @@ void FakeTerminal::queueElement(std::span<const uint8_t> element) {
 
 void FakeTerminal::flush() {
     if (pending_.empty() || !connected_) return;
-    std::vector<uint8_t> frame{0xFF, static_cast<uint8_t>(terminalId_), static_cast<uint8_t>(terminalId_ >> 8),
-                               0x10, static_cast<uint8_t>(sendSeq_ | (recvSeq_ << 4))};
+    std::vector<uint8_t> frame{0xFF, static_cast<uint8_t>(terminalId_),
+                               static_cast<uint8_t>(terminalId_ >> 8), 0x10,
+                               static_cast<uint8_t>(sendSeq_ | (recvSeq_ << 4))};
     frame.insert(frame.end(), pending_.begin(), pending_.end());
     pending_.clear();
     sendSeq_ = (sendSeq_ + 1) & 7;
@@ -293,7 +311,8 @@ std::string FakeTerminal::line(int n) const {
 
 std::vector<uint8_t> FakeTerminal::voicePacket(uint16_t sequence, uint32_t timestamp,
                                                std::span<const uint8_t> frames) const {
-    std::vector<uint8_t> packet = vorpel::test::voiceDatagram(sequence, timestamp, {frames.begin(), frames.end()});
+    std::vector<uint8_t> packet =
+        vorpel::test::voiceDatagram(sequence, timestamp, {frames.begin(), frames.end()});
     for (size_t i = 12; i < packet.size(); i += 10) packet[i] ^= MASK;
     if (hasKey_) {
         const size_t r = frames.size() % 16;
@@ -308,8 +327,10 @@ std::vector<uint8_t> FakeTerminal::voicePacket(uint16_t sequence, uint32_t times
     return packet;
 }
 
-bool FakeTerminal::openVoice(std::span<const uint8_t> in, std::vector<uint8_t>& frames, uint32_t& timestamp) const {
-    if (in.size() < 12 || in.size() >= 128 || in[0] != (hasKey_ && (in[0] & 0x20) ? 0xA0 : 0x80) || in[1] != 0x48) {
+bool FakeTerminal::openVoice(std::span<const uint8_t> in, std::vector<uint8_t>& frames,
+                             uint32_t& timestamp) const {
+    if (in.size() < 12 || in.size() >= 128 || in[0] != (hasKey_ && (in[0] & 0x20) ? 0xA0 : 0x80) ||
+        in[1] != 0x48) {
         return false;
     }
     std::vector<uint8_t> packet(in.begin(), in.end());

@@ -50,7 +50,8 @@ public:
     // Voice: packs codec frames (10 bytes each, unmasked) into a packet as
     // the terminal does (mask, padding, encryption when keyed), and opens a
     // packet from the relay back into unmasked frames.
-    std::vector<uint8_t> voicePacket(uint16_t sequence, uint32_t timestamp, std::span<const uint8_t> frames) const;
+    std::vector<uint8_t> voicePacket(uint16_t sequence, uint32_t timestamp,
+                                     std::span<const uint8_t> frames) const;
     bool openVoice(std::span<const uint8_t> packet, std::vector<uint8_t>& frames, uint32_t& timestamp) const;
 
     // What the server made of the terminal.

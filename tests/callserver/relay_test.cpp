@@ -30,8 +30,9 @@ protected:
     // Sends n packets of ten frames from one terminal.
     void talk(FakeTerminal& from, int n, uint32_t firstTimestamp = 0) {
         for (int i = 0; i < n; ++i) {
-            h.sendVoice(from, from.voicePacket(static_cast<uint16_t>(i),
-                                               firstTimestamp + 800 * static_cast<uint32_t>(i), frames(10, 1)));
+            h.sendVoice(from,
+                        from.voicePacket(static_cast<uint16_t>(i),
+                                         firstTimestamp + 800 * static_cast<uint32_t>(i), frames(10, 1)));
         }
     }
     ServerHarness h;
@@ -149,7 +150,8 @@ TEST_F(RelayTest, EchoExtensionPlaysTheCallersVoiceBack) {
     ASSERT_TRUE(a->voicePort());
     EXPECT_EQ(a->audioMode(), 3);
     for (int i = 0; i < 3; ++i) {
-        h.sendVoice(*a, a->voicePacket(static_cast<uint16_t>(i), 800 * static_cast<uint32_t>(i), frames(10, static_cast<uint8_t>(i))));
+        h.sendVoice(*a, a->voicePacket(static_cast<uint16_t>(i), 800 * static_cast<uint32_t>(i),
+                                       frames(10, static_cast<uint8_t>(i))));
     }
     auto back = h.takeVoiceTo(*a);
     ASSERT_EQ(back.size(), 3u);
@@ -176,8 +178,8 @@ TEST_F(RelayTest, RefusesPacketsFromElsewhereAndUndecodablePayloads) {
     const uint64_t foreign = h.server.counters().voiceForeign;
     const auto packet = a->voicePacket(1, 800, frames(10, 1));
     h.server.handleVoice(0, packet, {0x7F000002, a->voice().port}, h.now);  // another host
-    h.server.handleVoice(0, packet, {a->voice().address, 5}, h.now);       // another port
-    h.server.handleVoice(1, packet, a->voice(), h.now);                    // b's port
+    h.server.handleVoice(0, packet, {a->voice().address, 5}, h.now);        // another port
+    h.server.handleVoice(1, packet, a->voice(), h.now);                     // b's port
     EXPECT_EQ(h.server.counters().voiceForeign, foreign + 3);
     const uint64_t dropped = h.server.counters().voiceDropped;
     auto cut = packet;

@@ -17,9 +17,12 @@ using vorpel::test::randomBytes;
 std::vector<uint8_t> mutated(std::mt19937& rng, const std::vector<uint8_t>& good) {
     std::vector<uint8_t> bytes = good;
     switch (rng() % 4) {
-    case 0: bytes.resize(rng() % (bytes.size() + 1)); break;
+    case 0:
+        bytes.resize(rng() % (bytes.size() + 1));
+        break;
     case 1:
-        for (int i = 0; i < 3 && !bytes.empty(); ++i) bytes[rng() % bytes.size()] ^= static_cast<uint8_t>(1 << (rng() % 8));
+        for (int i = 0; i < 3 && !bytes.empty(); ++i)
+            bytes[rng() % bytes.size()] ^= static_cast<uint8_t>(1 << (rng() % 8));
         break;
     case 2: {
         const auto tail = randomBytes(rng, rng() % 300);
@@ -60,8 +63,12 @@ TEST(Robustness, SurvivesMalformedSignallingAndVoice) {
     for (int i = 0; i < 20000; ++i) {
         std::vector<uint8_t> datagram;
         switch (rng() % 3) {
-        case 0: datagram = randomBytes(rng, rng() % 300); break;
-        case 1: datagram = mutated(rng, shapes[rng() % shapes.size()]); break;
+        case 0:
+            datagram = randomBytes(rng, rng() % 300);
+            break;
+        case 1:
+            datagram = mutated(rng, shapes[rng() % shapes.size()]);
+            break;
         default: {
             std::vector<uint8_t> body = randomBytes(rng, rng() % 40);
             datagram = {0xFF, static_cast<uint8_t>(idA), static_cast<uint8_t>(idA >> 8), 0x10,
@@ -101,11 +108,14 @@ TEST(Robustness, ElementsThatRunPastTheFrameAreNotRead) {
     FakeTerminal& a = h.connect(alice(), 40000);
     const uint8_t lo = static_cast<uint8_t>(a.terminalId()), hi = static_cast<uint8_t>(a.terminalId() >> 8);
     const uint64_t before = h.server.counters().malformed;
-    // In sequence after the announce (0) and the echo reply (1): a key event whose length byte claims more than the frame holds, then a
-    // call-state report cut short, then an unknown element.
-    h.server.handleSignalling(std::vector<uint8_t>{0xFF, lo, hi, 0x10, 0x02, 0x60, 0x09, 0xFB}, a.signalling(), h.now);
-    h.server.handleSignalling(std::vector<uint8_t>{0xFF, lo, hi, 0x10, 0x03, 0x30, 0x03}, a.signalling(), h.now);
-    h.server.handleSignalling(std::vector<uint8_t>{0xFF, lo, hi, 0x10, 0x04, 0x70, 0x03, 0, 0}, a.signalling(), h.now);
+    // In sequence after the announce (0) and the echo reply (1): a key event whose length byte claims more
+    // than the frame holds, then a call-state report cut short, then an unknown element.
+    h.server.handleSignalling(std::vector<uint8_t>{0xFF, lo, hi, 0x10, 0x02, 0x60, 0x09, 0xFB},
+                              a.signalling(), h.now);
+    h.server.handleSignalling(std::vector<uint8_t>{0xFF, lo, hi, 0x10, 0x03, 0x30, 0x03}, a.signalling(),
+                              h.now);
+    h.server.handleSignalling(std::vector<uint8_t>{0xFF, lo, hi, 0x10, 0x04, 0x70, 0x03, 0, 0},
+                              a.signalling(), h.now);
     EXPECT_EQ(h.server.counters().malformed, before + 3);
     EXPECT_EQ(h.server.phaseOf("201"), CallPhase::Idle);
 }

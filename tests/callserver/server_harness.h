@@ -5,8 +5,8 @@
 
 #include <functional>
 #include <memory>
-#include <utility>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "call_server.h"
@@ -76,7 +76,8 @@ public:
             for (FakeTerminal* t : terminals) {
                 for (auto& frame : t->takeOutbox()) {
                     moved = true;
-                    if (!dropToServer || !dropToServer(*t, frame)) server.handleSignalling(frame, t->signalling(), now);
+                    if (!dropToServer || !dropToServer(*t, frame))
+                        server.handleSignalling(frame, t->signalling(), now);
                 }
             }
             std::vector<SentDatagram> sent = std::exchange(ports.sent, {});
@@ -88,7 +89,8 @@ public:
                     continue;
                 }
                 for (FakeTerminal* t : terminals) {
-                    if (t->signalling() == d.to && (!dropToTerminal || !dropToTerminal(*t, d.bytes))) t->receive(d.bytes);
+                    if (t->signalling() == d.to && (!dropToTerminal || !dropToTerminal(*t, d.bytes)))
+                        t->receive(d.bytes);
                 }
             }
             if (!moved) return;

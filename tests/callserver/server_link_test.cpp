@@ -10,7 +10,9 @@ namespace vorpel::callserver {
 namespace {
 
 struct RecordingSink final : FrameSink {
-    void sendFrame(std::span<const uint8_t> frame) override { frames.emplace_back(frame.begin(), frame.end()); }
+    void sendFrame(std::span<const uint8_t> frame) override {
+        frames.emplace_back(frame.begin(), frame.end());
+    }
     std::vector<std::vector<uint8_t>> frames;
     std::vector<std::vector<uint8_t>> take() { return std::exchange(frames, {}); }
 };

@@ -28,15 +28,18 @@ public:
         : signallingEndpoint(signalling), voiceEndpoint(voice), engine(*this, keyAgreement) {
         engine.initEngine();
         SettingsRecord record;
-        record.setText(ACCOUNT_BLOCK_OFFSET + CFG_SERVER_ADDRESS_OFFSET, SERVER_ADDRESS_SIZE, SERVER_ADDRESS_USED,
-                       "127.0.0.1");
+        record.setText(ACCOUNT_BLOCK_OFFSET + CFG_SERVER_ADDRESS_OFFSET, SERVER_ADDRESS_SIZE,
+                       SERVER_ADDRESS_USED, "127.0.0.1");
         const uint8_t address[4] = {127, 0, 0, 1};
-        std::copy(address, address + 4, record.bytes.begin() + ACCOUNT_BLOCK_OFFSET + CFG_NUMERIC_SERVER_ADDRESS_OFFSET);
-        record.setText(ACCOUNT_BLOCK_OFFSET + CFG_ACCOUNT_ID_OFFSET, ACCOUNT_ID_SIZE, ACCOUNT_ID_USED, account.accountId);
+        std::copy(address, address + 4,
+                  record.bytes.begin() + ACCOUNT_BLOCK_OFFSET + CFG_NUMERIC_SERVER_ADDRESS_OFFSET);
+        record.setText(ACCOUNT_BLOCK_OFFSET + CFG_ACCOUNT_ID_OFFSET, ACCOUNT_ID_SIZE, ACCOUNT_ID_USED,
+                       account.accountId);
         record.setText(ACCOUNT_BLOCK_OFFSET + CFG_AUTH_ID_OFFSET, AUTH_ID_SIZE, AUTH_ID_USED, account.authId);
-        record.setText(ACCOUNT_BLOCK_OFFSET + CFG_PASSWORD_OFFSET, PASSWORD_SIZE, PASSWORD_USED, account.password);
+        record.setText(ACCOUNT_BLOCK_OFFSET + CFG_PASSWORD_OFFSET, PASSWORD_SIZE, PASSWORD_USED,
+                       account.password);
         record.copyTo(engine.state().config);
-        engine.engineTick();        // the settings pass
+        engine.engineTick();         // the settings pass
         engine.startRegistration();  // the signalling socket's first send notification
     }
 
@@ -63,7 +66,8 @@ public:
     bool encrypting() { return trafficEncryptionInForce(engine.state().keys); }
 
     // A packet of ten frames as the terminal's transmit path builds it.
-    std::vector<uint8_t> voicePacket(uint16_t sequence, uint32_t timestamp, const std::vector<uint8_t>& frames) {
+    std::vector<uint8_t> voicePacket(uint16_t sequence, uint32_t timestamp,
+                                     const std::vector<uint8_t>& frames) {
         std::vector<uint8_t> packet = vorpel::test::voiceDatagram(sequence, timestamp, frames);
         for (size_t i = 12; i < packet.size(); i += 10) packet[i] ^= 0x5A;
         packet.resize(256);
@@ -78,7 +82,8 @@ public:
         if (encrypting() && !decryptVoicePayload(ciphers, packet, 12)) return {};
         size_t length = packet.size() - 12;
         if (packet[0] & 0x20) length -= packet.back();
-        std::vector<uint8_t> frames(packet.begin() + 12, packet.begin() + 12 + static_cast<long>(length / 10 * 10));
+        std::vector<uint8_t> frames(packet.begin() + 12,
+                                    packet.begin() + 12 + static_cast<long>(length / 10 * 10));
         for (size_t i = 0; i < frames.size(); i += 10) frames[i] ^= 0x5A;
         return frames;
     }
@@ -114,7 +119,8 @@ protected:
             for (EnginePhone* p : phones) {
                 for (auto& frame : std::exchange(p->outbox, {})) {
                     moved = true;
-                    if (!dropToServer || !dropToServer(frame)) server.handleSignalling(frame, p->signallingEndpoint, now);
+                    if (!dropToServer || !dropToServer(frame))
+                        server.handleSignalling(frame, p->signallingEndpoint, now);
                 }
             }
             for (auto& d : std::exchange(ports.sent, {})) {
@@ -142,8 +148,10 @@ protected:
         std::vector<std::vector<uint8_t>> mine;
         std::vector<SentDatagram> rest;
         for (auto& d : voice) {
-            if (d.to == p.voiceEndpoint) mine.push_back(std::move(d.bytes));
-            else rest.push_back(std::move(d));
+            if (d.to == p.voiceEndpoint)
+                mine.push_back(std::move(d.bytes));
+            else
+                rest.push_back(std::move(d));
         }
         voice = std::move(rest);
         return mine;
@@ -272,7 +280,9 @@ TEST_F(TerminalEngineTest, LostLastFrameIsFetchedSoon) {
 TEST_F(TerminalEngineTest, LostAnnounceIsFetchedSoon) {
     EnginePhone a(at(40000), at(40001), alice());
     phones = {&a};
-    dropToServer = [](const std::vector<uint8_t>& frame) { return frame.size() > 5 && frame[3] == 0x10 && frame[5] == 0x50; };
+    dropToServer = [](const std::vector<uint8_t>& frame) {
+        return frame.size() > 5 && frame[3] == 0x10 && frame[5] == 0x50;
+    };
     run(500);
     ASSERT_EQ(a.engine.state().regState, RegState::Connected);
     EXPECT_EQ(a.line(0), "");
@@ -290,7 +300,7 @@ TEST_F(TerminalEngineTest, TerminalTheServerDoesNotKnowRegistersAgainSoon) {
     run(500);
     ASSERT_EQ(a.engine.state().regState, RegState::Connected);
     a.signallingEndpoint = at(40010);  // from now on a stranger to the server
-    run(11000);  // the terminal's keep-alive comes within 10 s
+    run(11000);                        // the terminal's keep-alive comes within 10 s
     EXPECT_GE(server.counters().strangersNudged, 7u);
     EXPECT_EQ(a.engine.state().regState, RegState::Registering);
     run(12000);  // it registers again after its restart time

@@ -16,34 +16,36 @@ namespace {
 
 // Index of the first frame whose 80 samples differ, or -1.
 long firstDifference(const std::vector<int16_t>& got, const std::vector<int16_t>& want) {
-  for (size_t i = 0; i < got.size() && i < want.size(); i++)
-    if (got[i] != want[i]) return static_cast<long>(i / G729_FRAME_SAMPLES);
-  return got.size() == want.size() ? -1 : static_cast<long>(std::min(got.size(), want.size()) / 80);
+    for (size_t i = 0; i < got.size() && i < want.size(); i++)
+        if (got[i] != want[i]) return static_cast<long>(i / G729_FRAME_SAMPLES);
+    return got.size() == want.size() ? -1 : static_cast<long>(std::min(got.size(), want.size()) / 80);
 }
 
 class DecoderVectors : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(DecoderVectors, PackedFramesDecodeToTheReferenceOutput) {
-  const std::string folder = testing::g729aVectorsFolder();
-  const std::string name = GetParam();
-  const auto bits = testing::readFileBytes(folder + "/" + name + ".BIT");
-  const auto out = testing::readFileBytes(folder + "/" + name + (name == "TEST" ? ".pst" : ".PST"));
-  if (!bits || !out) GTEST_SKIP() << "ITU-T G.729A vector " << name << " not found in " << folder;
-  G729Decoder decoder{};
-  resetDecoder(decoder);
-  std::vector<int16_t> output;
-  for (const auto& frame : testing::packedFromSerial(*bits)) {
-    std::array<int16_t, G729_FRAME_SAMPLES> samples{};
-    decodeFrame(decoder, frame, false, samples);
-    output.insert(output.end(), samples.begin(), samples.end());
-  }
-  EXPECT_EQ(firstDifference(output, testing::samplesFromBytes(*out)), -1) << "first differing frame";
+    const std::string folder = testing::g729aVectorsFolder();
+    const std::string name = GetParam();
+    const auto bits = testing::readFileBytes(folder + "/" + name + ".BIT");
+    const auto out = testing::readFileBytes(folder + "/" + name + (name == "TEST" ? ".pst" : ".PST"));
+    if (!bits || !out) GTEST_SKIP() << "ITU-T G.729A vector " << name << " not found in " << folder;
+    G729Decoder decoder{};
+    resetDecoder(decoder);
+    std::vector<int16_t> output;
+    for (const auto& frame : testing::packedFromSerial(*bits)) {
+        std::array<int16_t, G729_FRAME_SAMPLES> samples{};
+        decodeFrame(decoder, frame, false, samples);
+        output.insert(output.end(), samples.begin(), samples.end());
+    }
+    EXPECT_EQ(firstDifference(output, testing::samplesFromBytes(*out)), -1) << "first differing frame";
 }
 
 INSTANTIATE_TEST_SUITE_P(Itu, DecoderVectors,
                          ::testing::Values("ALGTHM", "ERASURE", "FIXED", "LSP", "OVERFLOW", "PARITY", "PITCH",
                                            "SPEECH", "TAME", "TEST"),
-                         [](const ::testing::TestParamInfo<const char*>& param) { return std::string(param.param); });
+                         [](const ::testing::TestParamInfo<const char*>& param) {
+                             return std::string(param.param);
+                         });
 
 }  // namespace
 }  // namespace vorpel

@@ -18,74 +18,75 @@ using Bits = std::array<uint8_t, G729_FRAME_BYTES>;
 // A voiced-like test signal: two harmonics with a slow amplitude swing and a
 // little deterministic noise, loud enough to reach the saturating paths.
 std::vector<Frame> testSignal(size_t frames, double amplitude) {
-  std::vector<Frame> out(frames);
-  uint32_t seed = 12345;
-  for (size_t f = 0; f < frames; f++) {
-    for (size_t i = 0; i < G729_FRAME_SAMPLES; i++) {
-      const double n = static_cast<double>(f * G729_FRAME_SAMPLES + i);
-      seed = seed * 1103515245u + 12345u;
-      const double noise = static_cast<double>((seed >> 16) & 0x3ff) - 512.0;
-      const double env = 0.55 + 0.45 * std::sin(n / 900.0);
-      const double v = amplitude * env * (0.7 * std::sin(n * 0.0785) + 0.3 * std::sin(n * 0.2356)) + noise;
-      out[f][i] = static_cast<int16_t>(std::lround(std::fmax(-32768.0, std::fmin(32767.0, v))));
+    std::vector<Frame> out(frames);
+    uint32_t seed = 12345;
+    for (size_t f = 0; f < frames; f++) {
+        for (size_t i = 0; i < G729_FRAME_SAMPLES; i++) {
+            const double n = static_cast<double>(f * G729_FRAME_SAMPLES + i);
+            seed = seed * 1103515245u + 12345u;
+            const double noise = static_cast<double>((seed >> 16) & 0x3ff) - 512.0;
+            const double env = 0.55 + 0.45 * std::sin(n / 900.0);
+            const double v =
+                amplitude * env * (0.7 * std::sin(n * 0.0785) + 0.3 * std::sin(n * 0.2356)) + noise;
+            out[f][i] = static_cast<int16_t>(std::lround(std::fmax(-32768.0, std::fmin(32767.0, v))));
+        }
     }
-  }
-  return out;
+    return out;
 }
 
 // Alternating silence and full-scale square waves drive the overflow
 // rescaling of the autocorrelation, the pitch energies and the taming.
 std::vector<Frame> silenceAndSquares(size_t frames) {
-  std::vector<Frame> out(frames);
-  for (size_t f = 0; f < frames; f++)
-    for (size_t i = 0; f % 3 != 0 && i < G729_FRAME_SAMPLES; i++)
-      out[f][i] = (i / 20) % 2 == 0 ? int16_t{32767} : int16_t{-32768};
-  return out;
+    std::vector<Frame> out(frames);
+    for (size_t f = 0; f < frames; f++)
+        for (size_t i = 0; f % 3 != 0 && i < G729_FRAME_SAMPLES; i++)
+            out[f][i] = (i / 20) % 2 == 0 ? int16_t{32767} : int16_t{-32768};
+    return out;
 }
 
 std::vector<Bits> encodeAll(G729Encoder& enc, const std::vector<Frame>& frames) {
-  std::vector<Bits> out(frames.size());
-  for (size_t f = 0; f < frames.size(); f++) encodeFrame(enc, frames[f], out[f]);
-  return out;
+    std::vector<Bits> out(frames.size());
+    for (size_t f = 0; f < frames.size(); f++) encodeFrame(enc, frames[f], out[f]);
+    return out;
 }
 
 TEST(EncoderState, SecondResetReproducesTheSameBits) {
-  for (const auto& frames : {testSignal(60, 20000.0), silenceAndSquares(30)}) {
-    auto enc = std::make_unique<G729Encoder>();
-    resetEncoder(*enc);
-    const auto first = encodeAll(*enc, frames);
-    resetEncoder(*enc);
-    EXPECT_EQ(encodeAll(*enc, frames), first);
-    // The history matters: without the reset the same input codes differently.
-    EXPECT_NE(encodeAll(*enc, frames), first);
-  }
+    for (const auto& frames : {testSignal(60, 20000.0), silenceAndSquares(30)}) {
+        auto enc = std::make_unique<G729Encoder>();
+        resetEncoder(*enc);
+        const auto first = encodeAll(*enc, frames);
+        resetEncoder(*enc);
+        EXPECT_EQ(encodeAll(*enc, frames), first);
+        // The history matters: without the reset the same input codes differently.
+        EXPECT_NE(encodeAll(*enc, frames), first);
+    }
 }
 
 TEST(EncoderState, CopiedStateContinuesIdentically) {
-  const auto frames = testSignal(40, 12000.0);
-  auto enc = std::make_unique<G729Encoder>();
-  resetEncoder(*enc);
-  encodeAll(*enc, std::vector<Frame>(frames.begin(), frames.begin() + 20));
-  auto copy = std::make_unique<G729Encoder>(*enc);
-  const std::vector<Frame> rest(frames.begin() + 20, frames.end());
-  EXPECT_EQ(encodeAll(*enc, rest), encodeAll(*copy, rest));
+    const auto frames = testSignal(40, 12000.0);
+    auto enc = std::make_unique<G729Encoder>();
+    resetEncoder(*enc);
+    encodeAll(*enc, std::vector<Frame>(frames.begin(), frames.begin() + 20));
+    auto copy = std::make_unique<G729Encoder>(*enc);
+    const std::vector<Frame> rest(frames.begin() + 20, frames.end());
+    EXPECT_EQ(encodeAll(*enc, rest), encodeAll(*copy, rest));
 }
 
 TEST(EncoderState, InputIsNotChangedAndEveryBitIsWritten) {
-  auto frames = testSignal(3, 25000.0);
-  const auto original = frames;
-  auto enc = std::make_unique<G729Encoder>();
-  resetEncoder(*enc);
-  for (auto& frame : frames) {
-    Bits ones;
-    ones.fill(0xff);
-    Bits zeros{};
-    auto again = std::make_unique<G729Encoder>(*enc);
-    encodeFrame(*enc, frame, ones);
-    encodeFrame(*again, frame, zeros);
-    EXPECT_EQ(ones, zeros);  // nothing of the previous buffer content survives
-  }
-  EXPECT_EQ(frames, original);
+    auto frames = testSignal(3, 25000.0);
+    const auto original = frames;
+    auto enc = std::make_unique<G729Encoder>();
+    resetEncoder(*enc);
+    for (auto& frame : frames) {
+        Bits ones;
+        ones.fill(0xff);
+        Bits zeros{};
+        auto again = std::make_unique<G729Encoder>(*enc);
+        encodeFrame(*enc, frame, ones);
+        encodeFrame(*again, frame, zeros);
+        EXPECT_EQ(ones, zeros);  // nothing of the previous buffer content survives
+    }
+    EXPECT_EQ(frames, original);
 }
 
 }  // namespace

@@ -51,8 +51,9 @@ std::vector<Frame> encodeAll(const std::vector<int16_t>& samples) {
     resetEncoder(encoder);
     std::vector<Frame> frames(samples.size() / G729_FRAME_SAMPLES);
     for (size_t f = 0; f < frames.size(); ++f) {
-        encodeFrame(encoder, std::span<const int16_t, G729_FRAME_SAMPLES>(samples.data() + f * G729_FRAME_SAMPLES,
-                                                                           G729_FRAME_SAMPLES),
+        encodeFrame(encoder,
+                    std::span<const int16_t, G729_FRAME_SAMPLES>(samples.data() + f * G729_FRAME_SAMPLES,
+                                                                 G729_FRAME_SAMPLES),
                     frames[f]);
     }
     return frames;
@@ -63,8 +64,9 @@ std::vector<int16_t> decodeAll(const std::vector<Frame>& frames) {
     resetDecoder(decoder);
     std::vector<int16_t> pcm(frames.size() * G729_FRAME_SAMPLES);
     for (size_t f = 0; f < frames.size(); ++f) {
-        decodeFrame(decoder, frames[f], false,
-                    std::span<int16_t, G729_FRAME_SAMPLES>(pcm.data() + f * G729_FRAME_SAMPLES, G729_FRAME_SAMPLES));
+        decodeFrame(
+            decoder, frames[f], false,
+            std::span<int16_t, G729_FRAME_SAMPLES>(pcm.data() + f * G729_FRAME_SAMPLES, G729_FRAME_SAMPLES));
     }
     return pcm;
 }
@@ -86,7 +88,8 @@ std::vector<Frame> framesOf(const std::vector<Bytes>& packets) {
 Match bestMatch(const std::vector<int16_t>& needle, const std::vector<int16_t>& haystack, size_t first,
                 size_t last) {
     Match best;
-    if (needle.empty() || haystack.size() < needle.size() || first > haystack.size() - needle.size()) return best;
+    if (needle.empty() || haystack.size() < needle.size() || first > haystack.size() - needle.size())
+        return best;
     last = std::min(last, haystack.size() - needle.size());
     double needleEnergy = 0;
     for (int16_t s : needle) needleEnergy += double(s) * s;

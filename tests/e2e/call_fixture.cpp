@@ -25,7 +25,9 @@ std::optional<ShownLines> parseDisplay(const std::string& line) {
     return lines;
 }
 
-void CallFixture::SetUp() { ASSERT_TRUE(server_.start()) << "vorpel-callserver did not start:\n" << server_.errorText(); }
+void CallFixture::SetUp() {
+    ASSERT_TRUE(server_.start()) << "vorpel-callserver did not start:\n" << server_.errorText();
+}
 
 void CallFixture::TearDown() {
     if (!HasFailure()) return;
@@ -47,10 +49,12 @@ void CallFixture::TearDown() {
 
 TerminalFixture& CallFixture::addTerminal(const CallAccount& account, const std::vector<int16_t>& capture,
                                           const std::string& serverAddress) {
-    terminals_.push_back(std::make_unique<TerminalFixture>(serverAddress.empty() ? server_.address() : serverAddress));
+    terminals_.push_back(
+        std::make_unique<TerminalFixture>(serverAddress.empty() ? server_.address() : serverAddress));
     TerminalFixture& t = *terminals_.back();
     if (!capture.empty()) writeSamples(t.captureFile(), capture);
-    EXPECT_TRUE(t.provision({account.account, account.auth, account.password})) << "provisioning " << account.extension;
+    EXPECT_TRUE(t.provision({account.account, account.auth, account.password}))
+        << "provisioning " << account.extension;
     return t;
 }
 
@@ -58,7 +62,8 @@ bool CallFixture::startAndRegister(TerminalFixture& terminal, const CallAccount&
                                    std::chrono::milliseconds timeout) {
     terminal.start();
     return waitForDisplay(
-               terminal, [&](const ShownLines& l) { return l[0] == "Extension " + account.extension; }, timeout)
+               terminal, [&](const ShownLines& l) { return l[0] == "Extension " + account.extension; },
+               timeout)
         .has_value();
 }
 
@@ -92,9 +97,12 @@ std::optional<ShownLines> CallFixture::waitForDisplay(TerminalFixture& terminal,
     return parseDisplay(*line);
 }
 
-bool CallFixture::waitForAudio(TerminalFixture& terminal, const std::string& mode, std::chrono::milliseconds timeout) {
+bool CallFixture::waitForAudio(TerminalFixture& terminal, const std::string& mode,
+                               std::chrono::milliseconds timeout) {
     const std::string wanted = "audio " + mode;
-    return waitForLine(terminal, [&](const std::string& line) { return line == wanted; }, timeout).has_value();
+    return waitForLine(
+               terminal, [&](const std::string& line) { return line == wanted; }, timeout)
+        .has_value();
 }
 
 void CallFixture::dial(TerminalFixture& terminal, const std::string& digits) {
@@ -125,9 +133,9 @@ bool CallFixture::waitForPlayback(const TerminalFixture& terminal, size_t from, 
 void CallFixture::expectSpeech(const std::string& name, const std::vector<int16_t>& sent,
                                const TerminalFixture& listener, size_t voiceAt, double minimumDb) {
     constexpr size_t FRAME = 80;
-    constexpr size_t PACKET = 800;  // the terminals send ten frames a packet
+    constexpr size_t PACKET = 800;        // the terminals send ten frames a packet
     constexpr size_t MIN_SEGMENTS = 200;  // 2 s of speech
-    constexpr int16_t MISSING = -1;  // what a terminal plays for a frame that did not arrive
+    constexpr int16_t MISSING = -1;       // what a terminal plays for a frame that did not arrive
     const auto played = readSamples(listener.playbackFile());
     const auto offset = findAlignment(codecRoundTrip(sent), played);
     ASSERT_TRUE(offset) << name << ": the speech is nowhere in " << played.size() << " played samples";
@@ -140,7 +148,8 @@ void CallFixture::expectSpeech(const std::string& name, const std::vector<int16_
     // audio had run before. Try those start points on the first second, so
     // that the reference runs through the same coder states as the terminals.
     auto frameIs = [&](size_t at, int16_t value) {
-        return std::all_of(played.begin() + static_cast<long>(at), played.begin() + static_cast<long>(at + FRAME),
+        return std::all_of(played.begin() + static_cast<long>(at),
+                           played.begin() + static_cast<long>(at + FRAME),
                            [value](int16_t s) { return s == value; });
     };
     const size_t voiceFrame = (voiceAt + FRAME - 1) / FRAME * FRAME;
@@ -173,10 +182,11 @@ void CallFixture::expectSpeech(const std::string& name, const std::vector<int16_
     const auto reference = codecRoundTrip(sent, starts);
     const size_t begin = std::max(firstPlayed, static_cast<size_t>(std::max(0L, *offset)));
     const SegmentalSnr snr = segmentalSnr(reference, played, *offset, begin, played.size());
-    std::printf("[ speech   ] %s: offset %ld; encoder: %zu samples of silence, then from %zu; decoder %zu samples "
-                "later; %zu segments, segmental SNR mean %.1f dB, median %.1f dB\n",
-                name.c_str(), *offset, starts.silenceFirst, starts.encoderStart, starts.decodeAfter, snr.segments,
-                snr.meanDb, snr.medianDb);
+    std::printf(
+        "[ speech   ] %s: offset %ld; encoder: %zu samples of silence, then from %zu; decoder %zu samples "
+        "later; %zu segments, segmental SNR mean %.1f dB, median %.1f dB\n",
+        name.c_str(), *offset, starts.silenceFirst, starts.encoderStart, starts.decodeAfter, snr.segments,
+        snr.meanDb, snr.medianDb);
     RecordProperty(name + "_segmental_snr_db", std::to_string(snr.meanDb));
     RecordProperty(name + "_segmental_snr_median_db", std::to_string(snr.medianDb));
     EXPECT_GE(snr.segments, MIN_SEGMENTS) << name << ": too little speech to compare";

@@ -48,13 +48,15 @@ protected:
     void mark(TerminalFixture& terminal);
     void markAll();  // every terminal
     size_t markOf(TerminalFixture& terminal) { return marks_[&terminal]; }
-    std::optional<std::string> waitForLine(TerminalFixture& terminal, const std::function<bool(const std::string&)>& match,
+    std::optional<std::string> waitForLine(TerminalFixture& terminal,
+                                           const std::function<bool(const std::string&)>& match,
                                            std::chrono::milliseconds timeout = EVENT_WAIT);
     // Waits for a display event whose lines satisfy match.
     std::optional<ShownLines> waitForDisplay(TerminalFixture& terminal,
                                              const std::function<bool(const ShownLines&)>& match,
                                              std::chrono::milliseconds timeout = EVENT_WAIT);
-    bool waitForAudio(TerminalFixture& terminal, const std::string& mode, std::chrono::milliseconds timeout = EVENT_WAIT);
+    bool waitForAudio(TerminalFixture& terminal, const std::string& mode,
+                      std::chrono::milliseconds timeout = EVENT_WAIT);
     // Presses the keypad keys of digits one after the other.
     static void dial(TerminalFixture& terminal, const std::string& digits);
     // Quits the terminal and waits for its orderly end; true when it exited with 0.
@@ -69,8 +71,8 @@ protected:
     // size when voice started) with our own codec round trip of what the other
     // end captured; prints and records the segmental SNR under name and
     // checks its median against minimumDb. The played file is read after the terminal ended.
-    void expectSpeech(const std::string& name, const std::vector<int16_t>& sent, const TerminalFixture& listener,
-                      size_t voiceAt, double minimumDb);
+    void expectSpeech(const std::string& name, const std::vector<int16_t>& sent,
+                      const TerminalFixture& listener, size_t voiceAt, double minimumDb);
 
     CallServerProcess server_;
     std::vector<std::unique_ptr<TerminalFixture>> terminals_;

@@ -16,7 +16,8 @@ constexpr const char* LISTENING = "signalling on ";
 }  // namespace
 
 std::vector<CallAccount> demoAccounts() {
-    return {{"201", "acct-201", "auth-201", "pass-201-secret"}, {"202", "acct-202", "auth-202", "pass-202-secret"}};
+    return {{"201", "acct-201", "auth-201", "pass-201-secret"},
+            {"202", "acct-202", "auth-202", "pass-202-secret"}};
 }
 
 CallServerProcess::CallServerProcess(std::vector<CallAccount> accounts, bool trace)

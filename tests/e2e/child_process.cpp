@@ -142,7 +142,8 @@ std::optional<std::string> ChildProcess::waitForLine(const std::function<bool(co
     }
 }
 
-std::optional<std::string> ChildProcess::waitForPrefix(std::string_view prefix, std::chrono::milliseconds timeout) {
+std::optional<std::string> ChildProcess::waitForPrefix(std::string_view prefix,
+                                                       std::chrono::milliseconds timeout) {
     return waitForLine([prefix](const std::string& line) { return line.rfind(prefix, 0) == 0; }, timeout);
 }
 

@@ -85,7 +85,8 @@ TEST_F(ConsoleTest, RegistrationWalkSeenByTheServerByteForByte) {
     t.server().sendConnectConfirm();
     const auto announce = nextDataFrame();
     ASSERT_TRUE(announce);
-    EXPECT_EQ(*announce, (Bytes{0xFF, 0x34, 0x12, 0x10, 0x00, 0x50, 0x07, 0x00, 0x11, 0x00, 0x00, 0x00, 0x00}));
+    EXPECT_EQ(*announce,
+              (Bytes{0xFF, 0x34, 0x12, 0x10, 0x00, 0x50, 0x07, 0x00, 0x11, 0x00, 0x00, 0x00, 0x00}));
     EXPECT_TRUE(t.sawLine(TerminalFixture::displayLine("", "", "")));
     EXPECT_TRUE(t.sawLine("buttons 111111111110"));
     EXPECT_TRUE(t.sawLine("focus Yes"));
@@ -190,7 +191,8 @@ TEST_F(ConsoleTest, UnresolvableHostShowsSocketFault) {
 
 TEST_F(ConsoleTest, SecondInstanceRefusesToStart) {
     startConnected();
-    ChildProcess second({VORPEL_CONSOLE_PATH, "--playback", (t.folder() / "second.raw").string()}, t.environment());
+    ChildProcess second({VORPEL_CONSOLE_PATH, "--playback", (t.folder() / "second.raw").string()},
+                        t.environment());
     EXPECT_EQ(second.wait(STEP), 255);
     EXPECT_NE(second.errorText().find("already running"), std::string::npos) << second.errorText();
     // The lock belongs to the executable's path, not its name: the same

@@ -33,7 +33,8 @@ TEST_F(EchoExtension, ReturnsTheCallersOwnSpeech) {
     mark(a);
     a.console().writeLine("press No");
     EXPECT_TRUE(waitForAudio(a, "idle"));
-    EXPECT_TRUE(waitForDisplay(a, [&](const ShownLines& l) { return l[0] == "Extension " + account.extension; }));
+    EXPECT_TRUE(
+        waitForDisplay(a, [&](const ShownLines& l) { return l[0] == "Extension " + account.extension; }));
     EXPECT_TRUE(quit(a));
 
     expectSpeech("echo", speech, a, voiceAt, MIN_SEGMENTAL_SNR_DB);

@@ -1,8 +1,7 @@
 // A whole call with the signalling between each terminal and the server
 // passed through a proxy that drops a tenth of the datagrams in each
-// direction, duplicates another tenth and reorders another tenth: the link's numbering and acknowledgements must
-// bring every key to the server exactly once and in order, and the call
-// still completes.
+// direction, duplicates another tenth and reorders another tenth: the link's numbering and acknowledgements
+// must bring every key to the server exactly once and in order, and the call still completes.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -21,9 +20,9 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
-constexpr uint32_t SEED = 1;  // under which one registration request is lost (15 s)
+constexpr uint32_t SEED = 1;            // under which one registration request is lost (15 s)
 constexpr double SPOILED_SHARE = 0.10;  // of each kind
-constexpr auto KEY_SPACING = 250ms;  // a brisk typist
+constexpr auto KEY_SPACING = 250ms;     // a brisk typist
 constexpr auto REGISTRATION_WAIT = 40s;
 // Fifteen digits, the most the server collects, forming no extension.
 constexpr const char* DIGITS = "314159265358979";
@@ -38,7 +37,8 @@ protected:
         std::istringstream trace(server_.errorText());
         const std::string marker = " extension " + extension + " pressed ";
         for (std::string line; std::getline(trace, line);) {
-            if (const size_t at = line.find(marker); at != std::string::npos) keys.push_back(line.substr(at + marker.size()));
+            if (const size_t at = line.find(marker); at != std::string::npos)
+                keys.push_back(line.substr(at + marker.size()));
         }
         return keys;
     }
@@ -77,10 +77,12 @@ TEST_F(LossySignalling, KeysArriveOnceAndInOrderAndTheCallCompletes) {
     // Once the server has taken every key (its trace below says which, and in
     // what order), Esc clears the number; the states shown up to then are checked.
     const auto deadline = Clock::now() + 40s;
-    while (keysTakenFrom("201").size() < typed.size() + 2 && Clock::now() < deadline) std::this_thread::sleep_for(100ms);
+    while (keysTakenFrom("201").size() < typed.size() + 2 && Clock::now() < deadline)
+        std::this_thread::sleep_for(100ms);
     std::printf("[ timing   ] number dialled after %.1f s\n", elapsed());
     a.console().writeLine("press Esc");
-    EXPECT_TRUE(waitForDisplay(a, [](const ShownLines& l) { return l[2].empty(); }, 30s));
+    EXPECT_TRUE(waitForDisplay(
+        a, [](const ShownLines& l) { return l[2].empty(); }, 30s));
     size_t reached = 0;
     for (size_t i = markOf(a); i < a.console().lines().size(); ++i) {
         const auto l = parseDisplay(a.console().lines()[i]);
@@ -95,34 +97,39 @@ TEST_F(LossySignalling, KeysArriveOnceAndInOrderAndTheCallCompletes) {
     // The call: ringing, answer, talk, hang up.
     markAll();
     dial(a, "202");
-    EXPECT_TRUE(waitForDisplay(b, [](const ShownLines& l) { return l[1] == "Call from 201"; }, 30s));
+    EXPECT_TRUE(waitForDisplay(
+        b, [](const ShownLines& l) { return l[1] == "Call from 201"; }, 30s));
     EXPECT_TRUE(waitForAudio(b, "melody", 30s));
     std::printf("[ timing   ] ringing after %.1f s\n", elapsed());
     markAll();
     b.console().writeLine("press Yes");
     EXPECT_TRUE(waitForAudio(a, "voice", 30s));
     EXPECT_TRUE(waitForAudio(b, "voice", 30s));
-    EXPECT_TRUE(waitForDisplay(a, [](const ShownLines& l) { return l[1] == "Connected 202"; }, 30s));
-    EXPECT_TRUE(waitForDisplay(b, [](const ShownLines& l) { return l[1] == "Connected 201"; }, 30s));
+    EXPECT_TRUE(waitForDisplay(
+        a, [](const ShownLines& l) { return l[1] == "Connected 202"; }, 30s));
+    EXPECT_TRUE(waitForDisplay(
+        b, [](const ShownLines& l) { return l[1] == "Connected 201"; }, 30s));
     std::printf("[ timing   ] connected after %.1f s\n", elapsed());
     markAll();
     a.console().writeLine("press No");
     EXPECT_TRUE(waitForAudio(a, "idle", 30s));
     EXPECT_TRUE(waitForAudio(b, "idle", 30s));
-    EXPECT_TRUE(waitForDisplay(b, [](const ShownLines& l) { return l[2] == "Call ended"; }, 30s));
+    EXPECT_TRUE(waitForDisplay(
+        b, [](const ShownLines& l) { return l[2] == "Call ended"; }, 30s));
     EXPECT_TRUE(quit(a));
     EXPECT_TRUE(quit(b));
     const double seconds = elapsed();
 
     proxy.stop();
     const auto up = proxy.toServer(), down = proxy.toTerminals();
-    std::printf("[ proxy    ] to the server: %llu passed, %llu dropped, %llu duplicated, %llu reordered; "
-                "to the terminals: %llu passed, %llu dropped, %llu duplicated, %llu reordered; %.1f s\n",
-                static_cast<unsigned long long>(up.passed), static_cast<unsigned long long>(up.dropped),
-                static_cast<unsigned long long>(up.duplicated), static_cast<unsigned long long>(up.reordered),
-                static_cast<unsigned long long>(down.passed), static_cast<unsigned long long>(down.dropped),
-                static_cast<unsigned long long>(down.duplicated), static_cast<unsigned long long>(down.reordered),
-                seconds);
+    std::printf(
+        "[ proxy    ] to the server: %llu passed, %llu dropped, %llu duplicated, %llu reordered; "
+        "to the terminals: %llu passed, %llu dropped, %llu duplicated, %llu reordered; %.1f s\n",
+        static_cast<unsigned long long>(up.passed), static_cast<unsigned long long>(up.dropped),
+        static_cast<unsigned long long>(up.duplicated), static_cast<unsigned long long>(up.reordered),
+        static_cast<unsigned long long>(down.passed), static_cast<unsigned long long>(down.dropped),
+        static_cast<unsigned long long>(down.duplicated), static_cast<unsigned long long>(down.reordered),
+        seconds);
     // The server took each key exactly once, in the order pressed.
     std::vector<std::string> expectedKeys;
     for (char digit : typed) expectedKeys.push_back(std::string("'") + digit + "'");

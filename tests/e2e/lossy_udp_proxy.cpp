@@ -91,7 +91,8 @@ struct Terminal {
 
 }  // namespace
 
-LossyUdpProxy::LossyUdpProxy(const std::string& serverAddress, uint16_t serverPort, uint32_t seed, double share)
+LossyUdpProxy::LossyUdpProxy(const std::string& serverAddress, uint16_t serverPort, uint32_t seed,
+                             double share)
     : seed_(seed), share_(share) {
     in_addr server{};
     if (::inet_pton(AF_INET, serverAddress.c_str(), &server) != 1) return;
@@ -100,7 +101,8 @@ LossyUdpProxy::LossyUdpProxy(const std::string& serverAddress, uint16_t serverPo
     std::random_device entropy;
     std::mt19937 random(entropy());
     for (int attempt = 0; attempt < 50 && listenFd_ < 0; ++attempt) {
-        const std::string host = "127.79." + std::to_string(random() % 250 + 1) + "." + std::to_string(random() % 250 + 1);
+        const std::string host =
+            "127.79." + std::to_string(random() % 250 + 1) + "." + std::to_string(random() % 250 + 1);
         in_addr address{};
         ::inet_pton(AF_INET, host.c_str(), &address);
         listenFd_ = openUdp(address.s_addr, htons(SIGNALLING_PORT));
@@ -143,10 +145,12 @@ void LossyUdpProxy::run() {
         if (fds[1].revents & POLLIN) {
             sockaddr_in from{};
             socklen_t length = sizeof from;
-            const ssize_t n = ::recvfrom(listenFd_, buffer.data(), buffer.size(), 0, reinterpret_cast<sockaddr*>(&from), &length);
+            const ssize_t n = ::recvfrom(listenFd_, buffer.data(), buffer.size(), 0,
+                                         reinterpret_cast<sockaddr*>(&from), &length);
             Terminal* terminal = nullptr;
             for (Terminal& t : terminals) {
-                if (t.address.sin_addr.s_addr == from.sin_addr.s_addr && t.address.sin_port == from.sin_port) terminal = &t;
+                if (t.address.sin_addr.s_addr == from.sin_addr.s_addr && t.address.sin_port == from.sin_port)
+                    terminal = &t;
             }
             if (n >= 0 && terminal == nullptr && terminals.size() < MAX_TERMINALS) {
                 const uint32_t index = static_cast<uint32_t>(terminals.size());
@@ -162,7 +166,8 @@ void LossyUdpProxy::run() {
                 terminal->up.pass(
                     buffer.data(), static_cast<size_t>(n),
                     [&](const uint8_t* data, size_t size) {
-                        ::sendto(fd, data, size, 0, reinterpret_cast<const sockaddr*>(&server), sizeof server);
+                        ::sendto(fd, data, size, 0, reinterpret_cast<const sockaddr*>(&server),
+                                 sizeof server);
                     },
                     toServer_);
             }
@@ -170,10 +175,12 @@ void LossyUdpProxy::run() {
         for (size_t i = 0; i < terminals.size(); ++i) {
             Terminal& t = terminals[i];
             auto toTerminal = [&](const uint8_t* data, size_t size) {
-                ::sendto(listenFd_, data, size, 0, reinterpret_cast<const sockaddr*>(&t.address), sizeof t.address);
+                ::sendto(listenFd_, data, size, 0, reinterpret_cast<const sockaddr*>(&t.address),
+                         sizeof t.address);
             };
             auto toServer = [&](const uint8_t* data, size_t size) {
-                ::sendto(t.upstreamFd, data, size, 0, reinterpret_cast<const sockaddr*>(&server), sizeof server);
+                ::sendto(t.upstreamFd, data, size, 0, reinterpret_cast<const sockaddr*>(&server),
+                         sizeof server);
             };
             if (2 + i < fds.size() && (fds[2 + i].revents & POLLIN)) {
                 const ssize_t n = ::recv(t.upstreamFd, buffer.data(), buffer.size(), 0);

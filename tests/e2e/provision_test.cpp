@@ -39,8 +39,8 @@ protected:
     }
 
     TempFolder config;
-    const std::vector<std::string> account{"--server", "pbx.example", "--account", "4711", "--auth",
-                                           "auth-4711", "--password", "secret-secret"};
+    const std::vector<std::string> account{"--server", "pbx.example", "--account",  "4711",
+                                           "--auth",   "auth-4711",   "--password", "secret-secret"};
 };
 
 TEST_F(ProvisionTest, WritesAFreshStoreWithEveryField) {
@@ -127,7 +127,8 @@ TEST_F(ProvisionTest, BadArgumentsWriteNothingAndExitTwo) {
         EXPECT_EQ(readStore(), original) << joined;
     }
     // The limits themselves are accepted.
-    EXPECT_EQ(provision(with({{"--account", std::string(23, 'a')}, {"--password", std::string(15, 'p')},
+    EXPECT_EQ(provision(with({{"--account", std::string(23, 'a')},
+                              {"--password", std::string(15, 'p')},
                               {"--server", std::string(63, 's')}}))
                   .status,
               0);
@@ -139,15 +140,19 @@ TEST_F(ProvisionTest, ShowPrintsTheDecodedRecord) {
     EXPECT_NE(missing.output.find("no valid settings stored"), std::string::npos);
 
     SettingsRecord record;
-    record.setText(TAG_FIELDS_OFFSET + 64, 16, 16, std::string("A\x00" "B\"\xE9", 5));
+    record.setText(TAG_FIELDS_OFFSET + 64, 16, 16,
+                   std::string("A\x00"
+                               "B\"\xE9",
+                               5));
     writeStore(record);
     auto args = account;
     args.insert(args.end(), {"--numeric", "10.0.0.1", "--show"});
     const RunResult shown = provision(args);
     ASSERT_EQ(shown.status, 0) << shown.error;
-    for (const char* line : {"keepAwake: 0\n", "numericServerAddress: 10.0.0.1\n", "serverAddress: \"pbx.example\"\n",
-                             "accountId: \"4711\"\n", "authId: \"auth-4711\"\n", "password: \"secret-secret\"\n",
-                             "tag 5: \"A\"\n", "slot 1: server \"\" account \"\" auth \"\" password \"\"\n"}) {
+    for (const char* line :
+         {"keepAwake: 0\n", "numericServerAddress: 10.0.0.1\n", "serverAddress: \"pbx.example\"\n",
+          "accountId: \"4711\"\n", "authId: \"auth-4711\"\n", "password: \"secret-secret\"\n",
+          "tag 5: \"A\"\n", "slot 1: server \"\" account \"\" auth \"\" password \"\"\n"}) {
         EXPECT_NE(shown.output.find(line), std::string::npos) << line << shown.output;
     }
     record.setText(TAG_FIELDS_OFFSET + 64, 16, 16, "B\"\xE9\\");

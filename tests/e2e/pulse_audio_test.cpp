@@ -76,8 +76,10 @@ Stretches findStretches(const std::vector<int16_t>& sent, const std::vector<int1
 }
 
 void report(const char* what, const Stretches& s, const char* levelOf) {
-    std::printf("%s: %zu of %zu stretches clean (best correlation %.3f), the first at %.3f s, sent at %.3f the level of %s\n",
-                what, s.clean, s.total, s.best, static_cast<double>(s.firstOffset) / RATE, s.level, levelOf);
+    std::printf(
+        "%s: %zu of %zu stretches clean (best correlation %.3f), the first at %.3f s, sent at %.3f the level "
+        "of %s\n",
+        what, s.clean, s.total, s.best, static_cast<double>(s.firstOffset) / RATE, s.level, levelOf);
 }
 
 const char* const SOUND_FAULT_LINE = "message \"Sount initialization fault!\"";

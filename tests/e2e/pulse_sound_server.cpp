@@ -83,12 +83,13 @@ PulseSoundServer::~PulseSoundServer() {
 
 Env PulseSoundServer::clientEnvironment(bool reachable) const {
     const auto socket = folder_ / (reachable ? "native" : "nobody-listens");
-    return {{"PULSE_SERVER", "unix:" + socket.string()},
-            {"PULSE_CLIENTCONFIG", (folder_ / "client.conf").string()},
-            {"ALSA_CONFIG_PATH", (folder_ / "asound.conf").string()},
-            {"HOME", folder_.string()},
-            {"JACK_NO_START_SERVER", "1"},
-            {"TSAN_OPTIONS", inherited("TSAN_OPTIONS") + " suppressions=" + (folder_ / "tsan.supp").string()}};
+    return {
+        {"PULSE_SERVER", "unix:" + socket.string()},
+        {"PULSE_CLIENTCONFIG", (folder_ / "client.conf").string()},
+        {"ALSA_CONFIG_PATH", (folder_ / "asound.conf").string()},
+        {"HOME", folder_.string()},
+        {"JACK_NO_START_SERVER", "1"},
+        {"TSAN_OPTIONS", inherited("TSAN_OPTIONS") + " suppressions=" + (folder_ / "tsan.supp").string()}};
 }
 
 bool PulseSoundServer::start() {
@@ -97,8 +98,9 @@ bool PulseSoundServer::start() {
     // folder are the test's own, so nothing of a session's daemon is touched.
     daemon_ = std::make_unique<ChildProcess>(
         std::vector<std::string>{findProgram("pulseaudio"), "-n", "-F", (folder_ / "daemon.pa").string(),
-                                 "--daemonize=no", "--system=false", "--exit-idle-time=-1", "--use-pid-file=no",
-                                 "--disable-shm=yes", "--realtime=no", "--high-priority=no", "--log-target=stderr"},
+                                 "--daemonize=no", "--system=false", "--exit-idle-time=-1",
+                                 "--use-pid-file=no", "--disable-shm=yes", "--realtime=no",
+                                 "--high-priority=no", "--log-target=stderr"},
         Env{{"HOME", folder_.string()},
             {"XDG_RUNTIME_DIR", (folder_ / "run").string()},
             {"XDG_CONFIG_HOME", (folder_ / "config").string()}});

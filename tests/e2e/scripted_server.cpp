@@ -46,7 +46,8 @@ uint16_t UdpEndpoint::port() const {
 std::optional<Bytes> UdpEndpoint::receive(std::chrono::milliseconds timeout) {
     const auto deadline = Clock::now() + timeout;
     for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
         pollfd p{fd_, POLLIN, 0};
         const int ready = ::poll(&p, 1, left < 0 ? 0 : static_cast<int>(left));
         if (ready < 0 && errno == EINTR) continue;
@@ -54,7 +55,8 @@ std::optional<Bytes> UdpEndpoint::receive(std::chrono::milliseconds timeout) {
         Bytes datagram(2048);
         sockaddr_in from{};
         socklen_t length = sizeof from;
-        const ssize_t n = ::recvfrom(fd_, datagram.data(), datagram.size(), 0, reinterpret_cast<sockaddr*>(&from), &length);
+        const ssize_t n =
+            ::recvfrom(fd_, datagram.data(), datagram.size(), 0, reinterpret_cast<sockaddr*>(&from), &length);
         if (n < 0) continue;
         datagram.resize(static_cast<size_t>(n));
         peer_ = from;
@@ -65,7 +67,8 @@ std::optional<Bytes> UdpEndpoint::receive(std::chrono::milliseconds timeout) {
 
 void UdpEndpoint::send(const Bytes& datagram) {
     if (!havePeer_) return;
-    ::sendto(fd_, datagram.data(), datagram.size(), 0, reinterpret_cast<const sockaddr*>(&peer_), sizeof peer_);
+    ::sendto(fd_, datagram.data(), datagram.size(), 0, reinterpret_cast<const sockaddr*>(&peer_),
+             sizeof peer_);
 }
 
 ScriptedServer::ScriptedServer() {
@@ -74,7 +77,8 @@ ScriptedServer::ScriptedServer() {
     std::random_device seed;
     std::mt19937 random(seed());
     for (int attempt = 0; attempt < 50; ++attempt) {
-        const std::string host = "127.77." + std::to_string(random() % 250 + 1) + "." + std::to_string(random() % 250 + 1);
+        const std::string host =
+            "127.77." + std::to_string(random() % 250 + 1) + "." + std::to_string(random() % 250 + 1);
         socket_.emplace(host, SIGNALLING_PORT);
         if (socket_->ok()) {
             address_ = host;

@@ -54,7 +54,8 @@ public:
     UdpEndpoint& socket() { return *socket_; }
 
     // Receives until match accepts a datagram; the others are kept in skipped().
-    std::optional<Bytes> expect(const std::function<bool(const Bytes&)>& match, std::chrono::milliseconds timeout);
+    std::optional<Bytes> expect(const std::function<bool(const Bytes&)>& match,
+                                std::chrono::milliseconds timeout);
     const std::vector<Bytes>& skipped() const { return skipped_; }
 
     void sendRegistrationReply(uint16_t terminalId);
@@ -79,7 +80,9 @@ public:
     static bool isDataFrame(const Bytes& f) { return f.size() >= 5 && f[0] == 0xFF && f[3] == 0x10; }
     static bool isLogoff(const Bytes& f) { return f.size() == 3 && f[0] == 0x01; }
     static bool isConnectRequest(const Bytes& f) { return f.size() == 4 && f[0] == 0xFF && f[3] == 0x01; }
-    static bool isRegistrationRequest(const Bytes& f) { return (f.size() == 41 || f.size() == 137) && f[0] == 0; }
+    static bool isRegistrationRequest(const Bytes& f) {
+        return (f.size() == 41 || f.size() == 137) && f[0] == 0;
+    }
 
 private:
     std::string address_;

@@ -35,7 +35,8 @@ Bytes power(const BIGNUM* base, const std::array<uint8_t, 32>& exponent) {
     Bn result(BN_new());
     Bytes out(PUBLIC_VALUE_BYTES);
     if (!ctx || !x || !p || !result || BN_mod_exp(result.get(), base, x.get(), p.get(), ctx.get()) != 1 ||
-        BN_bn2binpad(result.get(), out.data(), static_cast<int>(out.size())) != static_cast<int>(out.size())) {
+        BN_bn2binpad(result.get(), out.data(), static_cast<int>(out.size())) !=
+            static_cast<int>(out.size())) {
         return {};
     }
     return out;
@@ -45,7 +46,9 @@ Bytes power(const BIGNUM* base, const std::array<uint8_t, 32>& exponent) {
 bool crypt(const std::array<uint8_t, SESSION_KEY_BYTES>& key, bool encrypt, uint8_t* data, size_t length) {
     std::unique_ptr<EVP_CIPHER_CTX, CipherFree> ctx(EVP_CIPHER_CTX_new());
     int written = 0;
-    return ctx && EVP_CipherInit_ex(ctx.get(), EVP_aes_256_ecb(), nullptr, key.data(), nullptr, encrypt ? 1 : 0) == 1 &&
+    return ctx &&
+           EVP_CipherInit_ex(ctx.get(), EVP_aes_256_ecb(), nullptr, key.data(), nullptr, encrypt ? 1 : 0) ==
+               1 &&
            EVP_CIPHER_CTX_set_padding(ctx.get(), 0) == 1 &&
            EVP_CipherUpdate(ctx.get(), data, &written, data, static_cast<int>(length)) == 1 &&
            static_cast<size_t>(written) == length;

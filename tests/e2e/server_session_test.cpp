@@ -48,8 +48,10 @@ TEST_F(ServerSession, TerminalRegistersAgainAfterAServerRestart) {
     const auto restarted = Clock::now();
     // The new server does not know the terminal; the terminal finds out from
     // the link and registers again by itself.
-    EXPECT_TRUE(waitForDisplay(a, [](const ShownLines& l) { return l[1] == "Registering.."; }, 40s));
-    ASSERT_TRUE(waitForDisplay(a, [&](const ShownLines& l) { return l[0] == "Extension " + account.extension; }, 40s));
+    EXPECT_TRUE(waitForDisplay(
+        a, [](const ShownLines& l) { return l[1] == "Registering.."; }, 40s));
+    ASSERT_TRUE(waitForDisplay(
+        a, [&](const ShownLines& l) { return l[0] == "Extension " + account.extension; }, 40s));
     std::printf("[ restart  ] registered again %.1f s after the server restarted\n",
                 std::chrono::duration<double>(Clock::now() - restarted).count());
 

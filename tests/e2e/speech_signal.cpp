@@ -20,9 +20,9 @@ constexpr double TWO_PI = 6.283185307179586;
 constexpr int16_t TRANSMIT_GAIN_DIVISOR = 8;  // the terminal's transmit path divides by 8
 constexpr size_t ENVELOPE_STEP = 40;          // 5 ms
 constexpr size_t FINE_SEARCH = 12 * ENVELOPE_STEP;
-constexpr size_t MIN_OVERLAP = 16000;         // 2 s
-constexpr size_t SEGMENT = 80;                // 10 ms
-constexpr double SILENT_SEGMENT_RMS = 60.0;   // after the transmit gain; speech peaks near 2000
+constexpr size_t MIN_OVERLAP = 16000;        // 2 s
+constexpr size_t SEGMENT = 80;               // 10 ms
+constexpr double SILENT_SEGMENT_RMS = 60.0;  // after the transmit gain; speech peaks near 2000
 
 // A resonance of the vocal tract: the gain of a harmonic at hz.
 double resonance(double hz, double centre, double width) {
@@ -49,7 +49,8 @@ struct Overlap {
     long last = 0;  // one past
 };
 Overlap overlapOf(long lag, size_t referenceSize, size_t recordingSize) {
-    return {std::max(0L, -lag), std::min(static_cast<long>(referenceSize), static_cast<long>(recordingSize) - lag)};
+    return {std::max(0L, -lag),
+            std::min(static_cast<long>(referenceSize), static_cast<long>(recordingSize) - lag)};
 }
 
 }  // namespace
@@ -74,7 +75,8 @@ std::vector<int16_t> speechLikeSignal(double seconds, uint32_t seed) {
         for (size_t i = 0; i < length && at + i < count; ++i) {
             const double x = static_cast<double>(i) / static_cast<double>(length);
             const double t = static_cast<double>(at + i) / RATE;
-            const double pitch = (pitchStart + (pitchEnd - pitchStart) * x) * (1 + 0.03 * std::sin(TWO_PI * 5.5 * t));
+            const double pitch =
+                (pitchStart + (pitchEnd - pitchStart) * x) * (1 + 0.03 * std::sin(TWO_PI * 5.5 * t));
             phase += TWO_PI * pitch / RATE;
             if (phase > TWO_PI * 1000) phase -= TWO_PI * 1000;
             const double f1 = f1Start + (f1End - f1Start) * x, f2 = f2Start + (f2End - f2Start) * x;
@@ -90,15 +92,16 @@ std::vector<int16_t> speechLikeSignal(double seconds, uint32_t seed) {
         }
         at += length + static_cast<size_t>((0.04 + 0.21 * uniform(random)) * RATE);
     }
-    const double peak = std::max(1e-9, std::abs(*std::max_element(signal.begin(), signal.end(), [](double a, double b) {
-        return std::abs(a) < std::abs(b);
-    })));
+    const double peak = std::max(
+        1e-9, std::abs(*std::max_element(signal.begin(), signal.end(),
+                                         [](double a, double b) { return std::abs(a) < std::abs(b); })));
     std::vector<int16_t> out(count);
     for (size_t i = 0; i < count; ++i) out[i] = static_cast<int16_t>(std::lround(signal[i] / peak * 16000));
     return out;
 }
 
-std::vector<int16_t> codecRoundTrip(const std::vector<int16_t>& signal, const CoderStarts& starts, size_t end) {
+std::vector<int16_t> codecRoundTrip(const std::vector<int16_t>& signal, const CoderStarts& starts,
+                                    size_t end) {
     auto encoder = std::make_unique<G729Encoder>();
     auto decoder = std::make_unique<G729Decoder>();
     resetEncoder(*encoder);
@@ -124,7 +127,8 @@ std::vector<int16_t> codecRoundTrip(const std::vector<int16_t>& signal, const Co
     return out;
 }
 
-std::optional<long> findAlignment(const std::vector<int16_t>& reference, const std::vector<int16_t>& recording) {
+std::optional<long> findAlignment(const std::vector<int16_t>& reference,
+                                  const std::vector<int16_t>& recording) {
     // Envelopes without their means, correlated over each overlap and
     // scaled by the whole envelopes' energies, so that short chance overlaps
     // score low.
@@ -139,11 +143,13 @@ std::optional<long> findAlignment(const std::vector<int16_t>& reference, const s
     const long minFrames = static_cast<long>(MIN_OVERLAP / ENVELOPE_STEP);
     std::optional<long> coarse;
     double best = -2;
-    for (long lag = minFrames - static_cast<long>(ref.size()); lag <= static_cast<long>(rec.size()) - minFrames; ++lag) {
+    for (long lag = minFrames - static_cast<long>(ref.size());
+         lag <= static_cast<long>(rec.size()) - minFrames; ++lag) {
         const Overlap o = overlapOf(lag, ref.size(), rec.size());
         if (o.last - o.first < minFrames) continue;
         double sum = 0;
-        for (long i = o.first; i < o.last; ++i) sum += ref[static_cast<size_t>(i)] * rec[static_cast<size_t>(i + lag)];
+        for (long i = o.first; i < o.last; ++i)
+            sum += ref[static_cast<size_t>(i)] * rec[static_cast<size_t>(i + lag)];
         const double score = scale > 0 ? sum / scale : 0;
         if (score > best) {
             best = score;
@@ -154,7 +160,8 @@ std::optional<long> findAlignment(const std::vector<int16_t>& reference, const s
 
     std::optional<long> fine;
     best = -2;
-    for (long lag = *coarse - static_cast<long>(FINE_SEARCH); lag <= *coarse + static_cast<long>(FINE_SEARCH); ++lag) {
+    for (long lag = *coarse - static_cast<long>(FINE_SEARCH); lag <= *coarse + static_cast<long>(FINE_SEARCH);
+         ++lag) {
         const Overlap o = overlapOf(lag, reference.size(), recording.size());
         if (o.last - o.first < static_cast<long>(MIN_OVERLAP)) continue;
         double ab = 0, aa = 0, bb = 0;
@@ -173,8 +180,8 @@ std::optional<long> findAlignment(const std::vector<int16_t>& reference, const s
     return fine;
 }
 
-SegmentalSnr segmentalSnr(const std::vector<int16_t>& reference, const std::vector<int16_t>& recording, long offset,
-                          size_t begin, size_t end) {
+SegmentalSnr segmentalSnr(const std::vector<int16_t>& reference, const std::vector<int16_t>& recording,
+                          long offset, size_t begin, size_t end) {
     std::vector<double> values;
     end = std::min(end, recording.size());
     for (size_t at = begin; at + SEGMENT <= end; at += SEGMENT) {

@@ -36,19 +36,20 @@ std::vector<int16_t> codecRoundTrip(const std::vector<int16_t>& signal, const Co
 // inside the reference), found by cross-correlating first the envelopes
 // (5-ms energies) and then the samples near the best envelope match, over
 // overlaps of at least two seconds. Nothing when no overlap is that long.
-std::optional<long> findAlignment(const std::vector<int16_t>& reference, const std::vector<int16_t>& recording);
+std::optional<long> findAlignment(const std::vector<int16_t>& reference,
+                                  const std::vector<int16_t>& recording);
 
 struct SegmentalSnr {
-    double meanDb = 0;      // mean over the voiced segments
+    double meanDb = 0;  // mean over the voiced segments
     double medianDb = 0;
-    size_t segments = 0;    // segments with enough energy in the reference to count
+    size_t segments = 0;  // segments with enough energy in the reference to count
 };
 
 // Segmental SNR over the 10-ms segments of recording[begin, end) against the
 // aligned reference (recording[i] ~ reference[i - offset]); each segment's
 // value is held within -10..+50 dB, and segments where the reference is
 // near silence or missing are skipped.
-SegmentalSnr segmentalSnr(const std::vector<int16_t>& reference, const std::vector<int16_t>& recording, long offset,
-                          size_t begin, size_t end);
+SegmentalSnr segmentalSnr(const std::vector<int16_t>& reference, const std::vector<int16_t>& recording,
+                          long offset, size_t begin, size_t end);
 
 }  // namespace vorpel::e2e

@@ -23,8 +23,8 @@ Env TerminalFixture::environment() const {
 }
 
 bool TerminalFixture::provision(const TerminalAccount& account, bool numericAddress) {
-    std::vector<std::string> args{VORPEL_PROVISION_PATH, "--app",   "vorpel-console", "--server",
-                                  serverAddress_,        "--account", account.account, "--auth",
+    std::vector<std::string> args{VORPEL_PROVISION_PATH, "--app",      "vorpel-console", "--server",
+                                  serverAddress_,        "--account",  account.account,  "--auth",
                                   account.auth,          "--password", account.password};
     if (numericAddress) {
         args.push_back("--numeric");
@@ -37,7 +37,8 @@ ChildProcess& TerminalFixture::start() {
     return startWith({"--capture", captureFile().string(), "--playback", playbackFile().string()}, {});
 }
 
-ChildProcess& TerminalFixture::startWith(const std::vector<std::string>& options, const Env& extraEnvironment) {
+ChildProcess& TerminalFixture::startWith(const std::vector<std::string>& options,
+                                         const Env& extraEnvironment) {
     std::vector<std::string> argv{VORPEL_CONSOLE_PATH};
     argv.insert(argv.end(), options.begin(), options.end());
     Env env = environment();
@@ -57,7 +58,8 @@ bool TerminalFixture::sawLine(const std::string& text, std::chrono::milliseconds
     return console_->waitForLine([&](const std::string& line) { return line == text; }, timeout).has_value();
 }
 
-std::string TerminalFixture::displayLine(const std::string& l0, const std::string& l1, const std::string& l2) {
+std::string TerminalFixture::displayLine(const std::string& l0, const std::string& l1,
+                                         const std::string& l2) {
     auto pad = [](std::string s) {
         s.resize(25, ' ');
         return "\"" + s + "\"";
@@ -65,6 +67,8 @@ std::string TerminalFixture::displayLine(const std::string& l0, const std::strin
     return "display " + pad(l0) + " " + pad(l1) + " " + pad(l2);
 }
 
-bool TerminalFixture::connect(uint16_t terminalId) { return server_->connectTerminal(terminalId, STEP).has_value(); }
+bool TerminalFixture::connect(uint16_t terminalId) {
+    return server_->connectTerminal(terminalId, STEP).has_value();
+}
 
 }  // namespace vorpel::e2e

@@ -38,7 +38,8 @@ TEST_F(TwoTerminalCall, RingAnswerSpeakAndHangUp) {
 
     markAll();
     dial(a, "202");
-    EXPECT_TRUE(waitForDisplay(a, [](const ShownLines& l) { return l[1] == "Calling 202" && l[2] == "Ringing"; }));
+    EXPECT_TRUE(
+        waitForDisplay(a, [](const ShownLines& l) { return l[1] == "Calling 202" && l[2] == "Ringing"; }));
     const auto ringing = waitForDisplay(b, [](const ShownLines& l) { return l[1] == "Call from 201"; });
     ASSERT_TRUE(ringing);
     EXPECT_EQ((*ringing)[0], "Extension 202");
@@ -63,8 +64,10 @@ TEST_F(TwoTerminalCall, RingAnswerSpeakAndHangUp) {
     a.console().writeLine("press No");  // the caller hangs up
     EXPECT_TRUE(waitForAudio(a, "idle"));
     EXPECT_TRUE(waitForAudio(b, "idle"));
-    EXPECT_TRUE(waitForDisplay(b, [](const ShownLines& l) { return l[0] == "Extension 202" && l[2] == "Call ended"; }));
-    EXPECT_TRUE(waitForDisplay(a, [](const ShownLines& l) { return l[0] == "Extension 201" && l[2] == "Call ended"; }));
+    EXPECT_TRUE(waitForDisplay(
+        b, [](const ShownLines& l) { return l[0] == "Extension 202" && l[2] == "Call ended"; }));
+    EXPECT_TRUE(waitForDisplay(
+        a, [](const ShownLines& l) { return l[0] == "Extension 201" && l[2] == "Call ended"; }));
     EXPECT_TRUE(quit(a));
     EXPECT_TRUE(quit(b));
     // The server ends in order on a termination request.

@@ -27,7 +27,9 @@ constexpr size_t PACKETS_TO_MATCH = 8;  // 800 ms of decoded speech found whole 
 constexpr uint16_t TERMINAL_ID = 0x1234;
 
 uint16_t be16(const Bytes& b, size_t at) { return static_cast<uint16_t>(b[at] << 8 | b[at + 1]); }
-uint32_t be32(const Bytes& b, size_t at) { return static_cast<uint32_t>(be16(b, at)) << 16 | be16(b, at + 2); }
+uint32_t be32(const Bytes& b, size_t at) {
+    return static_cast<uint32_t>(be16(b, at)) << 16 | be16(b, at + 2);
+}
 
 // Clear packet number n of the server's voice, frames n*10 to n*10+9.
 Bytes serverPacket(size_t n, const std::vector<Frame>& frames) {
@@ -43,7 +45,9 @@ Bytes serverPacket(size_t n, const std::vector<Frame>& frames) {
 }
 
 // The server's speech: tones stepping through the voice band.
-std::vector<Frame> serverFrames() { return encodeAll(toneSteps(PACKETS_SENT * FRAMES_PER_PACKET * 80, 6000)); }
+std::vector<Frame> serverFrames() {
+    return encodeAll(toneSteps(PACKETS_SENT * FRAMES_PER_PACKET * 80, 6000));
+}
 
 class VoiceCallTest : public ::testing::Test {
 protected:
@@ -74,8 +78,9 @@ protected:
     // The server's side of the call: one packet (made by wrap from the clear
     // one) per 100 ms of wall time, and the terminal's packets collected.
     // midway runs once, after half the packets have gone.
-    void exchange(const std::vector<Frame>& frames, const std::function<Bytes(const Bytes&)>& wrap,
-                  const std::function<void()>& midway = [] {}) {
+    void exchange(
+        const std::vector<Frame>& frames, const std::function<Bytes(const Bytes&)>& wrap,
+        const std::function<void()>& midway = [] {}) {
         // The server learns where to send from the terminal's first packet.
         const auto first = voice.receive(STEP);
         ASSERT_TRUE(first) << "no voice packet from the terminal";
@@ -120,8 +125,10 @@ protected:
         const auto played = readSamples(t.playbackFile());
         for (size_t firstPacket = 0; firstPacket < 4; ++firstPacket) {
             const auto begin = frames.begin() + static_cast<std::ptrdiff_t>(firstPacket * FRAMES_PER_PACKET);
-            const auto expected = decodeAll(std::vector<Frame>(begin, begin + PACKETS_TO_MATCH * FRAMES_PER_PACKET));
-            if (std::search(played.begin(), played.end(), expected.begin(), expected.end()) != played.end()) return true;
+            const auto expected =
+                decodeAll(std::vector<Frame>(begin, begin + PACKETS_TO_MATCH * FRAMES_PER_PACKET));
+            if (std::search(played.begin(), played.end(), expected.begin(), expected.end()) != played.end())
+                return true;
         }
         return false;
     }
@@ -233,12 +240,13 @@ TEST_F(VoiceCallTest, RingMelodyPlaysItsNoteUntilTheAudioEnds) {
 
     const auto played = readSamples(t.playbackFile());
     const auto sounding = std::find_if(played.begin(), played.end(), [](int16_t s) { return s != 0; });
-    ASSERT_GE(static_cast<size_t>(played.end() - sounding), 2 * NOTE) << "melody too short: " << played.size();
+    ASSERT_GE(static_cast<size_t>(played.end() - sounding), 2 * NOTE)
+        << "melody too short: " << played.size();
     const int16_t* note = &*sounding + 100;
     const double level = rms(note, INSIDE);
     const double share = toneShare(note, INSIDE, 880);
-    std::printf("melody: level %.0f, %.3f of its energy at 880 Hz, %.3f at 831 Hz, %.3f at 932 Hz\n", level, share,
-                toneShare(note, INSIDE, 830.6), toneShare(note, INSIDE, 932.3));
+    std::printf("melody: level %.0f, %.3f of its energy at 880 Hz, %.3f at 831 Hz, %.3f at 932 Hz\n", level,
+                share, toneShare(note, INSIDE, 830.6), toneShare(note, INSIDE, 932.3));
     EXPECT_GT(level, 5000);
     EXPECT_GT(share, 0.9);
     // The second note is the same tone again: the melody repeats.

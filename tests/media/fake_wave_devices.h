@@ -29,7 +29,8 @@ public:
         const std::lock_guard<std::mutex> lock(mutex_);
         std::vector<std::string> names;
         const size_t count = std::min(callCount_, calls_.size());
-        for (size_t i = callCount_ - count; i < callCount_; ++i) names.emplace_back(calls_[i % calls_.size()]);
+        for (size_t i = callCount_ - count; i < callCount_; ++i)
+            names.emplace_back(calls_[i % calls_.size()]);
         return names;
     }
     void clearCalls() {
@@ -85,7 +86,8 @@ protected:
     bool doOpen(const WaveFormat& format, WaveListener& listener) {
         const std::lock_guard<std::mutex> lock(mutex_);
         record("open");
-        if (failOpen || format.sampleRate != 8000 || format.channels != 1 || format.bitsPerSample != 16) return false;
+        if (failOpen || format.sampleRate != 8000 || format.channels != 1 || format.bitsPerSample != 16)
+            return false;
         listener_ = &listener;
         open_ = true;
         return true;
@@ -93,7 +95,8 @@ protected:
     bool doPrepare(WaveHeader& header) {
         const std::lock_guard<std::mutex> lock(mutex_);
         record("prepare");
-        if (!open_ || static_cast<int>(header.user) == failPrepareAt || header.user >= prepared_.size()) return false;
+        if (!open_ || static_cast<int>(header.user) == failPrepareAt || header.user >= prepared_.size())
+            return false;
         prepared_[header.user] = &header;
         header.flags |= WAVE_HEADER_PREPARED;
         return true;
@@ -116,7 +119,8 @@ protected:
         record(call);
         started_ = started;
         if (std::string_view(call) == "reset") {
-            for (size_t i = 0; i < queued_; ++i) queue_[(head_ + i) % queue_.size()]->flags |= WAVE_HEADER_DONE;
+            for (size_t i = 0; i < queued_; ++i)
+                queue_[(head_ + i) % queue_.size()]->flags |= WAVE_HEADER_DONE;
             queued_ = 0;
         }
         if (std::string_view(call) == "close") open_ = false;

@@ -157,7 +157,7 @@ TEST(JitterRing, DuplicatePacketRewritesTheSameSlotsAndTimestampsWrapModulo2To32
     JitterRing ring;
     ring.reset();
     constexpr uint32_t NEAR_WRAP = 4294967256u;  // 2^32 - 40, off the grid seen from 0
-    ASSERT_TRUE(deliver(ring, NEAR_WRAP, 1));   // resynchronises: E = 2^32 - 40
+    ASSERT_TRUE(deliver(ring, NEAR_WRAP, 1));    // resynchronises: E = 2^32 - 40
     ASSERT_TRUE(deliver(ring, NEAR_WRAP, 2, 3));
     ASSERT_TRUE(deliver(ring, NEAR_WRAP, 3, 3));  // the same timestamp again
     // Three frames on, past 2^32: timestamp 200.

@@ -80,7 +80,8 @@ inline std::vector<int16_t> speechLike(size_t samples, uint32_t seed = 1) {
         const double t = static_cast<double>(n) / 8000.0;
         const double envelope = 0.55 + 0.45 * std::sin(2 * M_PI * 4.0 * t);
         const double pitch = 120.0 + 30.0 * std::sin(2 * M_PI * 0.7 * t);
-        double value = 9000.0 * std::sin(2 * M_PI * pitch * t) + 5000.0 * std::sin(2 * M_PI * 3.1 * pitch * t) +
+        double value = 9000.0 * std::sin(2 * M_PI * pitch * t) +
+                       5000.0 * std::sin(2 * M_PI * 3.1 * pitch * t) +
                        2500.0 * std::sin(2 * M_PI * 7.3 * pitch * t);
         noise = noise * 1664525u + 1013904223u;
         value = value * envelope + static_cast<double>(static_cast<int32_t>(noise >> 20) - 2048);

@@ -74,7 +74,8 @@ TEST(MelodyPlayer, NoteLengthsAndGapsFollowTempoAndDuration) {
         size_t noteLength;
         size_t gap;
     };
-    for (const Case& c : {Case{0, 0x09, 801, 10}, Case{7, 0xE9, 16201, 40}, Case{2, 0x49, (2 + 5) * (2 * 170 + 160) + 1, 30}}) {
+    for (const Case& c : {Case{0, 0x09, 801, 10}, Case{7, 0xE9, 16201, 40},
+                          Case{2, 0x49, (2 + 5) * (2 * 170 + 160) + 1, 30}}) {
         SCOPED_TRACE(static_cast<int>(c.code));
         MelodyPlayer player;
         const auto notes = melodyOf({c.code}, c.code);
@@ -105,7 +106,8 @@ TEST(MelodyPlayer, FadesHalveFiveTimesAtTheEdgesAndNotInTheMiddle) {
         y1 = y;
         int32_t v = 16 * y;
         const int32_t rem = 800 - static_cast<int32_t>(count);
-        const int halvings = rem < 80 ? (80 - rem) / 16 : (count < 80 ? (80 - static_cast<int32_t>(count)) / 16 : 0);
+        const int halvings =
+            rem < 80 ? (80 - rem) / 16 : (count < 80 ? (80 - static_cast<int32_t>(count)) / 16 : 0);
         if (count >= 65 && count <= 735) {
             EXPECT_EQ(halvings, 0) << count;
         }

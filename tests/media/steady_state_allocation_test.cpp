@@ -5,9 +5,9 @@
 #include <memory>
 
 #include "allocation_counter.h"
+#include "fake_wave_devices.h"
 #include "media/media_path.h"
 #include "media/threaded_audio_driver.h"
-#include "fake_wave_devices.h"
 #include "media_fakes.h"
 
 namespace vorpel {
@@ -38,8 +38,9 @@ TEST(SteadyStateAllocation, AudioPassesAllocateNothing) {
     fakes::FakeCaptureDevice capture;
     fakes::FakePlaybackDevice playback;
     fakes::NoBacklight backlight;
-    auto driver = std::make_unique<ThreadedAudioDriver>(capture, playback, *media, backlight, audio,
-                                                        media->mediaLock(), ThreadedAudioDriver::Threading::Manual);
+    auto driver =
+        std::make_unique<ThreadedAudioDriver>(capture, playback, *media, backlight, audio, media->mediaLock(),
+                                              ThreadedAudioDriver::Threading::Manual);
     ASSERT_TRUE(driver->init());
     media->resetMedia(5);
     audio.setAudioMode(AudioMode::Voice);

@@ -16,8 +16,8 @@ namespace vorpel {
 namespace {
 
 using fakes::FakeCaptureDevice;
-using fakes::FakeWaveDevice;
 using fakes::FakePlaybackDevice;
+using fakes::FakeWaveDevice;
 
 // Records what the driver hands over; playout blocks are filled with a marker.
 class RecordingBlocks final : public AudioBlockPort, public fakes::PassCounter {
@@ -30,7 +30,8 @@ public:
 
     void transmitBlock(std::span<int16_t> samples, size_t frameCount) override {
         const std::lock_guard<std::mutex> lock(mutex_);
-        transmits_.push_back({samples.data(), frameCount, std::vector<int16_t>(samples.begin(), samples.end())});
+        transmits_.push_back(
+            {samples.data(), frameCount, std::vector<int16_t>(samples.begin(), samples.end())});
     }
     void playoutBlock(std::span<int16_t> out, size_t frameCount) override {
         std::fill(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(80 * frameCount), int16_t{1234});
@@ -102,7 +103,8 @@ protected:
 
 TEST_F(AudioDriverTest, InitOpensBothDevicesAndPreparesEveryBuffer) {
     ASSERT_TRUE(driver->init());
-    for (FakeWaveDevice* device : {static_cast<FakeWaveDevice*>(&capture), static_cast<FakeWaveDevice*>(&playback)}) {
+    for (FakeWaveDevice* device :
+         {static_cast<FakeWaveDevice*>(&capture), static_cast<FakeWaveDevice*>(&playback)}) {
         const auto calls = device->calls();
         EXPECT_EQ(calls.front(), "open");
         EXPECT_EQ(countOf(calls, "prepare"), 32u);
@@ -124,16 +126,16 @@ TEST_F(AudioDriverTest, InitFailsOnAnyDeviceOrHeaderFailureAndCloseUndoesWhatWas
         size_t captureUnprepares;
         size_t playbackUnprepares;
     };
-    for (const Case& c : {Case{true, true, -1, 0, 0}, Case{true, false, 7, 7, 0}, Case{false, true, -1, 32, 0},
-                          Case{false, false, 31, 32, 31}}) {
+    for (const Case& c : {Case{true, true, -1, 0, 0}, Case{true, false, 7, 7, 0},
+                          Case{false, true, -1, 32, 0}, Case{false, false, 31, 32, 31}}) {
         FakeCaptureDevice failingCapture;
         FakePlaybackDevice failingPlayback;
         FakeWaveDevice& failing = c.captureSide ? static_cast<FakeWaveDevice&>(failingCapture)
                                                 : static_cast<FakeWaveDevice&>(failingPlayback);
         if (c.failOpen) failing.failOpen = true;
         failing.failPrepareAt = c.failPrepareAt;
-        ThreadedAudioDriver failingDriver(failingCapture, failingPlayback, blocks, backlight, audio, mediaLock,
-                                          ThreadedAudioDriver::Threading::Manual);
+        ThreadedAudioDriver failingDriver(failingCapture, failingPlayback, blocks, backlight, audio,
+                                          mediaLock, ThreadedAudioDriver::Threading::Manual);
         EXPECT_FALSE(failingDriver.init());
         audio.setAudioMode(AudioMode::Voice);
         failingDriver.tick();

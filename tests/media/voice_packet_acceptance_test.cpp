@@ -47,9 +47,9 @@ protected:
 };
 
 TEST_F(AcceptanceTest, VersionAndPayloadTypeAreChecked) {
-    EXPECT_FALSE(accept(voiceDatagram(1, 0, frames(10), 0x40)));        // version 1
-    EXPECT_FALSE(accept(voiceDatagram(1, 0, frames(10), 0x00)));        // version 0
-    EXPECT_FALSE(accept(voiceDatagram(1, 0, frames(10), 0x80, 18)));    // static G.729 type
+    EXPECT_FALSE(accept(voiceDatagram(1, 0, frames(10), 0x40)));      // version 1
+    EXPECT_FALSE(accept(voiceDatagram(1, 0, frames(10), 0x00)));      // version 0
+    EXPECT_FALSE(accept(voiceDatagram(1, 0, frames(10), 0x80, 18)));  // static G.729 type
     EXPECT_EQ(storedFrames(), 0u);
     EXPECT_TRUE(accept(voiceDatagram(1, 0, frames(10), 0xC0, 0xC8)));  // version 3, marker set
     EXPECT_EQ(storedFrames(), 10u);

@@ -127,8 +127,8 @@ TEST_P(LoopbackTest, PlayoutEqualsEncodingAndDecodingTheSameFramesDirectly) {
     for (size_t b = 0; b + 1 < BLOCKS; ++b) {
         std::vector<int16_t> expected(800);
         for (size_t f = 0; f < 10; ++f) {
-            decodeFrame(*decoder, std::span<const uint8_t>(bits).subspan((b * 10 + f) * 10).first<10>(), false,
-                        std::span<int16_t>(expected).subspan(f * 80).first<80>());
+            decodeFrame(*decoder, std::span<const uint8_t>(bits).subspan((b * 10 + f) * 10).first<10>(),
+                        false, std::span<int16_t>(expected).subspan(f * 80).first<80>());
         }
         ASSERT_EQ(heard[b + 1], expected) << "block " << b;
         EXPECT_FALSE(allEqual(expected, expected[0])) << "the decoded block carries a signal";

@@ -76,8 +76,9 @@ TEST_F(TransmitTest, PacketSizesAndPaddingWithAndWithoutEncryption) {
         // The frames, byte 0 of each masked with 0x5A.
         auto expected = fakes::encodeScaled(fakes::speechLike(c.frames * 80));
         for (size_t i = 0; i < c.frames; ++i) expected[i * 10] ^= 0x5A;
-        EXPECT_EQ(std::vector<uint8_t>(packet.begin() + 12, packet.begin() + 12 + 10 * static_cast<long>(c.frames)),
-                  expected);
+        EXPECT_EQ(
+            std::vector<uint8_t>(packet.begin() + 12, packet.begin() + 12 + 10 * static_cast<long>(c.frames)),
+            expected);
         // The padding: p - 1 zeros, then p.
         const size_t padding = c.size - 12 - 10 * c.frames;
         for (size_t i = 0; i + 1 < padding; ++i) EXPECT_EQ(packet[12 + 10 * c.frames + i], 0) << i;

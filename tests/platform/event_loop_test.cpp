@@ -4,10 +4,10 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <fcntl.h>
-#include <thread>
 #include <unistd.h>
+#include <atomic>
+#include <thread>
 #include <vector>
 
 namespace vorpel {
@@ -78,7 +78,8 @@ TEST(PollEventLoopMessages, FullQueueRefusesWithoutLosingWhatItHolds) {
     PollEventLoop loop;
     Recorder recorder(loop, PollEventLoop::MESSAGE_CAPACITY);
     loop.setMessageHandler(&recorder);
-    for (size_t i = 0; i < PollEventLoop::MESSAGE_CAPACITY; ++i) ASSERT_TRUE(loop.post(LoopMessage{7, i, i * 2}));
+    for (size_t i = 0; i < PollEventLoop::MESSAGE_CAPACITY; ++i)
+        ASSERT_TRUE(loop.post(LoopMessage{7, i, i * 2}));
     EXPECT_FALSE(loop.post(LoopMessage{7, 9999, 0}));
     loop.run();
     ASSERT_EQ(recorder.messages.size(), PollEventLoop::MESSAGE_CAPACITY);

@@ -31,8 +31,8 @@ public:
     };
     void waveCompleted(WaveHeader& header) override {
         std::lock_guard lock(mutex_);
-        entries_.push_back({header.user, Clock::now(), std::this_thread::get_id(),
-                            (header.flags & WAVE_HEADER_DONE) != 0});
+        entries_.push_back(
+            {header.user, Clock::now(), std::this_thread::get_id(), (header.flags & WAVE_HEADER_DONE) != 0});
         changed_.notify_all();
     }
     bool waitFor(size_t count) {
@@ -61,13 +61,15 @@ struct Buffers {
     std::array<Block, N> blocks{};
     std::array<WaveHeader, N> headers{};
     Buffers() {
-        for (size_t i = 0; i < N; ++i) headers[i] = WaveHeader{blocks[i].data(), WAVE_BUFFER_SAMPLES, static_cast<uint32_t>(i), 0};
+        for (size_t i = 0; i < N; ++i)
+            headers[i] = WaveHeader{blocks[i].data(), WAVE_BUFFER_SAMPLES, static_cast<uint32_t>(i), 0};
     }
 };
 
 Block ramp(int16_t first) {
     Block block{};
-    for (size_t i = 0; i < block.size(); ++i) block[i] = static_cast<int16_t>(first + static_cast<int16_t>(i) * 37);
+    for (size_t i = 0; i < block.size(); ++i)
+        block[i] = static_cast<int16_t>(first + static_cast<int16_t>(i) * 37);
     return block;
 }
 

@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <fstream>
 
 #include "temp_dir.h"
 

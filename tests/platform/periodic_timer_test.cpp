@@ -110,7 +110,8 @@ public:
 TEST(ThreadPeriodicTimer, KillFromItsOwnCallbackEndsTheTicks) {
     SelfKiller killer;
     ASSERT_TRUE(killer.timer.create(10, killer));
-    for (int i = 0; i < 200 && killer.calls.load() < 2; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    for (int i = 0; i < 200 && killer.calls.load() < 2; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
     std::this_thread::sleep_for(std::chrono::milliseconds(60));
     EXPECT_EQ(killer.calls.load(), 2);
 }

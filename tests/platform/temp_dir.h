@@ -2,9 +2,9 @@
 // with everything in it at the end.
 #pragma once
 
+#include <unistd.h>
 #include <filesystem>
 #include <string>
-#include <unistd.h>
 
 namespace vorpel::testing {
 

@@ -77,7 +77,8 @@ protected:
 TEST_F(WavLayoutTest, FindsTheSamplesPastOtherAndOddSizedChunks) {
     const Bytes samples{1, 2, 3, 4, 5, 6};
     WavLayout layout;
-    ASSERT_EQ(layoutOf(riff({fmtChunk(), chunk("LIST", {9, 9, 9, 0}, 3), chunk("data", samples, 6)}), layout), "");
+    ASSERT_EQ(layoutOf(riff({fmtChunk(), chunk("LIST", {9, 9, 9, 0}, 3), chunk("data", samples, 6)}), layout),
+              "");
     EXPECT_EQ(layout.formatTag, 1);
     EXPECT_EQ(layout.channels, 1);
     EXPECT_EQ(layout.sampleRate, 8000u);

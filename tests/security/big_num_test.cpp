@@ -204,7 +204,9 @@ TEST_P(ModularPowerAgainstOpenSsl, OtherOddModuliOfAnySize) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Arithmetic, ModularPowerAgainstOpenSsl, ::testing::Values(false, true),
-                         [](const ::testing::TestParamInfo<bool>& p) { return p.param ? "Portable" : "Native"; });
+                         [](const ::testing::TestParamInfo<bool>& p) {
+                             return p.param ? "Portable" : "Native";
+                         });
 
 }  // namespace
 }  // namespace vorpel

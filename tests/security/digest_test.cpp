@@ -47,14 +47,16 @@ TEST(Md5, ReproducesTheRfc1321SuiteWholeAndInPieces) {
         {"abc", "900150983cd24fb0d6963f7d28e17f72"},
         {"message digest", "f96b697d7cb7938d525a2f31aaf161d0"},
         {"abcdefghijklmnopqrstuvwxyz", "c3fcd3d76192e4007dfb496cca67e13b"},
-        {"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789", "d174ab98d277d9f5a5611c2c9f419d9f"},
+        {"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789",
+         "d174ab98d277d9f5a5611c2c9f419d9f"},
         {"12345678901234567890123456789012345678901234567890123456789012345678901234567890",
          "57edf4a22be3c955ac49da2e2107b67a"},
     };
     for (const auto& c : suite) {
         const auto message = asBytes(c.message);
         for (size_t piece : {size_t{1}, size_t{23}, size_t{65}, size_t{200}}) {
-            EXPECT_EQ(toHex(md5InPieces(message, piece)), c.digest) << '"' << c.message << "\" in pieces of " << piece;
+            EXPECT_EQ(toHex(md5InPieces(message, piece)), c.digest)
+                << '"' << c.message << "\" in pieces of " << piece;
         }
     }
 }
@@ -65,7 +67,8 @@ TEST(Md5, AgreesWithOpenSslOnRandomMessagesAroundBlockBoundaries) {
         const size_t length = i < 200 ? static_cast<size_t>(i) : rng() % 1000;
         const auto message = randomBytes(rng, length);
         const size_t piece = 1 + rng() % 130;
-        ASSERT_EQ(md5InPieces(message, piece), reference::md5(message)) << "length " << length << " piece " << piece;
+        ASSERT_EQ(md5InPieces(message, piece), reference::md5(message))
+            << "length " << length << " piece " << piece;
     }
 }
 
@@ -81,11 +84,13 @@ TEST(HmacSha1, ReproducesTheRfc2202Cases) {
         const char* mac;
     } cases[] = {
         {key20, asBytes("Hi There"), "b617318655057264e28bc0b6fb378c8ef146be00"},
-        {asBytes("Jefe"), asBytes("what do ya want for nothing?"), "effcdf6ae5eb2fa2d27416d5f184df9c259a7c79"},
+        {asBytes("Jefe"), asBytes("what do ya want for nothing?"),
+         "effcdf6ae5eb2fa2d27416d5f184df9c259a7c79"},
         {keyAa20, std::vector<uint8_t>(50, 0xdd), "125d7342b9ac11cd91a39af48aa17b4f63f175d3"},
         {fromHex("0102030405060708090a0b0c0d0e0f10111213141516171819"), std::vector<uint8_t>(50, 0xcd),
          "4c9007f4026250c6bc8414f9bf50c86c2d7235da"},
-        {std::vector<uint8_t>(20, 0x0c), asBytes("Test With Truncation"), "4c1a03424b55e07fe7f27be1d58bb9324a9a5a04"},
+        {std::vector<uint8_t>(20, 0x0c), asBytes("Test With Truncation"),
+         "4c1a03424b55e07fe7f27be1d58bb9324a9a5a04"},
         {keyAa80, asBytes("Test Using Larger Than Block-Size Key - Hash Key First"),
          "aa4ae5e15272d00e95705637ce8a3b55ed402112"},
         {keyAa80, asBytes("Test Using Larger Than Block-Size Key and Larger Than One Block-Size Data"),

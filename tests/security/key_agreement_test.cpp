@@ -19,8 +19,8 @@ namespace vorpel {
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-using testing::primeBytes;
 using test::randomBytes;
+using testing::primeBytes;
 using testing::registrationReply;
 using testing::SeededDraw;
 using testing::serverPublicValue;
@@ -73,7 +73,9 @@ Bytes expectedRequest(const ConfigSnapshot& config, uint16_t counter, const Byte
 struct Terminal {
     explicit Terminal(uint32_t seed) : draw(seed), keyAgreement(draw) { fillAccount(config); }
     size_t request() { return keyAgreement.buildRegistrationRequest(keys, config, counter, frame); }
-    Bytes sent(size_t length) const { return {frame.begin(), frame.begin() + static_cast<ptrdiff_t>(length)}; }
+    Bytes sent(size_t length) const {
+        return {frame.begin(), frame.begin() + static_cast<ptrdiff_t>(length)};
+    }
     void reply(const Bytes& datagram) { keyAgreement.processRegistrationReply(keys, datagram); }
 
     SeededDraw draw;
@@ -103,11 +105,13 @@ TEST(KeyAgreement, PoolHoldsThreeGroupElementsAndIsRefilledAtOnce) {
 
 TEST(KeyAgreement, CounterWrapsAndFullWidthFieldsAreSentAsStored) {
     Terminal t(3);
-    putText(t.config, CFG_ACCOUNT_ID_OFFSET, "ABCDEFGHIJKLMNOPQRSTUVWXYZ");  // the 24th byte and on are not sent
+    putText(t.config, CFG_ACCOUNT_ID_OFFSET,
+            "ABCDEFGHIJKLMNOPQRSTUVWXYZ");  // the 24th byte and on are not sent
     t.counter = 0xFFFF;
     ASSERT_EQ(t.request(), REGISTRATION_REQUEST_FULL);
     EXPECT_EQ(t.counter, 0);
-    EXPECT_EQ(t.sent(REGISTRATION_REQUEST_FULL), expectedRequest(t.config, 0, publicValueOf(t.keys.ownPrivateKey)));
+    EXPECT_EQ(t.sent(REGISTRATION_REQUEST_FULL),
+              expectedRequest(t.config, 0, publicValueOf(t.keys.ownPrivateKey)));
     EXPECT_EQ(t.frame[26], 0x00);
 }
 
@@ -179,7 +183,8 @@ TEST(KeyAgreement, LeadingZeroBytesAreKeptInEveryFixedField) {
     found = false;
     for (uint32_t seed = 100; seed < 3000 && !found; ++seed) {
         Terminal u(seed);
-        for (uint32_t slot = 0; slot < 3 && !found; ++slot) found = u.keyAgreement.pool().publicValues[slot][0] == 0;
+        for (uint32_t slot = 0; slot < 3 && !found; ++slot)
+            found = u.keyAgreement.pool().publicValues[slot][0] == 0;
         if (!found) continue;
         for (int i = 0; i < 3; ++i) {  // take pairs until the one below 2^760 is held
             u.keys.keyPairHeld = 0;

@@ -71,7 +71,8 @@ TEST(VoiceEnvelope, TenFramesArePaddedToSevenBlocksAndComeBack) {
     EXPECT_EQ(std::vector<uint8_t>(packet.begin() + RTP_HEADER, packet.begin() + RTP_HEADER + 112),
               reference::aesEncrypt(keys.sessionKey, plain));
 
-    ASSERT_TRUE(decryptVoicePayload(ciphers, std::span<uint8_t>(packet.data(), RTP_HEADER + 112), RTP_HEADER));
+    ASSERT_TRUE(
+        decryptVoicePayload(ciphers, std::span<uint8_t>(packet.data(), RTP_HEADER + 112), RTP_HEADER));
     EXPECT_TRUE(std::equal(plain.begin(), plain.end(), packet.begin() + RTP_HEADER));
 }
 
@@ -102,7 +103,8 @@ TEST(VoiceEnvelope, PayloadsOfPartialBlocksAreDroppedOnReceipt) {
     EXPECT_FALSE(decryptVoicePayload(ciphers, datagram, RTP_HEADER));
     EXPECT_EQ(datagram[RTP_HEADER], 0x77);
     EXPECT_FALSE(decryptVoicePayload(ciphers, datagram, datagram.size() + 1));
-    EXPECT_TRUE(decryptVoicePayload(ciphers, std::span<uint8_t>(datagram).first(RTP_HEADER + 112), RTP_HEADER));
+    EXPECT_TRUE(
+        decryptVoicePayload(ciphers, std::span<uint8_t>(datagram).first(RTP_HEADER + 112), RTP_HEADER));
 }
 
 // Nothing has keyed the contexts since start-up: voice is dropped both ways,
@@ -113,7 +115,8 @@ TEST(VoiceEnvelope, UnkeyedContextsDropPacketsInBothDirections) {
     const auto original = packet;
     EXPECT_EQ(encryptVoicePayload(ciphers, packet, RTP_HEADER, 100), 0u);
     EXPECT_EQ(packet, original);
-    EXPECT_FALSE(decryptVoicePayload(ciphers, std::span<uint8_t>(packet).first(RTP_HEADER + 112), RTP_HEADER));
+    EXPECT_FALSE(
+        decryptVoicePayload(ciphers, std::span<uint8_t>(packet).first(RTP_HEADER + 112), RTP_HEADER));
     EXPECT_EQ(packet, original);
 }
 

@@ -10,9 +10,15 @@ namespace {
 // What may end an address, and empty parts, which count as zero.
 TEST(ParseDottedAddress, AcceptsAnAddressAndWhatMayEndIt) {
     const std::pair<std::string_view, uint32_t> cases[] = {
-        {"10.1.2.3", 0x0A010203u},  {"10.1.2.3 whatever", 0x0A010203u}, {"10.1.2.3<sip:x>", 0x0A010203u},
-        {"255.255.255.255", ~0u},   {"0.0.0.0", 0u},                    {"001.002.003.004", 0x01020304u},
-        {"1..2.3", 0x01000203u},    {".1.2.3", 0x00010203u},            {"...", 0u},
+        {"10.1.2.3", 0x0A010203u},
+        {"10.1.2.3 whatever", 0x0A010203u},
+        {"10.1.2.3<sip:x>", 0x0A010203u},
+        {"255.255.255.255", ~0u},
+        {"0.0.0.0", 0u},
+        {"001.002.003.004", 0x01020304u},
+        {"1..2.3", 0x01000203u},
+        {".1.2.3", 0x00010203u},
+        {"...", 0u},
         // The stored field is zero-padded: the first zero byte ends the text.
         {std::string_view("1.2.3.4\0\0junk", 13), 0x01020304u},
     };
@@ -31,7 +37,8 @@ TEST(FormatDottedAddress, WritesMostSignificantByteFirstWithoutLeadingZeros) {
     EXPECT_EQ(formatDottedAddress(0x0A010203u), "10.1.2.3");
     EXPECT_EQ(formatDottedAddress(0), "0.0.0.0");
     EXPECT_EQ(formatDottedAddress(0xFF00FF09u), "255.0.255.9");
-    for (uint32_t a : {0x7F000001u, 0xC0A80A64u, 0x01020304u}) EXPECT_EQ(parseDottedAddress(formatDottedAddress(a)), a);
+    for (uint32_t a : {0x7F000001u, 0xC0A80A64u, 0x01020304u})
+        EXPECT_EQ(parseDottedAddress(formatDottedAddress(a)), a);
 }
 
 }  // namespace

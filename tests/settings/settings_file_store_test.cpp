@@ -50,8 +50,10 @@ private:
         if (const char* v = std::getenv(name)) slot = v;
     }
     static void restoreEnv(const char* name, const std::optional<std::string>& slot) {
-        if (slot) ::setenv(name, slot->c_str(), 1);
-        else ::unsetenv(name);
+        if (slot)
+            ::setenv(name, slot->c_str(), 1);
+        else
+            ::unsetenv(name);
     }
     std::optional<std::string> savedXdg_;
     std::optional<std::string> savedHome_;

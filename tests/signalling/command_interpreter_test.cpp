@@ -43,14 +43,14 @@ TEST_F(Commands, SyncCheckOfTheExpectedValueIsAnsweredWithTheNext) {
 }
 
 TEST_F(Commands, ElementsOfTheWrongSizeHaveNoEffectButTheNextOneRuns) {
-    send({{0x10, 0x04, 0x00, 0x00, 0x00},  // sync check of size 5
-          {0x20, 0x02, 0xAB},              // echo of size 3
-          {0x90, 0x03, 0x00, 0x00},        // audio control of size 4
+    send({{0x10, 0x04, 0x00, 0x00, 0x00},              // sync check of size 5
+          {0x20, 0x02, 0xAB},                          // echo of size 3
+          {0x90, 0x03, 0x00, 0x00},                    // audio control of size 4
           {0xA0, 0x06, 0x00, 0x10, 0x27, 0x00, 0x00},  // voice channel of size 7
-          {0x50, 0x01},                    // melody of size 2
-          {0x40, 0x02, 0x00},              // display row of size 3
-          {0x80, 0x01},                    // indicator list of size 2
-          {0x30, 0x02, 0x00},              // skip block of size 3: no skip
+          {0x50, 0x01},                                // melody of size 2
+          {0x40, 0x02, 0x00},                          // display row of size 3
+          {0x80, 0x01},                                // indicator list of size 2
+          {0x30, 0x02, 0x00},                          // skip block of size 3: no skip
           {0x20, 0x03, 0x01, 0x02}});
     tick();
     EXPECT_EQ(sentElements(), (Bytes{0x20, 0x03, 0x01, 0x02}));
@@ -146,7 +146,7 @@ TEST_F(Commands, VoiceChannelOpensTowardsTheGivenAddress) {
     ASSERT_EQ(ports.voiceChannels.size(), 1u);
     EXPECT_EQ(ports.voiceChannels[0].port, 10000);
     EXPECT_EQ(ports.voiceChannels[0].address, 0x01020304u);  // 1.2.3.4
-    EXPECT_EQ(ports.count("keyTrafficCiphers"), 1u);  // key pair held and session key ready
+    EXPECT_EQ(ports.count("keyTrafficCiphers"), 1u);         // key pair held and session key ready
     EXPECT_EQ(engine.audioMode(), AudioMode::Idle);
 
     send({{0xA0, 0x04, 0x00, 0x34, 0x12}});
@@ -168,14 +168,14 @@ TEST_F(Commands, VoiceChannelKeysTheCiphersOnlyWithASessionKey) {
     EXPECT_EQ(ports.count("keyTrafficCiphers"), 0u);
     state().keys.keyPairHeld = 1;
     send({{0xA0, 0x04, 0x00, 0x34, 0x12}});
-    EXPECT_EQ(ports.calls, (std::vector<std::string>{"openVoiceChannel", "openVoiceChannel", "openVoiceChannel",
-                                                     "keyTrafficCiphers"}));
+    EXPECT_EQ(ports.calls, (std::vector<std::string>{"openVoiceChannel", "openVoiceChannel",
+                                                     "openVoiceChannel", "keyTrafficCiphers"}));
 }
 
 TEST_F(Commands, IndicatorListSetsLowBitsAndIgnoresWhatHasNoPlace) {
     send({{0x80, 0x09, 0x01, 0x03, 0x82, 0x06, 0x40, 0x03, 0x3F, 0x01}});
     EXPECT_EQ(state().indicators[1], 3);
-    EXPECT_EQ(state().indicators[2], 2);   // number 0x82 -> 2, state 6 -> 2
+    EXPECT_EQ(state().indicators[2], 2);  // number 0x82 -> 2, state 6 -> 2
     EXPECT_EQ(state().indicators[63], 1);
     // An odd list: its last number has no state and is ignored.
     send({{0x80, 0x04, 0x07, 0x02, 0x08}});
@@ -187,7 +187,7 @@ TEST_F(Commands, IndicatorListSetsLowBitsAndIgnoresWhatHasNoPlace) {
 // interpretation goes on; the frame-ending codes stop it.
 TEST_F(Commands, ServerValueAndFillerAreSkippedAndFrameEndingCodesStop) {
     const std::pair<Bytes, bool> cases[] = {
-        {{0x70, 0x03, 0x12, 0x34}, true}, {{0xF0, 0x01}, true}, {{0xF5, 0x05, 1, 2, 3, 4}, true},
+        {{0x70, 0x03, 0x12, 0x34}, true}, {{0xF0, 0x01}, true},        {{0xF5, 0x05, 1, 2, 3, 4}, true},
         {{0x00, 0x02, 0x00}, false},      {{0x60, 0x02, 0x00}, false}, {{0x6F, 0x02, 0x00}, false},
         {{0xB0, 0x02, 0x00}, false},      {{0xC0, 0x02, 0x00}, false}, {{0xD0, 0x02, 0x00}, false},
         {{0xE0, 0x02, 0x00}, false},

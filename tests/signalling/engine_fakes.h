@@ -52,7 +52,9 @@ public:
     void closeVoiceSocket() override { calls.push_back("closeVoiceSocket"); }
     void keyTrafficCiphers(const KeyMaterial&) override { calls.push_back("keyTrafficCiphers"); }
     void raisePhoneWindow() override { calls.push_back("raisePhoneWindow"); }
-    size_t count(std::string_view call) const { return static_cast<size_t>(std::count(calls.begin(), calls.end(), call)); }
+    size_t count(std::string_view call) const {
+        return static_cast<size_t>(std::count(calls.begin(), calls.end(), call));
+    }
     void clear() {
         sent.clear();
         mediaResets.clear();
@@ -86,7 +88,8 @@ public:
         keys.sessionKeyReady = 0;
         if (reply.size() < 113) return;
         std::copy(reply.begin() + 17, reply.begin() + 113, keys.serverPublicValue.begin());
-        if (std::all_of(keys.serverPublicValue.begin(), keys.serverPublicValue.end(), [](uint8_t b) { return b == 0; }))
+        if (std::all_of(keys.serverPublicValue.begin(), keys.serverPublicValue.end(),
+                        [](uint8_t b) { return b == 0; }))
             return;
         keys.sessionKey.fill(0x5E);
         keys.sessionKeyReady = 1;
@@ -118,9 +121,10 @@ public:
                std::string_view password = "secret-secret", bool numericAddress = true) {
         engine.initEngine();
         SettingsRecord record;
-        record.setText(ACCOUNT_BLOCK_OFFSET + CFG_SERVER_ADDRESS_OFFSET, SERVER_ADDRESS_SIZE, SERVER_ADDRESS_SIZE,
-                       server);
-        record.setText(ACCOUNT_BLOCK_OFFSET + CFG_ACCOUNT_ID_OFFSET, ACCOUNT_ID_SIZE, ACCOUNT_ID_USED, account);
+        record.setText(ACCOUNT_BLOCK_OFFSET + CFG_SERVER_ADDRESS_OFFSET, SERVER_ADDRESS_SIZE,
+                       SERVER_ADDRESS_SIZE, server);
+        record.setText(ACCOUNT_BLOCK_OFFSET + CFG_ACCOUNT_ID_OFFSET, ACCOUNT_ID_SIZE, ACCOUNT_ID_USED,
+                       account);
         record.setText(ACCOUNT_BLOCK_OFFSET + CFG_PASSWORD_OFFSET, PASSWORD_SIZE, PASSWORD_USED, password);
         if (numericAddress) {
             const uint8_t address[4] = {10, 0, 0, 1};

@@ -134,7 +134,8 @@ TEST(LinkAcknowledgement, ResendsFromTheNamedFrameOnlyInsideTheWindow) {
         EXPECT_EQ(h.link().ackedSeq, c.ackedSeq) << int{c.ack};
         std::vector<Bytes> expected;
         for (uint8_t k : c.resent)
-            expected.push_back(EngineHarness::terminalData(static_cast<uint8_t>(0x10 | k), {{0x60, 0x03, 0x00, k}}));
+            expected.push_back(
+                EngineHarness::terminalData(static_cast<uint8_t>(0x10 | k), {{0x60, 0x03, 0x00, k}}));
         EXPECT_EQ(h.ports.sent, expected) << int{c.ack};
     }
 }
@@ -142,9 +143,9 @@ TEST(LinkAcknowledgement, ResendsFromTheNamedFrameOnlyInsideTheWindow) {
 TEST_F(LinkWithThreeOutstanding, FramesOfTheWrongLengthAreIgnored) {
     deliver({0xFF, 0x03, 0x10, 0x00});  // ack frame of 3 bytes after 0xFF
     deliver({0xFF, 0x03});
-    deliver({0xFF, 0x10});              // data frame without its sequence byte
+    deliver({0xFF, 0x10});  // data frame without its sequence byte
     deliver({0xFF, 0x02, 0x00});
-    deliver({0xFF, 0x04, 0x10});        // unknown types
+    deliver({0xFF, 0x04, 0x10});  // unknown types
     deliver({0xFF, 0x00, 0x10});
     deliver({0xFF, 0x11, 0x00});
     EXPECT_TRUE(ports.sent.empty());

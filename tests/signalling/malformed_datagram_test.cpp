@@ -26,7 +26,9 @@ protected:
             tick();
             deliver(registrationReply(TERMINAL_ID));
             break;
-        default: connect(); break;
+        default:
+            connect();
+            break;
         }
         ASSERT_EQ(state().regState, GetParam());
     }
@@ -81,8 +83,8 @@ TEST_P(MalformedDatagrams, DataFramesWithLyingElementLengths) {
                 // An element whose length byte is near the truth, or anything at all.
                 const uint8_t code = CODES[random_() % 16];
                 const size_t room = length - datagram.size();
-                const uint8_t n = (random_() % 2) ? static_cast<uint8_t>(room - 1 + (random_() % 3))
-                                                  : randomByte();
+                const uint8_t n =
+                    (random_() % 2) ? static_cast<uint8_t>(room - 1 + (random_() % 3)) : randomByte();
                 datagram.push_back(code);
                 if (datagram.size() < length) datagram.push_back(n);
                 const size_t body = std::min<size_t>(n > 0 ? n - 1 : 0, length - datagram.size());
@@ -98,7 +100,8 @@ TEST_P(MalformedDatagrams, EveryElementSizeOfEveryCodeAtTheEndOfAFrame) {
     for (unsigned code = 0; code < 256; code += 0x10) {
         for (unsigned n = 0; n < 256; ++n) {
             for (size_t have : {size_t{0}, size_t{1}, size_t{n} > 0 ? size_t{n} - 1 : 0, size_t{n}}) {
-                Bytes datagram{0xFF, 0x10, link().recvSeq, static_cast<uint8_t>(code), static_cast<uint8_t>(n)};
+                Bytes datagram{0xFF, 0x10, link().recvSeq, static_cast<uint8_t>(code),
+                               static_cast<uint8_t>(n)};
                 datagram.resize(datagram.size() + have, 0x01);
                 deliver(datagram);
                 if (state().regState != GetParam()) SetUp();
@@ -125,12 +128,16 @@ TEST_P(MalformedDatagrams, ShortRegistrationDatagrams) {
 }
 
 INSTANTIATE_TEST_SUITE_P(InEveryReceivingState, MalformedDatagrams,
-                         ::testing::Values(RegState::Registering, RegState::Synchronizing, RegState::Connected),
+                         ::testing::Values(RegState::Registering, RegState::Synchronizing,
+                                           RegState::Connected),
                          [](const ::testing::TestParamInfo<RegState>& param) {
                              switch (param.param) {
-                             case RegState::Registering: return std::string("Registering");
-                             case RegState::Synchronizing: return std::string("Synchronizing");
-                             default: return std::string("Connected");
+                             case RegState::Registering:
+                                 return std::string("Registering");
+                             case RegState::Synchronizing:
+                                 return std::string("Synchronizing");
+                             default:
+                                 return std::string("Connected");
                              }
                          });
 

@@ -154,7 +154,8 @@ TEST_F(Registration, RefusalHoldsOffAndShowsTheServersText) {
     tick();
     engine.startRegistration();
     Bytes refusal{0x80};
-    for (char c : std::string("0123456789abcdefghijklmnopqrstuvwxyzABCD")) refusal.push_back(static_cast<uint8_t>(c));
+    for (char c : std::string("0123456789abcdefghijklmnopqrstuvwxyzABCD"))
+        refusal.push_back(static_cast<uint8_t>(c));
     deliver(refusal);
     EXPECT_EQ(state().regState, RegState::Registering);
     EXPECT_EQ(state().countdown, 3000u);

@@ -64,7 +64,8 @@ TEST_F(Reports, HookKeyKeepsTheOtherBitsOfTheAudioWord) {
 }
 
 TEST_F(Reports, FourthReplyOfATickStartsANewFrame) {
-    deliver(dataFrame(0, 1, {{0x20, 0x03, 1, 1}, {0x20, 0x03, 2, 2}, {0x20, 0x03, 3, 3}, {0x20, 0x03, 4, 4}}));
+    deliver(
+        dataFrame(0, 1, {{0x20, 0x03, 1, 1}, {0x20, 0x03, 2, 2}, {0x20, 0x03, 3, 3}, {0x20, 0x03, 4, 4}}));
     // The third reply brought the slot to 14 bytes and left at once.
     ASSERT_EQ(ports.sent.size(), 1u);
     EXPECT_EQ(ports.sent[0], terminalData(0x01, {echo(1), echo(2), echo(3)}));
@@ -80,7 +81,8 @@ TEST_F(Reports, ReportFlushesOnlyWhenItFillsTheSlot) {
     EXPECT_TRUE(ports.sent.empty());
     deliver(dataFrame(1, 1, {{0x20, 0x03, 2, 2}}));  // 13 bytes: leaves at once
     ASSERT_EQ(ports.sent.size(), 1u);
-    EXPECT_EQ(ports.sent[0], terminalData(0x11, {echo(1), REPORT_IDLE, echo(2)}));  // sent before recvSeq moves on
+    EXPECT_EQ(ports.sent[0],
+              terminalData(0x11, {echo(1), REPORT_IDLE, echo(2)}));  // sent before recvSeq moves on
 
     deliver(dataFrame(2, 1, {{0x20, 0x03, 3, 3}, {0x20, 0x03, 4, 4}}));  // 10 bytes: wait
     EXPECT_EQ(ports.sent.size(), 1u);

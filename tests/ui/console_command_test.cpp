@@ -27,7 +27,8 @@ TEST(ConsoleCommand, KeysButtonsAndNavigation) {
     EXPECT_TRUE(std::holds_alternative<QuitCommand>(parseConsoleCommand("quit")));
     EXPECT_TRUE(std::holds_alternative<AboutCommand>(parseConsoleCommand("about")));
     EXPECT_TRUE(std::holds_alternative<EmptyCommand>(parseConsoleCommand("   ")));
-    for (const char* bad : {"key", "key 12", "key a", "press ok", "press", "quit now", "left 1", "dial 123"}) {
+    for (const char* bad :
+         {"key", "key 12", "key a", "press ok", "press", "quit now", "left 1", "dial 123"}) {
         EXPECT_TRUE(std::holds_alternative<CommandError>(parseConsoleCommand(bad))) << bad;
     }
 }
@@ -43,8 +44,9 @@ TEST(ConsoleCommand, SettingsFieldsQuotingAndErrors) {
     EXPECT_EQ(as<SettingsCommand>(parseConsoleCommand("settings account=")).account, "");
     EXPECT_TRUE(as<SettingsCommand>(parseConsoleCommand("settings cancel")).cancel);
     EXPECT_FALSE(as<SettingsCommand>(parseConsoleCommand("settings")).address);
-    for (const char* bad : {"settings keepawake=2", "settings colour=red", "settings address", R"(settings auth="x)",
-                            R"(settings auth="x"y)", R"(settings auth="\q")", "settings cancel now"}) {
+    for (const char* bad :
+         {"settings keepawake=2", "settings colour=red", "settings address", R"(settings auth="x)",
+          R"(settings auth="x"y)", R"(settings auth="\q")", "settings cancel now"}) {
         EXPECT_TRUE(std::holds_alternative<CommandError>(parseConsoleCommand(bad))) << bad;
     }
 }
@@ -94,21 +96,22 @@ TEST(ConsoleEventWriter, PrintsOnlyWhatChanged) {
     writer.error("bad \\ line");
     writer.exit(0);
     const std::string all = written(f);
-    EXPECT_EQ(all.substr(static_cast<size_t>(mark)),
-              "display \"" + std::string(25, ' ') + "\" \"" + std::string() +
-                  [] {
-                      std::string s;
-                      for (int i = 0; i < 25; ++i) s += "\\x01";
-                      return s;
-                  }() +
-                  "\" \"" +
-                  [] {
-                      std::string s;
-                      for (int i = 0; i < 25; ++i) s += "\\\"";
-                      return s;
-                  }() +
-                  "\"\nbuttons 111111111110\nfocus <\naudio voice\nmessage \"Socket fault!\"\n"
-                  "error \"bad \\\\ line\"\nexit 0\n");
+    EXPECT_EQ(
+        all.substr(static_cast<size_t>(mark)),
+        "display \"" + std::string(25, ' ') + "\" \"" + std::string() +
+            [] {
+                std::string s;
+                for (int i = 0; i < 25; ++i) s += "\\x01";
+                return s;
+            }() +
+            "\" \"" +
+            [] {
+                std::string s;
+                for (int i = 0; i < 25; ++i) s += "\\\"";
+                return s;
+            }() +
+            "\"\nbuttons 111111111110\nfocus <\naudio voice\nmessage \"Socket fault!\"\n"
+            "error \"bad \\\\ line\"\nexit 0\n");
     std::fclose(f);
 }
 
@@ -135,7 +138,8 @@ TEST(ConsoleOptions, FileDevicesAloneOrTogether) {
     auto both = options({"--playback", "out.raw", "--capture", "in.raw"}, error);
     ASSERT_TRUE(both);
     EXPECT_EQ(both->playback, "out.raw");
-    for (auto bad : std::vector<std::vector<std::string_view>>{{"--capture"}, {"--playback", ""}, {"--loud"}, {"x"}}) {
+    for (auto bad :
+         std::vector<std::vector<std::string_view>>{{"--capture"}, {"--playback", ""}, {"--loud"}, {"x"}}) {
         EXPECT_FALSE(options(bad, error));
         EXPECT_FALSE(error.empty());
     }

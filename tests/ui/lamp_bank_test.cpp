@@ -28,13 +28,15 @@ TEST(LampBank, StartsWithEveryLampLit) {
 }
 
 TEST_F(LampBankTest, EachIndicatorDrivesItsColumn) {
-    const std::array<std::pair<uint8_t, size_t>, 7> pairs{{{24, 0}, {9, 1}, {42, 2}, {0, 3}, {32, 4}, {7, 5}, {15, 6}}};
+    const std::array<std::pair<uint8_t, size_t>, 7> pairs{
+        {{24, 0}, {9, 1}, {42, 2}, {0, 3}, {32, 4}, {7, 5}, {15, 6}}};
     for (auto [indicator, column] : pairs) {
         indicators.fill(0);
         bank.darkenAll();
         indicators[indicator] = 3;
         update(0);
-        for (size_t c = 0; c < LAMP_COUNT; ++c) EXPECT_EQ(lit(c), c == column) << int(indicator) << " col " << c;
+        for (size_t c = 0; c < LAMP_COUNT; ++c)
+            EXPECT_EQ(lit(c), c == column) << int(indicator) << " col " << c;
     }
 }
 

@@ -234,7 +234,7 @@ TEST_F(PhoneWindowTest, EveryButtonSendsItsCode) {
     tick();
     connect(AudioMode::Idle);
     for (size_t i = 0; i < PHONE_BUTTON_COUNT; ++i) window.press(static_cast<PhoneButton>(i));
-    const std::vector<std::string> expected{"hook",       key(0xFD7F), key(0xFDBF), key(0xFDDF),
+    const std::vector<std::string> expected{"hook",      key(0xFD7F), key(0xFDBF), key(0xFDDF),
                                             key(0xFDEF), key(0xFDF7), key(0x7FDF), key(0xFEBF),
                                             key(0xF7BF), key(0xF77F), key(0x7FFD)};  // "No" disabled
     port.calls.erase(port.calls.begin(), port.calls.end() - static_cast<long>(expected.size()));

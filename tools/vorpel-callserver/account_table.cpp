@@ -30,8 +30,7 @@ std::vector<std::string_view> splitWords(std::string_view line) {
 
 bool isValidExtension(std::string_view text) {
     if (text.empty() || text.size() > EXTENSION_MAX) return false;
-    return std::all_of(text.begin(), text.end(),
-                       [](char c) { return (c >= '0' && c <= '9') || c == '*'; });
+    return std::all_of(text.begin(), text.end(), [](char c) { return (c >= '0' && c <= '9') || c == '*'; });
 }
 
 std::optional<AccountTable> AccountTable::parse(std::string_view text, std::string& error) {

@@ -33,7 +33,9 @@ constexpr uint8_t LAMP_ON = 3;
 
 // Note codes: bits 0-4 the tone row (30 a rest, 31 the end), bits 5-7 the
 // duration code.
-constexpr uint8_t noteCode(uint8_t row, uint8_t duration) { return static_cast<uint8_t>(row | (duration << 5)); }
+constexpr uint8_t noteCode(uint8_t row, uint8_t duration) {
+    return static_cast<uint8_t>(row | (duration << 5));
+}
 constexpr uint8_t REST = 30;
 constexpr uint8_t END = 31;
 constexpr uint8_t RING_TEMPO = 0;
@@ -69,7 +71,10 @@ private:
 };
 
 CallServer::CallServer(AccountTable accounts, CallServerConfig config, CallServerPorts& ports)
-    : accounts_(std::move(accounts)), config_(std::move(config)), ports_(ports), terminals_(config_.maxTerminals) {}
+    : accounts_(std::move(accounts)),
+      config_(std::move(config)),
+      ports_(ports),
+      terminals_(config_.maxTerminals) {}
 
 // ---------------------------------------------------------------- signalling
 
@@ -133,7 +138,8 @@ void CallServer::handleRegistration(std::span<const uint8_t> datagram, const End
     // registered at this address before goes.
     size_t slot = findBySource(from);
     const size_t elsewhere = findByAccount(*accountIndex);
-    if (elsewhere != NO_PEER && elsewhere != slot) dropTerminal(terminals_[elsewhere], "registered elsewhere", false);
+    if (elsewhere != NO_PEER && elsewhere != slot)
+        dropTerminal(terminals_[elsewhere], "registered elsewhere", false);
     if (slot != NO_PEER && terminals_[slot].account != *accountIndex) {
         dropTerminal(terminals_[slot], "replaced by another account", false);
         slot = NO_PEER;
@@ -165,8 +171,8 @@ void CallServer::handleRegistration(std::span<const uint8_t> datagram, const End
 
     // A repeated request whose reply may have been lost gets the same server
     // value again, so that both sides keep one key.
-    const bool reuseServerValue = sameEngine && request->hasPublicValue && t.hasKey &&
-                                  t.linkPhase == LinkPhase::AwaitingConnect;
+    const bool reuseServerValue =
+        sameEngine && request->hasPublicValue && t.hasKey && t.linkPhase == LinkPhase::AwaitingConnect;
     t.inUse = true;
     t.signalling = from;
     t.terminalId = static_cast<uint16_t>(TERMINAL_ID_BASE + slot);
@@ -249,16 +255,23 @@ void CallServer::handleElements(Terminal& t, const ByteReader& frame, int64_t no
             return;
         }
         switch (e.code) {
-        case ELEMENT_SYNC_REPLY: onSyncReply(t, e.value); break;
+        case ELEMENT_SYNC_REPLY:
+            onSyncReply(t, e.value);
+            break;
         case ELEMENT_ECHO_REPLY:
             if (t.echoOutstanding && e.value == t.echoToken) {
                 t.echoOutstanding = false;
                 ++counters_.echoAnswered;
             }
             break;
-        case ELEMENT_CALL_STATE: onAudioMode(t, static_cast<uint8_t>(e.value & 3)); break;
-        case ELEMENT_KEY_EVENT: onKey(t, e.value, now); break;
-        default: break;  // the announce: the link is up already
+        case ELEMENT_CALL_STATE:
+            onAudioMode(t, static_cast<uint8_t>(e.value & 3));
+            break;
+        case ELEMENT_KEY_EVENT:
+            onKey(t, e.value, now);
+            break;
+        default:
+            break;  // the announce: the link is up already
         }
         if (!t.inUse) return;
     }
@@ -351,7 +364,8 @@ void CallServer::nudgeStranger(const ByteReader& frame, const Endpoint& from, in
     const uint8_t sequenceByte = frame.u8(4);
     const uint8_t expected = static_cast<uint8_t>((sequenceByte >> 4) & 7);
     const uint8_t beyondWindow = static_cast<uint8_t>(((sequenceByte & 7) + 2) & 7);
-    std::array<uint8_t, 7> nudge{FRAME_LINK, ServerLink::TYPE_DATA, static_cast<uint8_t>(expected | beyondWindow << 4)};
+    std::array<uint8_t, 7> nudge{FRAME_LINK, ServerLink::TYPE_DATA,
+                                 static_cast<uint8_t>(expected | beyondWindow << 4)};
     ByteWriter w(std::span<uint8_t>(nudge).subspan(3));
     writeEcho(w, static_cast<uint8_t>(echoCounter_ >> 8), static_cast<uint8_t>(echoCounter_));
     ++echoCounter_;
@@ -429,7 +443,9 @@ CallPhase CallServer::phaseOf(std::string_view extension) const {
     return terminals_[slot].phase;
 }
 
-std::string_view CallServer::extensionOf(const Terminal& t) const { return accounts_.at(t.account).extension; }
+std::string_view CallServer::extensionOf(const Terminal& t) const {
+    return accounts_.at(t.account).extension;
+}
 
 bool CallServer::isKnownExtension(std::string_view digits) const {
     return accounts_.findByExtension(digits).has_value() ||
@@ -452,10 +468,17 @@ void CallServer::onAudioMode(Terminal& t, uint8_t mode) {
         }
     } else if (mode == AUDIO_MODE_IDLE && previous == AUDIO_MODE_VOICE) {
         switch (t.phase) {
-        case CallPhase::Dialling: toIdle(t, "", false, 0); break;
-        case CallPhase::Calling: endCall(t, "Call cancelled", "Missed call", AUDIO_RELEASE); break;
-        case CallPhase::Talking: endCall(t, "Call ended", "Call ended", AUDIO_RELEASE); break;
-        default: break;
+        case CallPhase::Dialling:
+            toIdle(t, "", false, 0);
+            break;
+        case CallPhase::Calling:
+            endCall(t, "Call cancelled", "Missed call", AUDIO_RELEASE);
+            break;
+        case CallPhase::Talking:
+            endCall(t, "Call ended", "Call ended", AUDIO_RELEASE);
+            break;
+        default:
+            break;
         }
     }
 }
@@ -464,8 +487,8 @@ void CallServer::onKey(Terminal& t, uint16_t code, int64_t now) {
     // Each key the server acts on, once, in the order taken (the "in" lines
     // show every copy that arrived).
     if (config_.trace) {
-        traceLine("     " + formatEndpoint(t.signalling) + " extension " + std::string(extensionOf(t)) + " pressed " +
-                  keyName(code));
+        traceLine("     " + formatEndpoint(t.signalling) + " extension " + std::string(extensionOf(t)) +
+                  " pressed " + keyName(code));
     }
     if (const char digit = keypadDigit(code)) {
         if (digit == '#') {
@@ -477,8 +500,10 @@ void CallServer::onKey(Terminal& t, uint16_t code, int64_t now) {
     }
     switch (code) {
     case KEY_OK:
-        if (t.phase == CallPhase::Dialling && t.digitCount > 0) placeCall(t, now);
-        else if (t.phase == CallPhase::Ringing) answer(t);
+        if (t.phase == CallPhase::Dialling && t.digitCount > 0)
+            placeCall(t, now);
+        else if (t.phase == CallPhase::Ringing)
+            answer(t);
         break;
     case KEY_DEL:
         if (t.phase == CallPhase::Dialling && t.digitCount > 0) {
@@ -500,13 +525,21 @@ void CallServer::onKey(Terminal& t, uint16_t code, int64_t now) {
                 toIdle(t, "", false, 0);
             }
             break;
-        case CallPhase::Calling: endCall(t, "Call cancelled", "Missed call", AUDIO_RELEASE); break;
-        case CallPhase::Ringing: endCall(t, "Call rejected", "Busy", AUDIO_RELEASE); break;
-        case CallPhase::Talking: endCall(t, "Call ended", "Call ended", AUDIO_RELEASE); break;
-        default: break;
+        case CallPhase::Calling:
+            endCall(t, "Call cancelled", "Missed call", AUDIO_RELEASE);
+            break;
+        case CallPhase::Ringing:
+            endCall(t, "Call rejected", "Busy", AUDIO_RELEASE);
+            break;
+        case CallPhase::Talking:
+            endCall(t, "Call ended", "Call ended", AUDIO_RELEASE);
+            break;
+        default:
+            break;
         }
         break;
-    default: break;
+    default:
+        break;
     }
 }
 
@@ -546,7 +579,8 @@ void CallServer::placeCall(Terminal& t, int64_t now) {
     const auto account = accounts_.findByExtension(number);
     if (!account) return fail("Unknown number " + number);
     const size_t slot = findByAccount(*account);
-    if (slot == NO_PEER || terminals_[slot].linkPhase != LinkPhase::Up) return fail("Not available " + number);
+    if (slot == NO_PEER || terminals_[slot].linkPhase != LinkPhase::Up)
+        return fail("Not available " + number);
     Terminal& callee = terminals_[slot];
     if (&callee == &t || callee.phase != CallPhase::Idle) return fail("Busy " + number);
 
@@ -586,7 +620,8 @@ void CallServer::answer(Terminal& callee) {
 
 // Ends the call of t (whatever its stage) for both parties. t shows ownNote;
 // its peer shows peerNote and is told to end audio with peerCommand.
-void CallServer::endCall(Terminal& t, std::string_view ownNote, std::string_view peerNote, uint8_t peerCommand) {
+void CallServer::endCall(Terminal& t, std::string_view ownNote, std::string_view peerNote,
+                         uint8_t peerCommand) {
     if (!t.echoCall && t.peer != NO_PEER) {
         Terminal& peer = terminals_[t.peer];
         if (peer.inUse && peer.peer == static_cast<size_t>(&t - terminals_.data())) {
@@ -682,7 +717,8 @@ void CallServer::sendAudioControl(Terminal& t, uint8_t command) {
 
 // --------------------------------------------------------------------- relay
 
-void CallServer::handleVoice(size_t slot, std::span<const uint8_t> datagram, const Endpoint& from, int64_t now) {
+void CallServer::handleVoice(size_t slot, std::span<const uint8_t> datagram, const Endpoint& from,
+                             int64_t now) {
     (void)now;
     if (config_.trace) traceLine("in  " + formatEndpoint(from) + " " + describeVoice(datagram));
     if (slot >= terminals_.size()) return;
@@ -704,8 +740,8 @@ void CallServer::handleVoice(size_t slot, std::span<const uint8_t> datagram, con
     }
     std::memcpy(voiceWork_.data(), datagram.data(), datagram.size());
     VoicePayload payload;
-    if (!openVoicePacket(std::span(voiceWork_.data(), datagram.size()), source.hasKey ? &source.cipher : nullptr,
-                         payload)) {
+    if (!openVoicePacket(std::span(voiceWork_.data(), datagram.size()),
+                         source.hasKey ? &source.cipher : nullptr, payload)) {
         ++counters_.voiceDropped;
         return;
     }
@@ -718,7 +754,8 @@ void CallServer::handleVoice(size_t slot, std::span<const uint8_t> datagram, con
     // spacing (gaps from muting stay gaps); a new source or a jump starts a
     // new mapping that continues where the leg's stream left off.
     const uint32_t jump = payload.timestamp - target.inNextTimestamp;
-    if (!target.inBased || payload.ssrc != target.inSsrc || (jump > TIMESTAMP_JUMP && -jump > TIMESTAMP_JUMP)) {
+    if (!target.inBased || payload.ssrc != target.inSsrc ||
+        (jump > TIMESTAMP_JUMP && -jump > TIMESTAMP_JUMP)) {
         target.inBased = true;
         target.inSsrc = payload.ssrc;
         target.timestampOffset = target.outNextTimestamp - payload.timestamp;

@@ -58,19 +58,19 @@ protected:
 };
 
 struct CallServerCounters {
-    uint64_t malformed = 0;        // datagrams or elements of a wrong length or layout
-    uint64_t unknownSource = 0;    // link frames from no registered terminal, or a wrong terminal id
+    uint64_t malformed = 0;      // datagrams or elements of a wrong length or layout
+    uint64_t unknownSource = 0;  // link frames from no registered terminal, or a wrong terminal id
     uint64_t registrations = 0;
     uint64_t refusals = 0;
     uint64_t staleConnects = 0;    // connect requests on a link already in use
     uint64_t elementsDropped = 0;  // a terminal's pending buffer was full
     uint64_t syncAnswered = 0;
     uint64_t echoAnswered = 0;
-    uint64_t terminalsDropped = 0; // silent, unacknowledging or failing sync checks
-    uint64_t strangersNudged = 0;  // data frames on links the server does not know, answered to end them
+    uint64_t terminalsDropped = 0;  // silent, unacknowledging or failing sync checks
+    uint64_t strangersNudged = 0;   // data frames on links the server does not know, answered to end them
     uint64_t voiceRelayed = 0;
-    uint64_t voiceDropped = 0;     // undecodable, or nowhere to go yet
-    uint64_t voiceForeign = 0;     // from an address that is not the leg's terminal
+    uint64_t voiceDropped = 0;  // undecodable, or nowhere to go yet
+    uint64_t voiceForeign = 0;  // from an address that is not the leg's terminal
 };
 
 enum class CallPhase { Offline, Idle, Dialling, Calling, Ringing, Talking };
@@ -131,8 +131,8 @@ private:
         uint16_t echoToken = 0;
 
         // The phone.
-        uint8_t audioMode = 0;     // as last reported
-        bool melodySent = false;   // a melody was sent since the last report
+        uint8_t audioMode = 0;    // as last reported
+        bool melodySent = false;  // a melody was sent since the last report
         CallPhase phase = CallPhase::Idle;
         size_t peer = NO_PEER;
         bool echoCall = false;

@@ -36,12 +36,23 @@ std::string terminalElements(const ByteReader& in, size_t pos) {
             break;
         }
         switch (e.code) {
-        case ELEMENT_SYNC_REPLY: text += "sync reply " + std::to_string(e.value); break;
-        case ELEMENT_ECHO_REPLY: text += "echo reply " + hex(e.value, 4); break;
-        case ELEMENT_CALL_STATE: text += "call state, audio mode " + std::to_string(e.value & 3); break;
-        case ELEMENT_ANNOUNCE: text += "announce"; break;
-        case ELEMENT_KEY_EVENT: text += "key " + keyName(e.value); break;
-        default: break;
+        case ELEMENT_SYNC_REPLY:
+            text += "sync reply " + std::to_string(e.value);
+            break;
+        case ELEMENT_ECHO_REPLY:
+            text += "echo reply " + hex(e.value, 4);
+            break;
+        case ELEMENT_CALL_STATE:
+            text += "call state, audio mode " + std::to_string(e.value & 3);
+            break;
+        case ELEMENT_ANNOUNCE:
+            text += "announce";
+            break;
+        case ELEMENT_KEY_EVENT:
+            text += "key " + keyName(e.value);
+            break;
+        default:
+            break;
         }
     }
     return text;
@@ -50,12 +61,15 @@ std::string terminalElements(const ByteReader& in, size_t pos) {
 std::string serverElement(const ByteReader& in, size_t pos, size_t size) {
     const uint8_t code = in.u8(pos) & 0xF0;
     switch (code) {
-    case ELEMENT_SYNC_CHECK: return "sync check " + std::to_string(in.u16le(pos + 2));
-    case ELEMENT_ECHO: return "echo " + hex(in.u16be(pos + 2), 4);
+    case ELEMENT_SYNC_CHECK:
+        return "sync check " + std::to_string(in.u16le(pos + 2));
+    case ELEMENT_ECHO:
+        return "echo " + hex(in.u16be(pos + 2), 4);
     case ELEMENT_DISPLAY_ROW:
         return "row " + std::to_string(in.u8(pos + 2)) + " " + quoted(in.slice(pos + 3, 25)) + " " +
                quoted(in.slice(pos + 28, 25));
-    case ELEMENT_MELODY: return "melody tempo " + std::to_string(in.u8(pos + 2));
+    case ELEMENT_MELODY:
+        return "melody tempo " + std::to_string(in.u8(pos + 2));
     case ELEMENT_INDICATORS: {
         std::string text = "indicators";
         for (size_t i = pos + 2; i + 1 < pos + size; i += 2) {
@@ -63,7 +77,8 @@ std::string serverElement(const ByteReader& in, size_t pos, size_t size) {
         }
         return text;
     }
-    case ELEMENT_AUDIO_CONTROL: return "audio control " + std::to_string(in.u8(pos + 2));
+    case ELEMENT_AUDIO_CONTROL:
+        return "audio control " + std::to_string(in.u8(pos + 2));
     case ELEMENT_VOICE_CHANNEL: {
         std::string text = "voice channel port " + std::to_string(in.u16le(pos + 3));
         if (size == 9) {
@@ -74,7 +89,8 @@ std::string serverElement(const ByteReader& in, size_t pos, size_t size) {
         }
         return text;
     }
-    default: return "element " + hex(code, 2) + " size " + std::to_string(size);
+    default:
+        return "element " + hex(code, 2) + " size " + std::to_string(size);
     }
 }
 
@@ -83,30 +99,49 @@ std::string serverElement(const ByteReader& in, size_t pos, size_t size) {
 std::string keyName(uint16_t code) {
     if (char digit = keypadDigit(code)) return std::string("'") + digit + "'";
     switch (code) {
-    case 0xFD7F: return "Esc";
-    case 0xFDBF: return "<";
-    case 0xFDDF: return "OK";
-    case 0xFDEF: return ">";
-    case 0xFDF7: return "Del";
-    default: return hex(code, 4);
+    case 0xFD7F:
+        return "Esc";
+    case 0xFDBF:
+        return "<";
+    case 0xFDDF:
+        return "OK";
+    case 0xFDEF:
+        return ">";
+    case 0xFDF7:
+        return "Del";
+    default:
+        return hex(code, 4);
     }
 }
 
 char keypadDigit(uint16_t code) {
     switch (code) {
-    case 0xFBF7: return '1';
-    case 0xFB7F: return '2';
-    case 0xF7FB: return '3';
-    case 0xFBFB: return '4';
-    case 0xFBBF: return '5';
-    case 0xF7F7: return '6';
-    case 0xFBFD: return '7';
-    case 0xFBDF: return '8';
-    case 0xF7FD: return '9';
-    case 0xFBFE: return '*';
-    case 0xFBEF: return '0';
-    case 0xF7FE: return '#';
-    default: return 0;
+    case 0xFBF7:
+        return '1';
+    case 0xFB7F:
+        return '2';
+    case 0xF7FB:
+        return '3';
+    case 0xFBFB:
+        return '4';
+    case 0xFBBF:
+        return '5';
+    case 0xF7F7:
+        return '6';
+    case 0xFBFD:
+        return '7';
+    case 0xFBDF:
+        return '8';
+    case 0xF7FD:
+        return '9';
+    case 0xFBFE:
+        return '*';
+    case 0xFBEF:
+        return '0';
+    case 0xF7FE:
+        return '#';
+    default:
+        return 0;
     }
 }
 
@@ -156,7 +191,8 @@ std::string describeSignalling(std::span<const uint8_t> frame, bool fromTerminal
         const uint8_t type = in.u8(1);
         if (type == ServerLink::TYPE_CONNECT_CONFIRM) return "connect confirm";
         if (type == ServerLink::TYPE_ACK) {
-            return "ack expects " + std::to_string((in.u8(2) >> 4) & 7) + " oldest " + std::to_string(in.u8(2) & 7);
+            return "ack expects " + std::to_string((in.u8(2) >> 4) & 7) + " oldest " +
+                   std::to_string(in.u8(2) & 7);
         }
         if (type == ServerLink::TYPE_DATA && frame.size() >= 3) {
             std::string text = "data seq " + std::to_string(in.u8(2) & 7) + " ack " +
@@ -175,10 +211,11 @@ std::string describeSignalling(std::span<const uint8_t> frame, bool fromTerminal
 
 std::string describeVoice(std::span<const uint8_t> packet) {
     const ByteReader in(packet);
-    if (packet.size() < 12) return "voice packet too short" + std::string(" (") + std::to_string(packet.size()) + ")";
+    if (packet.size() < 12)
+        return "voice packet too short" + std::string(" (") + std::to_string(packet.size()) + ")";
     return "rtp pt " + std::to_string(in.u8(1) & 0x7F) + " seq " + std::to_string(in.u16be(2)) + " ts " +
-           std::to_string(in.u32be(4)) + " ssrc " + hex(in.u32be(8), 8) + ((in.u8(0) & 0x20) ? " padded" : "") +
-           " (" + std::to_string(packet.size()) + " bytes)";
+           std::to_string(in.u32be(4)) + " ssrc " + hex(in.u32be(8), 8) +
+           ((in.u8(0) & 0x20) ? " padded" : "") + " (" + std::to_string(packet.size()) + " bytes)";
 }
 
 }  // namespace vorpel::callserver

@@ -35,7 +35,9 @@ void writeVoiceChannel(ByteWriter& w, uint16_t port, uint32_t address) {
 
 void writeSyncCheck(ByteWriter& w, uint16_t value) { w.u8(ELEMENT_SYNC_CHECK).u8(3).u16le(value); }
 
-void writeEcho(ByteWriter& w, uint8_t first, uint8_t second) { w.u8(ELEMENT_ECHO).u8(3).u8(first).u8(second); }
+void writeEcho(ByteWriter& w, uint8_t first, uint8_t second) {
+    w.u8(ELEMENT_ECHO).u8(3).u8(first).u8(second);
+}
 
 ElementParse parseTerminalElement(const ByteReader& frame, size_t& pos, TerminalElement& out) {
     if (pos >= frame.size()) return ElementParse::End;

@@ -61,8 +61,8 @@ public:
         peer.sin_port = htons(to.port);
         // A full socket buffer loses the datagram, as the network may; the link
         // sends again what matters.
-        (void)sendto(fds_[channel].fd, bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr*>(&peer),
-                     sizeof peer);
+        (void)sendto(fds_[channel].fd, bytes.data(), bytes.size(), 0,
+                     reinterpret_cast<const sockaddr*>(&peer), sizeof peer);
     }
     std::time_t wallClock() override { return std::time(nullptr); }
     void trace(std::string_view line) override {
@@ -129,8 +129,8 @@ int main(int argc, char** argv) {
 
     std::signal(SIGINT, onStopSignal);
     std::signal(SIGTERM, onStopSignal);
-    std::fprintf(stderr, "vorpel-callserver: %zu accounts, signalling on %s, relay ports %u-%u\n", accountCount,
-                 formatEndpoint({options->listenAddress, options->port}).c_str(),
+    std::fprintf(stderr, "vorpel-callserver: %zu accounts, signalling on %s, relay ports %u-%u\n",
+                 accountCount, formatEndpoint({options->listenAddress, options->port}).c_str(),
                  static_cast<unsigned>(options->relayPort),
                  static_cast<unsigned>(options->relayPort + options->maxTerminals - 1));
 
@@ -158,8 +158,10 @@ int main(int argc, char** argv) {
                 }
                 const Endpoint from{ntohl(peer.sin_addr.s_addr), ntohs(peer.sin_port)};
                 const std::span<const uint8_t> datagram(buffer.data(), static_cast<size_t>(n));
-                if (i == 0) server.handleSignalling(datagram, from, now);
-                else server.handleVoice(i - 1, datagram, from, now);
+                if (i == 0)
+                    server.handleSignalling(datagram, from, now);
+                else
+                    server.handleVoice(i - 1, datagram, from, now);
             }
         }
         const int64_t now = monotonicMs();
@@ -172,8 +174,9 @@ int main(int argc, char** argv) {
     std::fprintf(stderr,
                  "vorpel-callserver: stopped; %llu registrations, %llu refusals, %llu malformed, "
                  "%llu voice packets relayed, %llu dropped\n",
-                 static_cast<unsigned long long>(c.registrations), static_cast<unsigned long long>(c.refusals),
-                 static_cast<unsigned long long>(c.malformed), static_cast<unsigned long long>(c.voiceRelayed),
+                 static_cast<unsigned long long>(c.registrations),
+                 static_cast<unsigned long long>(c.refusals), static_cast<unsigned long long>(c.malformed),
+                 static_cast<unsigned long long>(c.voiceRelayed),
                  static_cast<unsigned long long>(c.voiceDropped));
     for (const pollfd& p : fds) close(p.fd);
     return 0;

@@ -20,7 +20,8 @@ std::optional<RegistrationRequest> parseRegistrationRequest(std::span<const uint
         return std::nullopt;
     }
     const ByteReader in(datagram);
-    if (in.u8(0) != FRAME_REGISTRATION || in.u8(1) != 0x10 || in.u8(2) != 0x01 || in.u8(OFFSET_TERMINATOR) != 0) {
+    if (in.u8(0) != FRAME_REGISTRATION || in.u8(1) != 0x10 || in.u8(2) != 0x01 ||
+        in.u8(OFFSET_TERMINATOR) != 0) {
         return std::nullopt;
     }
     RegistrationRequest request{

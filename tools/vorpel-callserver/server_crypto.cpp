@@ -37,7 +37,8 @@ DhPublic modExp(const BIGNUM* base, const DhPrivate& exponent) {
     Bn x = importBytes(exponent);
     Bn result{BN_new()};
     if (!ctx || !x || !result || !BN_mod_exp(result.get(), base, x.get(), oakleyPrime(), ctx.get()) ||
-        BN_bn2binpad(result.get(), out.data(), static_cast<int>(out.size())) != static_cast<int>(out.size())) {
+        BN_bn2binpad(result.get(), out.data(), static_cast<int>(out.size())) !=
+            static_cast<int>(out.size())) {
         std::abort();  // only an exhausted allocator gets here
     }
     return out;
@@ -54,8 +55,7 @@ void hmacSha1(std::span<const uint8_t> key, std::span<const uint8_t> message, ui
 }  // namespace
 
 CredentialProof credentialProof(std::span<const uint8_t, 23> accountId, uint16_t counter,
-                                std::span<const uint8_t, 23> authId,
-                                std::span<const uint8_t, 15> password) {
+                                std::span<const uint8_t, 23> authId, std::span<const uint8_t, 15> password) {
     std::array<uint8_t, 63> input{};
     std::memcpy(input.data(), accountId.data(), 23);
     input[23] = static_cast<uint8_t>(counter & 0xFF);

@@ -30,8 +30,7 @@ using SessionKey = std::array<uint8_t, SESSION_KEY_SIZE>;
 // bytes, the request counter low byte and high byte, 23 auth id bytes and
 // 15 password bytes.
 CredentialProof credentialProof(std::span<const uint8_t, 23> accountId, uint16_t counter,
-                                std::span<const uint8_t, 23> authId,
-                                std::span<const uint8_t, 15> password);
+                                std::span<const uint8_t, 23> authId, std::span<const uint8_t, 15> password);
 
 // g^x mod p with g = 3 over the RFC 2409 768-bit prime, as 96 bytes
 // big-endian with leading zeros.

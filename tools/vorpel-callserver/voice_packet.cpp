@@ -45,8 +45,8 @@ bool openVoicePacket(std::span<uint8_t> datagram, VoiceCipher* cipher, VoicePayl
 size_t sealVoicePacket(std::span<uint8_t> out, RtpSendCounters& counters, uint32_t timestamp,
                        std::span<const uint8_t> frames, VoiceCipher* cipher) {
     const size_t length = frames.size();
-    if (length == 0 || length % VOICE_FRAME_BYTES != 0 || length > VOICE_FRAMES_PER_PACKET * VOICE_FRAME_BYTES ||
-        out.size() < VOICE_PACKET_MAX) {
+    if (length == 0 || length % VOICE_FRAME_BYTES != 0 ||
+        length > VOICE_FRAMES_PER_PACKET * VOICE_FRAME_BYTES || out.size() < VOICE_PACKET_MAX) {
         return 0;
     }
     const size_t remainder = cipher ? length % CIPHER_BLOCK_SIZE : 0;

@@ -29,14 +29,16 @@ std::string slotLine(const SettingsRecord& record, size_t slot) {
 void provisionRecord(const ProvisionOptions& options, SettingsRecord& record) {
     // The four octets of the address, first octet first.
     for (size_t i = 0; i < 4; ++i) {
-        record.bytes[NUMERIC_ADDRESS_OFFSET + i] = static_cast<uint8_t>(options.numericAddress >> (24 - 8 * i));
+        record.bytes[NUMERIC_ADDRESS_OFFSET + i] =
+            static_cast<uint8_t>(options.numericAddress >> (24 - 8 * i));
     }
     record.setText(ACCOUNT_BLOCK_OFFSET + CFG_SERVER_ADDRESS_OFFSET, SERVER_ADDRESS_SIZE, SERVER_ADDRESS_SIZE,
                    options.server);
     record.setText(ACCOUNT_BLOCK_OFFSET + CFG_ACCOUNT_ID_OFFSET, ACCOUNT_ID_SIZE, ACCOUNT_ID_USED,
                    options.account);
     record.setText(ACCOUNT_BLOCK_OFFSET + CFG_AUTH_ID_OFFSET, AUTH_ID_SIZE, AUTH_ID_USED, options.auth);
-    record.setText(ACCOUNT_BLOCK_OFFSET + CFG_PASSWORD_OFFSET, PASSWORD_SIZE, PASSWORD_USED, options.password);
+    record.setText(ACCOUNT_BLOCK_OFFSET + CFG_PASSWORD_OFFSET, PASSWORD_SIZE, PASSWORD_USED,
+                   options.password);
     record.setKeepAwake(options.keepAwake);
 }
 
@@ -48,12 +50,16 @@ std::string describeRecord(const SettingsRecord& record) {
     std::string out;
     out += "keepAwake: " + std::string(record.keepAwake() ? "1" : "0") + "\n";
     out += "settingsFlags: " + std::string(flags) + "\n";
-    out += "numericServerAddress: " + (numeric == 0 ? std::string("none") : formatDottedAddress(numeric)) + "\n";
+    out +=
+        "numericServerAddress: " + (numeric == 0 ? std::string("none") : formatDottedAddress(numeric)) + "\n";
     out += "serverAddress: " +
            quotedField(record, ACCOUNT_BLOCK_OFFSET + CFG_SERVER_ADDRESS_OFFSET, SERVER_ADDRESS_USED) + "\n";
-    out += "accountId: " + quotedField(record, ACCOUNT_BLOCK_OFFSET + CFG_ACCOUNT_ID_OFFSET, ACCOUNT_ID_USED) + "\n";
+    out +=
+        "accountId: " + quotedField(record, ACCOUNT_BLOCK_OFFSET + CFG_ACCOUNT_ID_OFFSET, ACCOUNT_ID_USED) +
+        "\n";
     out += "authId: " + quotedField(record, ACCOUNT_BLOCK_OFFSET + CFG_AUTH_ID_OFFSET, AUTH_ID_USED) + "\n";
-    out += "password: " + quotedField(record, ACCOUNT_BLOCK_OFFSET + CFG_PASSWORD_OFFSET, PASSWORD_USED) + "\n";
+    out +=
+        "password: " + quotedField(record, ACCOUNT_BLOCK_OFFSET + CFG_PASSWORD_OFFSET, PASSWORD_USED) + "\n";
     for (size_t i = 0; i < TAG_FIELD_COUNT; ++i) {
         out += "tag " + std::to_string(i + 1) + ": " +
                quotedField(record, TAG_FIELDS_OFFSET + i * TAG_FIELD_SIZE, TAG_FIELD_SIZE) + "\n";

@@ -6,7 +6,8 @@ namespace {
 
 std::string_view trim(std::string_view text) {
     while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r')) text.remove_suffix(1);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r'))
+        text.remove_suffix(1);
     return text;
 }
 
@@ -37,7 +38,8 @@ std::optional<std::string> takeValue(std::string_view& rest, std::string& error)
         if (escaped == '"' || escaped == '\\') {
             value.push_back(escaped);
             i += 2;
-        } else if (escaped == 'x' && i + 3 < rest.size() && hexDigit(rest[i + 2]) >= 0 && hexDigit(rest[i + 3]) >= 0) {
+        } else if (escaped == 'x' && i + 3 < rest.size() && hexDigit(rest[i + 2]) >= 0 &&
+                   hexDigit(rest[i + 3]) >= 0) {
             value.push_back(static_cast<char>(hexDigit(rest[i + 2]) * 16 + hexDigit(rest[i + 3])));
             i += 4;
         } else {
@@ -116,7 +118,8 @@ ConsoleCommand parseConsoleCommand(std::string_view line) {
     if (line.empty()) return EmptyCommand{};
     const size_t space = line.find(' ');
     const std::string_view word = line.substr(0, space);
-    const std::string_view rest = space == std::string_view::npos ? std::string_view{} : trim(line.substr(space + 1));
+    const std::string_view rest =
+        space == std::string_view::npos ? std::string_view{} : trim(line.substr(space + 1));
     const bool bare = rest.empty();
 
     if (word == "key") {

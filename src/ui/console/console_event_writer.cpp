@@ -15,9 +15,12 @@ std::string bits(const std::array<bool, N>& on) {
 
 std::string_view audioName(AudioMode mode) {
     switch (mode) {
-    case AudioMode::Idle: return "idle";
-    case AudioMode::Melody: return "melody";
-    case AudioMode::Voice: return "voice";
+    case AudioMode::Idle:
+        return "idle";
+    case AudioMode::Melody:
+        return "melody";
+    case AudioMode::Voice:
+        return "voice";
     }
     return "voice";
 }

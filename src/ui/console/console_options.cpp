@@ -2,7 +2,8 @@
 
 namespace vorpel {
 
-std::optional<ConsoleOptions> parseConsoleOptions(std::span<const std::string_view> args, std::string& error) {
+std::optional<ConsoleOptions> parseConsoleOptions(std::span<const std::string_view> args,
+                                                  std::string& error) {
     ConsoleOptions options;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string_view arg = args[i];

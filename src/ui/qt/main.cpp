@@ -50,8 +50,10 @@ int runWindow(const ConsoleOptions& options, CloseRequests& closeRequests) {
     switch (instance.start([&hostForRaise] {
         if (hostForRaise != nullptr) hostForRaise->bringWindowToFront();
     })) {
-    case SingleInstance::Outcome::First: break;
-    case SingleInstance::Outcome::RaisedAnother: return 255;
+    case SingleInstance::Outcome::First:
+        break;
+    case SingleInstance::Outcome::RaisedAnother:
+        return 255;
     case SingleInstance::Outcome::AnotherUnreachable:
         std::fprintf(stderr, "vorpel: already running for this user, but its window did not answer\n");
         return 255;
@@ -91,7 +93,7 @@ int runWindow(const ConsoleOptions& options, CloseRequests& closeRequests) {
 }  // namespace vorpel
 
 int main(int argc, char** argv) {
-    vorpel::CloseRequests closeRequests;  // before Qt starts any thread
+    vorpel::CloseRequests closeRequests;   // before Qt starts any thread
     QApplication application(argc, argv);  // takes Qt's own options out of argv
     QApplication::setApplicationName(QStringLiteral("vorpel"));
     QApplication::setDesktopFileName(QStringLiteral("vorpel"));

@@ -14,7 +14,9 @@ namespace vorpel {
 
 namespace {
 
-QString latin1(const char* text, size_t size) { return QString::fromLatin1(text, static_cast<qsizetype>(size)); }
+QString latin1(const char* text, size_t size) {
+    return QString::fromLatin1(text, static_cast<qsizetype>(size));
+}
 
 // Each display byte widened to the character of that code, trailing spaces kept.
 QString lineString(const DisplayLine& line) {
@@ -67,7 +69,8 @@ PhoneDialog::PhoneDialog(PhoneApp& app, QWidget* parent) : QWidget(parent), app_
     ok_ = new QPushButton(QStringLiteral("Ok"), softKeyBar_);
     options_ = new QPushButton(QStringLiteral("Options"), softKeyBar_);
     menu_ = new QMenu(options_);
-    connect(menu_->addAction(QStringLiteral("About")), &QAction::triggered, this, [this] { app_.command(IDM_ABOUT); });
+    connect(menu_->addAction(QStringLiteral("About")), &QAction::triggered, this,
+            [this] { app_.command(IDM_ABOUT); });
     connect(menu_->addAction(QStringLiteral("Settings")), &QAction::triggered, this,
             [this] { app_.command(IDM_SETTINGS); });
     options_->setMenu(menu_);

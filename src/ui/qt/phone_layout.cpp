@@ -29,7 +29,8 @@ PhoneLayout phoneLayout(int width, int height) {
     for (size_t i = 0; i < KEYPAD_KEY_COUNT; ++i) {
         const int column = static_cast<int>(i % 3);
         const int row = static_cast<int>(i / 3);
-        layout.keypad[i] = QRect(column * columnWidth, keypadTop + row * rowHeight, columnWidth - 1, rowHeight - 1);
+        layout.keypad[i] =
+            QRect(column * columnWidth, keypadTop + row * rowHeight, columnWidth - 1, rowHeight - 1);
     }
     return layout;
 }

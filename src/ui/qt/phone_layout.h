@@ -24,16 +24,24 @@ namespace vorpel {
 inline constexpr size_t KEYPAD_KEY_COUNT = 12;
 
 struct KeypadKey {
-    char key;           // '0'..'9', '*', '#'
-    uint16_t controlId; // 1007..1018
+    char key;            // '0'..'9', '*', '#'
+    uint16_t controlId;  // 1007..1018
 };
 
 // The keypad buttons in reading order (rows 1 2 3 / 4 5 6 / 7 8 9 / * 0 #).
 inline constexpr std::array<KeypadKey, KEYPAD_KEY_COUNT> KEYPAD_KEYS{{
-    {'1', 1007}, {'2', 1011}, {'3', 1015},
-    {'4', 1008}, {'5', 1012}, {'6', 1016},
-    {'7', 1009}, {'8', 1013}, {'9', 1017},
-    {'*', 1010}, {'0', 1014}, {'#', 1018},
+    {'1', 1007},
+    {'2', 1011},
+    {'3', 1015},
+    {'4', 1008},
+    {'5', 1012},
+    {'6', 1016},
+    {'7', 1009},
+    {'8', 1013},
+    {'9', 1017},
+    {'*', 1010},
+    {'0', 1014},
+    {'#', 1018},
 }};
 
 struct PhoneLayout {

@@ -19,8 +19,10 @@ QtEventLoop::QtEventLoop() {
     for (size_t i = 0; i < WATCH_CAPACITY; ++i) {
         readNotifiers_[i] = new QSocketNotifier(QSocketNotifier::Read, this);
         writeNotifiers_[i] = new QSocketNotifier(QSocketNotifier::Write, this);
-        connect(readNotifiers_[i], &QSocketNotifier::activated, this, [this, i] { onNotifier(i, FD_READABLE); });
-        connect(writeNotifiers_[i], &QSocketNotifier::activated, this, [this, i] { onNotifier(i, FD_WRITABLE); });
+        connect(readNotifiers_[i], &QSocketNotifier::activated, this,
+                [this, i] { onNotifier(i, FD_READABLE); });
+        connect(writeNotifiers_[i], &QSocketNotifier::activated, this,
+                [this, i] { onNotifier(i, FD_WRITABLE); });
     }
 }
 

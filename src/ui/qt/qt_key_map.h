@@ -9,7 +9,6 @@
 
 namespace vorpel {
 
-
 // The device's virtual key for a Qt key (Qt::Key), or nothing for a key the
 // handheld does not have.
 std::optional<uint8_t> virtualKeyOf(int qtKey);

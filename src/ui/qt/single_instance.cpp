@@ -20,7 +20,9 @@ SingleInstance::SingleInstance(std::string executablePath)
 
 QString SingleInstance::serverName(const std::string& executablePath) {
     const QByteArray digest =
-        QCryptographicHash::hash(QByteArray::fromStdString(executablePath), QCryptographicHash::Sha1).toHex().left(16);
+        QCryptographicHash::hash(QByteArray::fromStdString(executablePath), QCryptographicHash::Sha1)
+            .toHex()
+            .left(16);
     const std::string folder = instanceLockDirectory(std::getenv("XDG_RUNTIME_DIR"));
     return QString::fromStdString(folder) + QStringLiteral("/vorpel-window-%1-").arg(::getuid()) +
            QString::fromLatin1(digest);

@@ -20,8 +20,8 @@ namespace vorpel {
 class SingleInstance {
 public:
     enum class Outcome {
-        First,           // this process runs the terminal
-        RaisedAnother,   // the running instance was asked to come to the front
+        First,               // this process runs the terminal
+        RaisedAnother,       // the running instance was asked to come to the front
         AnotherUnreachable,  // another instance holds the lock but did not answer
     };
 

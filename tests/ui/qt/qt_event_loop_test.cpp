@@ -76,7 +76,9 @@ private:
 };
 
 // Ends a run that a fault would never end, so that the test fails instead of hanging.
-void guard(QtEventLoop& loop) { QTimer::singleShot(10000, &loop, [&loop] { loop.quit(); }); }
+void guard(QtEventLoop& loop) {
+    QTimer::singleShot(10000, &loop, [&loop] { loop.quit(); });
+}
 
 TEST(QtEventLoopTest, PostedMessagesArriveInOrderOnTheLoopThreadFromAnyThread) {
     QtEventLoop loop;

@@ -22,8 +22,10 @@ protected:
         ::setenv("XDG_RUNTIME_DIR", runtime_.path().toLocal8Bit().constData(), 1);
     }
     ~SingleInstanceTest() override {
-        if (saved_.empty()) ::unsetenv("XDG_RUNTIME_DIR");
-        else ::setenv("XDG_RUNTIME_DIR", saved_.c_str(), 1);
+        if (saved_.empty())
+            ::unsetenv("XDG_RUNTIME_DIR");
+        else
+            ::setenv("XDG_RUNTIME_DIR", saved_.c_str(), 1);
     }
     QTemporaryDir runtime_;
     std::string saved_;

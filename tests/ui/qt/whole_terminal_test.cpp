@@ -22,10 +22,10 @@
 #include "platform/power.h"
 #include "scripted_server.h"
 #include "shell_fakes.h"
-#include "window_fixture.h"
 #include "ui/qt/phone_dialog.h"
 #include "ui/qt/qt_dialog_host.h"
 #include "ui/qt/qt_event_loop.h"
+#include "window_fixture.h"
 
 namespace vorpel {
 namespace {
@@ -106,12 +106,14 @@ TEST_F(WholeTerminalTest, RegisteredIdleRingingAndInACall) {
         server.sendConnectConfirm();
         ASSERT_TRUE(await(ScriptedServer::isDataFrame));  // the announce
 
-        server.sendDataFrame(ScriptedServer::displayRow(0, "Vorpel 4711    Sun 06 DecHome                11:34"));
+        server.sendDataFrame(
+            ScriptedServer::displayRow(0, "Vorpel 4711    Sun 06 DecHome                11:34"));
         server.sendDataFrame(ScriptedServer::displayRow(3, "Calls  Directory   Menu"));
         server.sendDataFrame(ScriptedServer::indicators({{9, 3}}));
         settle();
-        EXPECT_EQ(shownLines(), (std::vector<std::string>{"Vorpel 4711    Sun 06 Dec", "Home                11:34",
-                                                          "Calls  Directory   Menu  "}));
+        EXPECT_EQ(shownLines(),
+                  (std::vector<std::string>{"Vorpel 4711    Sun 06 Dec", "Home                11:34",
+                                            "Calls  Directory   Menu  "}));
         EXPECT_TRUE(window.button(PhoneButton::Yes)->isEnabled());
         EXPECT_FALSE(window.button(PhoneButton::No)->isEnabled());
         EXPECT_TRUE(window.lamp(1)->isEnabled());
@@ -150,7 +152,8 @@ TEST_F(WholeTerminalTest, RegisteredIdleRingingAndInACall) {
         answer.insert(answer.end(), start.begin(), start.end());
         answer.insert(answer.end(), lamps.begin(), lamps.end());
         server.sendDataFrame(answer);
-        server.sendDataFrame(ScriptedServer::displayRow(0, "Connected 4712 Reception Duration         00:01"));
+        server.sendDataFrame(
+            ScriptedServer::displayRow(0, "Connected 4712 Reception Duration         00:01"));
         settle(3);
         EXPECT_EQ(terminal.engine().audioMode(), AudioMode::Voice);
         EXPECT_TRUE(window.button(PhoneButton::No)->isEnabled());

@@ -27,9 +27,11 @@ protected:
         client = bus.connect(QStringLiteral("client"));
         ASSERT_TRUE(service.isConnected());
         ASSERT_TRUE(client.isConnected());
-        ASSERT_TRUE(service.registerVirtualObject(QStringLiteral("/org/freedesktop/ScreenSaver"), &screenSaver));
+        ASSERT_TRUE(
+            service.registerVirtualObject(QStringLiteral("/org/freedesktop/ScreenSaver"), &screenSaver));
         ASSERT_TRUE(service.registerService(SCREEN_SAVER));
-        ASSERT_TRUE(service.registerVirtualObject(QStringLiteral("/org/freedesktop/Notifications"), &notifications));
+        ASSERT_TRUE(
+            service.registerVirtualObject(QStringLiteral("/org/freedesktop/Notifications"), &notifications));
         ASSERT_TRUE(service.registerService(NOTIFICATIONS));
     }
 
@@ -54,9 +56,8 @@ protected:
         if (call.member() == QStringLiteral("Inhibit")) return {QVariant::fromValue(nextCookie++)};
         return {};
     }};
-    FakeService notifications{[this](const QDBusMessage&) -> QVariantList {
-        return {QVariant::fromValue(nextNotification++)};
-    }};
+    FakeService notifications{
+        [this](const QDBusMessage&) -> QVariantList { return {QVariant::fromValue(nextNotification++)}; }};
 };
 
 TEST_F(DesktopBus, TwoStartsAndOneStopFromTheAudioThreadHoldAndReleaseOnce) {
@@ -82,8 +83,7 @@ TEST_F(DesktopBus, TwoStartsAndOneStopFromTheAudioThreadHoldAndReleaseOnce) {
     // A second stop, and a stop with nothing held, change nothing.
     inhibitor.holdBacklight(false);
     settle();
-    EXPECT_EQ(screenSaver.members(),
-              (std::vector<QString>{"Inhibit", "UnInhibit", "SimulateUserActivity"}));
+    EXPECT_EQ(screenSaver.members(), (std::vector<QString>{"Inhibit", "UnInhibit", "SimulateUserActivity"}));
 }
 
 TEST_F(DesktopBus, StopBeforeTheCookieArrivesReleasesItWhenItComes) {
@@ -182,8 +182,8 @@ TEST_F(DesktopBus, NotificationsReplaceTheOneShownBefore) {
 }
 
 TEST(DesktopWithoutBus, NothingIsSentAndNothingHeld) {
-    const QDBusConnection none =
-        QDBusConnection::connectToBus(QStringLiteral("unix:path=/nonexistent/vorpel-bus"), QStringLiteral("none"));
+    const QDBusConnection none = QDBusConnection::connectToBus(
+        QStringLiteral("unix:path=/nonexistent/vorpel-bus"), QStringLiteral("none"));
     ASSERT_FALSE(none.isConnected());
     ScreenSaverInhibitor inhibitor(none);
     inhibitor.holdBacklight(true);

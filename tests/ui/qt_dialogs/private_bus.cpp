@@ -12,8 +12,8 @@ constexpr int STARTUP_WAIT_MS = 5000;
 }  // namespace
 
 PrivateBus::PrivateBus() {
-    daemon_.start(QStringLiteral("dbus-daemon"),
-                  {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address")});
+    daemon_.start(QStringLiteral("dbus-daemon"), {QStringLiteral("--session"), QStringLiteral("--nofork"),
+                                                  QStringLiteral("--print-address")});
     if (!daemon_.waitForStarted(STARTUP_WAIT_MS)) return;
     QDeadlineTimer deadline(STARTUP_WAIT_MS);
     while (!daemon_.canReadLine() && !deadline.hasExpired()) daemon_.waitForReadyRead(100);

@@ -40,7 +40,9 @@ Widget& child(QWidget& dialog, const char* name) {
     return *found;
 }
 
-void click(QWidget& dialog, const char* button) { QTest::mouseClick(&child<QPushButton>(dialog, button), Qt::LeftButton); }
+void click(QWidget& dialog, const char* button) {
+    QTest::mouseClick(&child<QPushButton>(dialog, button), Qt::LeftButton);
+}
 
 // The shell's part around the dialog: store the form only when accepted.
 bool runAndStore(SettingsRecord& record, ConfigSnapshot& snapshot, std::function<void(QWidget&)> user) {

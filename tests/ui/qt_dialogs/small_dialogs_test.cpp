@@ -78,7 +78,8 @@ TEST(TagDialog, LongTextsAreCutTo16AndCancelStoresNothing) {
         }
         QTest::keyClick(&text(dialog, 2), Qt::Key_Return);
     }));
-    EXPECT_EQ(std::string(record.bytes.begin() + field(1), record.bytes.begin() + field(2)), "0123456789abcdef");
+    EXPECT_EQ(std::string(record.bytes.begin() + field(1), record.bytes.begin() + field(2)),
+              "0123456789abcdef");
     EXPECT_EQ(record.bytes[field(3)], 0x41);
     EXPECT_EQ(record.bytes[field(3) + 1], 0xE9);
     EXPECT_EQ(record.bytes[field(2)], 0);  // the next field is not overrun

@@ -11,7 +11,8 @@ void ActionKeyDialog::keyPressEvent(QKeyEvent* event) {
     const bool actionKey = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
     if (actionKey && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
         // The action key presses the push button that has the focus.
-        if (auto* focused = qobject_cast<QPushButton*>(focusWidget()); focused != nullptr && focused->isEnabled()) {
+        if (auto* focused = qobject_cast<QPushButton*>(focusWidget());
+            focused != nullptr && focused->isEnabled()) {
             focused->click();
             return;
         }

@@ -17,7 +17,8 @@ constexpr int SERVER_DEFAULT_EXPIRY = -1;
 
 DesktopNotifier::DesktopNotifier() : DesktopNotifier(QDBusConnection::sessionBus()) {}
 
-DesktopNotifier::DesktopNotifier(const QDBusConnection& bus) : bus_(bus), context_(std::make_unique<QObject>()) {}
+DesktopNotifier::DesktopNotifier(const QDBusConnection& bus)
+    : bus_(bus), context_(std::make_unique<QObject>()) {}
 
 DesktopNotifier::~DesktopNotifier() = default;
 
@@ -36,8 +37,8 @@ void DesktopNotifier::send(const QString& summary, const QString& body) {
         QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("Notify"));
     // The hint names the program's desktop entry, so the desktop can show its icon.
     const QVariantMap hints{{QStringLiteral("desktop-entry"), QStringLiteral("vorpel")}};
-    call << QStringLiteral("Vorpel") << shownId_ << QStringLiteral("call-start") << summary << body << QStringList{}
-         << hints << SERVER_DEFAULT_EXPIRY;
+    call << QStringLiteral("Vorpel") << shownId_ << QStringLiteral("call-start") << summary << body
+         << QStringList{} << hints << SERVER_DEFAULT_EXPIRY;
     auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(call, REPLY_TIMEOUT_MS), context_.get());
     asking_ = true;
     QObject::connect(watcher, &QDBusPendingCallWatcher::finished, context_.get(),

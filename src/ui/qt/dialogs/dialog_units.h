@@ -16,7 +16,9 @@ public:
     int x(int units) const { return units * baseWidth_ / 4; }
     int y(int units) const { return units * baseHeight_ / 8; }
     QSize size(int width, int height) const { return {x(width), y(height)}; }
-    QRect rect(int left, int top, int width, int height) const { return {x(left), y(top), x(width), y(height)}; }
+    QRect rect(int left, int top, int width, int height) const {
+        return {x(left), y(top), x(width), y(height)};
+    }
 
 private:
     int baseWidth_;

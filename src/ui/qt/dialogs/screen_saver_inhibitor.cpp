@@ -49,7 +49,8 @@ void ScreenSaverInhibitor::apply() {
     if (wanted_ && !cookie_) {
         QDBusMessage inhibit = screenSaverCall(QStringLiteral("Inhibit"));
         inhibit << QStringLiteral("Vorpel") << QStringLiteral("A call or a ring is playing");
-        auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(inhibit, REPLY_TIMEOUT_MS), context_.get());
+        auto* watcher =
+            new QDBusPendingCallWatcher(bus_.asyncCall(inhibit, REPLY_TIMEOUT_MS), context_.get());
         asking_ = true;
         QObject::connect(watcher, &QDBusPendingCallWatcher::finished, context_.get(),
                          [this](QDBusPendingCallWatcher* done) {

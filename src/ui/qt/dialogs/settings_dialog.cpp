@@ -125,7 +125,8 @@ void CDSett::backSpace() {
         std::u16string& text = *texts[field - ADDRESS_FIELD];
         // A character beyond the first plane takes two code units; both go.
         const size_t size = text.size();
-        const bool pair = size >= 2 && QChar::isLowSurrogate(text[size - 1]) && QChar::isHighSurrogate(text[size - 2]);
+        const bool pair =
+            size >= 2 && QChar::isLowSurrogate(text[size - 1]) && QChar::isHighSurrogate(text[size - 2]);
         text.resize(size - std::min<size_t>(size, pair ? 2 : 1));
     }
     writeForm(form);
