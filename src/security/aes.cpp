@@ -1,6 +1,7 @@
 #include "security/aes.h"
 
 #include <bit>
+#include <utility>
 
 #if defined(__x86_64__)
 #include <immintrin.h>
@@ -191,68 +192,58 @@ void aesDecryptBlockTables(const AesSchedule& schedule, const uint8_t* in, uint8
 #if defined(__x86_64__)
 namespace {
 
-__attribute__((target("aes,sse2"))) void encryptWithInstructions(const AesSchedule& schedule,
-                                                                 const uint8_t* in, uint8_t* out) {
-    const auto* keys = reinterpret_cast<const __m128i*>(schedule.encryptBytes.data());
-    __m128i block =
-        _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in)), _mm_load_si128(keys));
-    for (int round = 1; round < schedule.rounds; ++round)
-        block = _mm_aesenc_si128(block, _mm_load_si128(keys + round));
-    block = _mm_aesenclast_si128(block, _mm_load_si128(keys + schedule.rounds));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), block);
-}
-
-// AESDEC is the equivalent inverse cipher's round: it takes the decryption
-// schedule as it stands.
-__attribute__((target("aes,sse2"))) void decryptWithInstructions(const AesSchedule& schedule,
-                                                                 const uint8_t* in, uint8_t* out) {
-    const auto* keys = reinterpret_cast<const __m128i*>(schedule.decryptBytes.data());
-    __m128i block =
-        _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in)), _mm_load_si128(keys));
-    for (int round = 1; round < schedule.rounds; ++round)
-        block = _mm_aesdec_si128(block, _mm_load_si128(keys + round));
-    block = _mm_aesdeclast_si128(block, _mm_load_si128(keys + schedule.rounds));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), block);
-}
-
 template <bool ENCRYPT, bool LAST>
 __attribute__((target("aes,sse2"), always_inline)) inline __m128i aesRound(__m128i block, __m128i key) {
     if constexpr (ENCRYPT) return LAST ? _mm_aesenclast_si128(block, key) : _mm_aesenc_si128(block, key);
     return LAST ? _mm_aesdeclast_si128(block, key) : _mm_aesdec_si128(block, key);
 }
 
-// Four independent blocks interleaved, so that the rounds' latencies overlap.
-template <bool ENCRYPT>
-__attribute__((target("aes,sse2"))) void fourWithInstructions(const AesSchedule& schedule, uint8_t* blocks) {
-    constexpr size_t WAYS = 4;
+// WAYS independent blocks in one pass, round by round, so that the rounds'
+// latencies overlap: a pass over up to eight blocks costs little more than
+// one block. AESDEC is the equivalent inverse cipher's round: it takes the
+// decryption schedule as it stands.
+template <size_t WAYS, bool ENCRYPT>
+__attribute__((target("aes,sse2"), always_inline)) inline void passWithInstructions(
+    const AesSchedule& schedule, const uint8_t* in, uint8_t* out) {
     const auto* keys = reinterpret_cast<const __m128i*>(ENCRYPT ? schedule.encryptBytes.data()
                                                                 : schedule.decryptBytes.data());
-    auto* data = reinterpret_cast<__m128i*>(blocks);
+    const auto* source = reinterpret_cast<const __m128i*>(in);
+    auto* target = reinterpret_cast<__m128i*>(out);
     __m128i b[WAYS];
-#pragma GCC unroll 4
-    for (size_t k = 0; k < WAYS; ++k) b[k] = _mm_xor_si128(_mm_loadu_si128(data + k), _mm_load_si128(keys));
-    for (int r = 1; r < schedule.rounds; ++r) {
+    const __m128i first = _mm_load_si128(keys);
+#pragma GCC unroll 8
+    for (size_t k = 0; k < WAYS; ++k) b[k] = _mm_xor_si128(_mm_loadu_si128(source + k), first);
+    const int rounds = schedule.rounds;
+    for (int r = 1; r < rounds; ++r) {
         const __m128i key = _mm_load_si128(keys + r);
-#pragma GCC unroll 4
+#pragma GCC unroll 8
         for (size_t k = 0; k < WAYS; ++k) b[k] = aesRound<ENCRYPT, false>(b[k], key);
     }
-    const __m128i last = _mm_load_si128(keys + schedule.rounds);
-#pragma GCC unroll 4
-    for (size_t k = 0; k < WAYS; ++k) _mm_storeu_si128(data + k, aesRound<ENCRYPT, true>(b[k], last));
+    const __m128i last = _mm_load_si128(keys + rounds);
+#pragma GCC unroll 8
+    for (size_t k = 0; k < WAYS; ++k) _mm_storeu_si128(target + k, aesRound<ENCRYPT, true>(b[k], last));
 }
 
 template <bool ENCRYPT>
-void blocksWithInstructions(const AesSchedule& schedule, uint8_t* blocks, size_t count) {
-    size_t i = 0;
-    for (; count - i >= 4; i += 4) fourWithInstructions<ENCRYPT>(schedule, blocks + AES_BLOCK_BYTES * i);
-    for (; i < count; ++i) {
-        uint8_t* block = blocks + AES_BLOCK_BYTES * i;
-        if constexpr (ENCRYPT) {
-            encryptWithInstructions(schedule, block, block);
-        } else {
-            decryptWithInstructions(schedule, block, block);
-        }
-    }
+__attribute__((target("aes,sse2"))) void oneWithInstructions(const AesSchedule& schedule, const uint8_t* in,
+                                                             uint8_t* out) {
+    passWithInstructions<1, ENCRYPT>(schedule, in, out);
+}
+
+// The last pass, over the one to seven blocks that remain.
+template <bool ENCRYPT, size_t... WAYS>
+__attribute__((target("aes,sse2"))) void restWithInstructions(const AesSchedule& schedule, uint8_t* blocks,
+                                                              size_t count, std::index_sequence<WAYS...>) {
+    ((count == WAYS + 1 ? passWithInstructions<WAYS + 1, ENCRYPT>(schedule, blocks, blocks) : void()), ...);
+}
+
+template <bool ENCRYPT>
+__attribute__((target("aes,sse2"))) void blocksWithInstructions(const AesSchedule& schedule, uint8_t* blocks,
+                                                                size_t count) {
+    constexpr size_t WIDEST = 8;
+    for (; count >= WIDEST; count -= WIDEST, blocks += WIDEST * AES_BLOCK_BYTES)
+        passWithInstructions<WIDEST, ENCRYPT>(schedule, blocks, blocks);
+    restWithInstructions<ENCRYPT>(schedule, blocks, count, std::make_index_sequence<WIDEST - 1>());
 }
 
 }  // namespace
@@ -265,8 +256,8 @@ bool aesInstructionsAvailable() {
 namespace {
 template <bool ENCRYPT>
 void blocksWithInstructions(const AesSchedule&, uint8_t*, size_t) {}
-void encryptWithInstructions(const AesSchedule&, const uint8_t*, uint8_t*) {}
-void decryptWithInstructions(const AesSchedule&, const uint8_t*, uint8_t*) {}
+template <bool ENCRYPT>
+void oneWithInstructions(const AesSchedule&, const uint8_t*, uint8_t*) {}
 }  // namespace
 
 bool aesInstructionsAvailable() { return false; }
@@ -295,7 +286,7 @@ void blocksWithTables(const AesSchedule& schedule, uint8_t* blocks, size_t count
 
 void aesEncryptBlock(const AesSchedule& schedule, const uint8_t* in, uint8_t* out) {
     if (useInstructions(schedule)) {
-        encryptWithInstructions(schedule, in, out);
+        oneWithInstructions<true>(schedule, in, out);
     } else {
         aesEncryptBlockTables(schedule, in, out);
     }
@@ -303,7 +294,7 @@ void aesEncryptBlock(const AesSchedule& schedule, const uint8_t* in, uint8_t* ou
 
 void aesDecryptBlock(const AesSchedule& schedule, const uint8_t* in, uint8_t* out) {
     if (useInstructions(schedule)) {
-        decryptWithInstructions(schedule, in, out);
+        oneWithInstructions<false>(schedule, in, out);
     } else {
         aesDecryptBlockTables(schedule, in, out);
     }

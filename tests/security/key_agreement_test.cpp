@@ -60,6 +60,7 @@ Bytes expectedRequest(const ConfigSnapshot& config, uint16_t counter, const Byte
     const auto digest = reference::md5(proofInput);
 
     Bytes frame = {0x00, 0x10, 0x01};
+    frame.reserve(41 + publicValue.size());
     frame.insert(frame.end(), account.begin(), account.end());
     frame.push_back(0x00);
     frame.insert(frame.end(), counterBytes.begin(), counterBytes.end());

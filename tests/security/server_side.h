@@ -30,11 +30,11 @@ inline std::vector<uint8_t> serverPublicValue(std::span<const uint8_t> serverPri
 // A registration reply of `length` bytes (113 carries the whole public value).
 inline std::vector<uint8_t> registrationReply(uint16_t terminalId, std::span<const uint8_t> serverPublic,
                                               size_t length = 113) {
-    std::vector<uint8_t> reply(17, 0);
+    std::vector<uint8_t> reply(std::max(length, 17 + serverPublic.size()), 0);
     reply[1] = static_cast<uint8_t>(terminalId);
     reply[2] = static_cast<uint8_t>(terminalId >> 8);
-    reply.insert(reply.end(), serverPublic.begin(), serverPublic.end());
-    reply.resize(length, 0);
+    std::copy(serverPublic.begin(), serverPublic.end(), reply.begin() + 17);
+    reply.resize(length);
     return reply;
 }
 
