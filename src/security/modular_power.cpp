@@ -1,10 +1,13 @@
 #include "security/modular_power.h"
 
+#include <algorithm>
 #include <array>
 
 #if defined(__x86_64__)
 #include <immintrin.h>
 #endif
+
+#include "security/oakley_group.h"
 
 namespace vorpel {
 namespace {
@@ -143,123 +146,169 @@ __attribute__((noinline)) void montSqr(u64* r, const u64* a, const u64* m, u64 n
     redcPortable<LOW_ONES>(r, t.data(), m, n0);
 }
 
-// r = a + b mod m for a, b < m, without branches on the values.
-inline void addMod(u64* r, const u64* a, const u64* b, const u64* m) {
-    std::array<u64, N> sum;
-    unsigned char carry = 0;
-#pragma GCC unroll 12
-    for (size_t j = 0; j < N; ++j) sum[j] = addCarry(a[j], b[j], carry);
-    finalSubtract(r, sum.data(), carry, m);
-}
-
-// r = a k mod m for a < m and a small k (below 256), by doubling and adding.
-inline void mulSmall(u64* r, const u64* a, uint32_t k, const u64* m) {
-    std::array<u64, N> acc;
-    for (size_t j = 0; j < N; ++j) acc[j] = a[j];
-    for (int bit = 30 - __builtin_clz(k); bit >= 0; --bit) {
-        addMod(acc.data(), acc.data(), acc.data(), m);
-        if ((k >> bit) & 1) addMod(acc.data(), acc.data(), a, m);
-    }
-    for (size_t j = 0; j < N; ++j) r[j] = acc[j];
-}
-
-// r = 3 a mod m for a < m, the generator's step: 3a < 3m, so one of 3a,
-// 3a - m and 3a - 2m (2m given as 13 words) is the residue; no branch on
-// the values.
-inline void mulThree(u64* r, const u64* a, const u64* m, const u64* twoM) {
-    std::array<u64, N + 1> t;
-    unsigned char carry = 0;
-    u64 previous = 0;
-#pragma GCC unroll 12
-    for (size_t j = 0; j < N; ++j) {
-        const u64 doubled = (a[j] << 1) | (previous >> 63);
-        previous = a[j];
-        t[j] = addCarry(a[j], doubled, carry);
-    }
-    t[N] = (previous >> 63) + carry;
-    std::array<u64, N + 1> minusM;
-    std::array<u64, N + 1> minusTwoM;
-    unsigned char borrow1 = 0;
-    unsigned char borrow2 = 0;
-#pragma GCC unroll 13
-    for (size_t j = 0; j <= N; ++j) {
-        minusM[j] = subBorrow(t[j], j < N ? m[j] : 0, borrow1);
-        minusTwoM[j] = subBorrow(t[j], twoM[j], borrow2);
-    }
-    const u64 useTwo = 0 - static_cast<u64>(borrow2 == 0);
-    const u64 useOne = ~useTwo & (0 - static_cast<u64>(borrow1 == 0));
-    const u64 useNone = ~useTwo & ~useOne;
-#pragma GCC unroll 12
-    for (size_t j = 0; j < N; ++j) r[j] = (minusTwoM[j] & useTwo) | (minusM[j] & useOne) | (t[j] & useNone);
-}
-
-// Multiplication on processors with the BMI2 and ADX extensions: each
-// row t[0..11] += x * a[0..11] is twelve MULX with two independent carry
-// chains (ADCX for the low halves, ADOX for the high halves).
+// The same on processors with BMI2 and ADX: every row t[k..k+LEN] += x *
+// a[0..LEN-1] is LEN steps of MULX with two carry chains, ADCX adding the
+// low halves and ADOX the high halves one limb up, the row's words read and
+// written in place. The assembler's .rept unrolls the rows; the limb
+// offsets are its symbols vorpel_i and vorpel_j.
 #if defined(__x86_64__)
 constexpr bool ADX_BUILD = true;
 
-// t[0..LEN-1] += x * a[0..LEN-1] + carryIn; returns the word that carries
-// out of t[LEN-1].
-template <unsigned LEN>
-inline u64 mulAddRow(u64* t, const u64* a, u64 x, u64 carryIn) {
-    u64 carry;
+// One step of a row: limb i + j of t += the low half of rdx * a[j] + the
+// previous step's high half (in PREV) + both carries; the high half goes to
+// HI. Steps alternate r9 and r10 for the high half.
+#define VORPEL_STEP(HI, PREV)                    \
+    "mulx 8*vorpel_j(%[a]), %%r8, %%" HI         \
+    "\n\t"                                       \
+    "adcx 8*(vorpel_i+vorpel_j)(%[t]), %%r8\n\t" \
+    "adox %%" PREV                               \
+    ", %%r8\n\t"                                 \
+    "movq %%r8, 8*(vorpel_i+vorpel_j)(%[t])\n\t" \
+    ".set vorpel_j, vorpel_j+1\n\t"
+
+// LEN steps from j = vorpel_j on, r10 holding the carry in; the last high
+// half ends in r10.
+#define VORPEL_ROW(LEN) \
+    ".set vorpel_len, " LEN "\n\t"                                                                     \
+    ".rept vorpel_len/2\n\t" VORPEL_STEP("r9", "r10") VORPEL_STEP("r10", "r9") ".endr\n\t"             \
+    ".if vorpel_len%%2\n\t" VORPEL_STEP("r9", "r10") "movq %%r9, %%r10\n\t"                            \
+    ".endif\n\t"
+
+// The row's last word, written to the limb above it (still 0): the high
+// half and both carries, which cannot overflow.
+#define VORPEL_ROW_TOP(T_OFF) \
+    "movl $0, %%r8d\n\t"      \
+    "adcx %%r8, %%r10\n\t"    \
+    "adox %%r8, %%r10\n\t"    \
+    "movq %%r10, " T_OFF "(%[t])\n\t"
+
+// t = a * b over 24 limbs; t is zero on entry.
+inline void productRows(u64* t, const u64* a, const u64* b) {
     __asm__ volatile(
-        "xorl %%r8d, %%r8d\n\t"  // clears CF and OF
-        "movq %[cin], %%r10\n\t"
-        ".set vorpel_row_offset, 0\n\t"
-        ".rept %c[len]\n\t"
-        "mulx vorpel_row_offset(%[a]), %%r8, %%r9\n\t"
-        "movq vorpel_row_offset(%[t]), %%r11\n\t"
-        "adcx %%r8, %%r11\n\t"
-        "adox %%r10, %%r11\n\t"
-        "movq %%r11, vorpel_row_offset(%[t])\n\t"
-        "movq %%r9, %%r10\n\t"
-        ".set vorpel_row_offset, vorpel_row_offset + 8\n\t"
+        ".set vorpel_i, 0\n\t"
+        ".rept 12\n\t"
+        "movq 8*vorpel_i(%[b]), %%rdx\n\t"
+        "xorl %%r10d, %%r10d\n\t"  // also clears CF and OF
+        ".set vorpel_j, 0\n\t"
+        VORPEL_ROW("12") VORPEL_ROW_TOP("8*(vorpel_i+12)") ".set vorpel_i, vorpel_i+1\n\t"
         ".endr\n\t"
-        "movl $0, %%r8d\n\t"
-        "adcx %%r8, %%r10\n\t"
+        :
+        : [t] "r"(t), [a] "r"(a), [b] "r"(b)
+        : "rdx", "r8", "r9", "r10", "cc", "memory");
+}
+
+// t = a^2 over 24 limbs; t is zero on entry. Row i adds a[i] times the limbs
+// above it (each cross product once); then one pass doubles t and adds the
+// squares a[i]^2 at limb 2i (ADCX doubling, ADOX adding).
+inline void squareRows(u64* t, const u64* a) {
+    __asm__ volatile(
+        ".set vorpel_i, 0\n\t"
+        ".rept 11\n\t"
+        "movq 8*vorpel_i(%[a]), %%rdx\n\t"
+        "xorl %%r10d, %%r10d\n\t"
+        ".set vorpel_j, vorpel_i+1\n\t"
+        VORPEL_ROW("11-vorpel_i") VORPEL_ROW_TOP("8*(vorpel_i+12)") ".set vorpel_i, vorpel_i+1\n\t"
+        ".endr\n\t"
+        "xorl %%r10d, %%r10d\n\t"
+        ".set vorpel_i, 0\n\t"
+        ".rept 12\n\t"
+        "movq 8*vorpel_i(%[a]), %%rdx\n\t"
+        "mulx %%rdx, %%r8, %%r9\n\t"
+        "movq 16*vorpel_i(%[t]), %%r10\n\t"
+        "adcx %%r10, %%r10\n\t"
         "adox %%r8, %%r10\n\t"
-        "movq %%r10, %[c]\n\t"
-        : [c] "=r"(carry)
-        : [t] "r"(t), [a] "r"(a), "d"(x), [cin] "r"(carryIn), [len] "i"(LEN)
-        : "r8", "r9", "r10", "r11", "cc", "memory");
-    return carry;
+        "movq %%r10, 16*vorpel_i(%[t])\n\t"
+        "movq 16*vorpel_i+8(%[t]), %%r10\n\t"
+        "adcx %%r10, %%r10\n\t"
+        "adox %%r9, %%r10\n\t"
+        "movq %%r10, 16*vorpel_i+8(%[t])\n\t"
+        ".set vorpel_i, vorpel_i+1\n\t"
+        ".endr\n\t"
+        :
+        : [t] "r"(t), [a] "r"(a)
+        : "rdx", "r8", "r9", "r10", "cc", "memory");
 }
 
-// Montgomery reduction of the 24-limb t (t < m R): r = t / R mod m, one
-// MULX row per limb cleared (eleven-limb rows when the low limb of m is all
-// ones, as in redcPortable).
+// r = t / R mod m for the 24-limb t < m R (Montgomery reduction). Row i
+// adds q m 2^(64 i) with q = t[i] n0, which clears limb i; when the low limb
+// of m is all ones, q = t[i] and the row's first product is q 2^64 exactly,
+// so the row starts at limb i + 1 with q as its carry. A carry out of the
+// row's top limb is kept in %[e] and added by the next row. Last, t - m
+// replaces t unless it borrows past that carry (CMOV, no branch).
 template <bool LOW_ONES>
-inline void redcRows(u64* r, u64* t, const u64* m, u64 n0) {
-    unsigned char extra = 0;
-#pragma GCC unroll 12
-    for (size_t i = 0; i < N; ++i) {
-        const u64 carry =
-            LOW_ONES ? mulAddRow<N - 1>(t + i + 1, m + 1, t[i], t[i]) : mulAddRow<N>(t + i, m, t[i] * n0, 0);
-        unsigned char c = 0;
-        t[i + N] = addCarry(t[i + N], carry, c);
-        const u64 withExtra = addCarry(t[i + N], 0, extra);
-        t[i + N] = withExtra;
-        extra = static_cast<unsigned char>(extra + c);
-    }
-    finalSubtract(r, t + N, extra, m);
+inline void reduceRows(u64* r, u64* t, const u64* m, u64 n0) {
+    u64 extra;
+    __asm__ volatile(
+        "xorl %k[e], %k[e]\n\t"
+        ".set vorpel_i, 0\n\t"
+        ".rept 12\n\t"
+        "movq 8*vorpel_i(%[t]), %%rdx\n\t"
+        ".if %c[lowOnes]\n\t"
+        "xorl %%r8d, %%r8d\n\t"
+        "movq %%rdx, %%r10\n\t"
+        ".set vorpel_j, 1\n\t"
+        ".else\n\t"
+        "imulq %[n0], %%rdx\n\t"
+        "xorl %%r10d, %%r10d\n\t"
+        ".set vorpel_j, 0\n\t"
+        ".endif\n\t" VORPEL_ROW("12-vorpel_j")
+        // limb i + 12 += high half + CF + OF + the last row's carry; the
+        // new carry (at most 1) comes from CF or OF, never both.
+        "movl $0, %%r8d\n\t"
+        "adox %%r8, %%r10\n\t"
+        "adcx 8*(vorpel_i+12)(%[t]), %%r10\n\t"
+        "adox %[e], %%r10\n\t"
+        "movq %%r10, 8*(vorpel_i+12)(%[t])\n\t"
+        "movl $0, %k[e]\n\t"
+        "adcx %%r8, %[e]\n\t"
+        "adox %%r8, %[e]\n\t"
+        ".set vorpel_i, vorpel_i+1\n\t"
+        ".endr\n\t"
+        // r = t[12..23] - m; CF = borrow.
+        "movq 96(%[t]), %%r8\n\t"
+        "subq (%[a]), %%r8\n\t"
+        "movq %%r8, (%[r])\n\t"
+        ".set vorpel_j, 1\n\t"
+        ".rept 11\n\t"
+        "movq 96+8*vorpel_j(%[t]), %%r8\n\t"
+        "sbbq 8*vorpel_j(%[a]), %%r8\n\t"
+        "movq %%r8, 8*vorpel_j(%[r])\n\t"
+        ".set vorpel_j, vorpel_j+1\n\t"
+        ".endr\n\t"
+        // Keep t when the difference borrows and there is no carry: CF =
+        // borrow - carry, both 0 or 1, and a carry always comes with a borrow.
+        "sbbq %%r8, %%r8\n\t"
+        "addq %[e], %%r8\n\t"
+        "negq %%r8\n\t"
+        ".set vorpel_j, 0\n\t"
+        ".rept 12\n\t"
+        "movq 8*vorpel_j(%[r]), %%r8\n\t"
+        "cmovcq 96+8*vorpel_j(%[t]), %%r8\n\t"
+        "movq %%r8, 8*vorpel_j(%[r])\n\t"
+        ".set vorpel_j, vorpel_j+1\n\t"
+        ".endr\n\t"
+        : [e] "=&r"(extra)
+        : [t] "r"(t), [a] "r"(m), [r] "r"(r), [n0] "r"(n0), [lowOnes] "i"(LOW_ONES ? 1 : 0)
+        : "rdx", "r8", "r9", "r10", "cc", "memory");
 }
 
+#undef VORPEL_STEP
+#undef VORPEL_ROW
+#undef VORPEL_ROW_TOP
+
+// r = a * b / R mod m and r = a^2 / R mod m; a < R, b < m. r may be a or b.
 template <bool LOW_ONES>
 __attribute__((noinline)) void montMulAdx(u64* r, const u64* a, const u64* b, const u64* m, u64 n0) {
     std::array<u64, 2 * N> t{};
-#pragma GCC unroll 12
-    for (size_t i = 0; i < N; ++i) t[i + N] = mulAddRow<N>(t.data() + i, a, b[i], 0);
-    redcRows<LOW_ONES>(r, t.data(), m, n0);
+    productRows(t.data(), a, b);
+    reduceRows<LOW_ONES>(r, t.data(), m, n0);
 }
 
 template <bool LOW_ONES>
 __attribute__((noinline)) void montSqrAdx(u64* r, const u64* a, const u64* m, u64 n0) {
     std::array<u64, 2 * N> t{};
-    crossProducts(t.data(), a);
-    doubleAndAddSquares(t.data(), a);
-    redcRows<LOW_ONES>(r, t.data(), m, n0);
+    squareRows(t.data(), a);
+    reduceRows<LOW_ONES>(r, t.data(), m, n0);
 }
 
 bool cpuHasAdx() {
@@ -275,9 +324,82 @@ void montSqrAdx(u64*, const u64*, const u64*, u64) {}
 bool cpuHasAdx() { return false; }
 #endif
 
+template <bool LOW_ONES>
+struct PortableArithmetic {
+    static void mul(u64* r, const u64* a, const u64* b, const u64* m, u64 n0) {
+        montMul<LOW_ONES>(r, a, b, m, n0);
+    }
+    static void sqr(u64* r, const u64* a, const u64* m, u64 n0) { montSqr<LOW_ONES>(r, a, m, n0); }
+};
+
+template <bool LOW_ONES>
+struct AdxArithmetic {
+    static void mul(u64* r, const u64* a, const u64* b, const u64* m, u64 n0) {
+        montMulAdx<LOW_ONES>(r, a, b, m, n0);
+    }
+    static void sqr(u64* r, const u64* a, const u64* m, u64 n0) { montSqrAdx<LOW_ONES>(r, a, m, n0); }
+};
+
+// Runs work.template operator()<A>() with the arithmetic the object uses.
+template <class Work>
+decltype(auto) withArithmetic(bool adx, bool lowOnes, Work&& work) {
+    if (lowOnes) {
+        return adx ? work.template operator()<AdxArithmetic<true>>()
+                   : work.template operator()<PortableArithmetic<true>>();
+    }
+    return adx ? work.template operator()<AdxArithmetic<false>>()
+               : work.template operator()<PortableArithmetic<false>>();
+}
+
+struct Context {
+    const u64* m;
+    u64 n0;
+};
+
+// out = the entry of table at index, read by masks over every entry, so
+// that neither the branches nor the memory touched depend on index.
+void selectEntry(BigNum& out, const ModularPower::WindowTable& table, size_t index) {
+    out = BigNum{};
+    for (size_t k = 0; k < table.size(); ++k) {
+        const u64 mask = 0 - (((static_cast<u64>(k) ^ index) - 1) >> 63);
+#pragma GCC unroll 12
+        for (size_t j = 0; j < N; ++j) out.limbs[j] |= table[k].limbs[j] & mask;
+    }
+}
+
+size_t digitAt(const BigNum& exponent, size_t w) {
+    constexpr size_t BITS = ModularPower::WINDOW_BITS;
+    return static_cast<size_t>((exponent.limbs[w * BITS / 64] >> (w * BITS % 64)) &
+                               (ModularPower::WINDOW_VALUES - 1));
+}
+
+// The number of digits worked through: 64 for any exponent below 2^256,
+// more only for longer ones.
+size_t digitsOf(const BigNum& exponent) {
+    const size_t bits = std::max<size_t>(exponent.bitLength(), 256);
+    return (bits + ModularPower::WINDOW_BITS - 1) / ModularPower::WINDOW_BITS;
+}
+
+template <class A>
+BigNum fromMontgomery(const Context& c, const BigNum& x) {
+    BigNum result;
+    A::mul(result.limbs.data(), x.limbs.data(), BigNum::fromWord(1).limbs.data(), c.m, c.n0);
+    return result;
+}
+
+// table[d] = x^d in Montgomery form for the Montgomery form x.
+template <class A>
+void fillWindow(const Context& c, ModularPower::WindowTable& table, const BigNum& one, const BigNum& x) {
+    table[0] = one;
+    table[1] = x;
+    for (size_t d = 2; d < table.size(); ++d)
+        A::mul(table[d].limbs.data(), table[d - 1].limbs.data(), x.limbs.data(), c.m, c.n0);
+}
+
 }  // namespace
 
 bool ModularPower::setModulus(const BigNum& modulus) {
+    if (ready_ && modulus == m_) return true;
     ready_ = false;
     if ((modulus.limbs[0] & 1) == 0 || modulus == BigNum::fromWord(1)) return false;
     m_ = modulus;
@@ -302,126 +424,59 @@ bool ModularPower::setModulus(const BigNum& modulus) {
         if (i == 64 * static_cast<int>(N) - 1) one_ = x;
     }
     rSquared_ = x;
-    useAdx_ = ADX_BUILD && cpuHasAdx();
+    useAdx_ = !portable_ && ADX_BUILD && cpuHasAdx();
     lowOnes_ = m_.limbs[0] == ~u64{0};
-    for (size_t j = 0; j < N; ++j) twoM_[j] = (m_.limbs[j] << 1) | (j > 0 ? m_.limbs[j - 1] >> 63 : 0);
-    twoM_[N] = m_.limbs[N - 1] >> 63;
+    // powers_[k][d] = 3^(d 16^k): each digit's row from the step that the
+    // row before ends on.
+    withArithmetic(useAdx_, lowOnes_, [&]<class A>() {
+        const Context c{m_.limbs.data(), n0_};
+        BigNum step;
+        A::mul(step.limbs.data(), BigNum::fromWord(KEY_AGREEMENT_GENERATOR).limbs.data(),
+               rSquared_.limbs.data(), c.m, c.n0);
+        for (auto& row : powers_) {
+            fillWindow<A>(c, row, one_, step);
+            A::mul(step.limbs.data(), row.back().limbs.data(), step.limbs.data(), c.m, c.n0);
+        }
+    });
     ready_ = true;
     return true;
 }
 
-namespace {
-
-// Where the processor has MULX/ADX, the reductions and the general products
-// are MULX rows; the cross products of a square stay portable code, which
-// is faster for their short rows.
-template <bool LOW_ONES>
-struct PortableArithmetic {
-    static void mul(u64* r, const u64* a, const u64* b, const u64* m, u64 n0) {
-        montMul<LOW_ONES>(r, a, b, m, n0);
-    }
-    static void sqr(u64* r, const u64* a, const u64* m, u64 n0) { montSqr<LOW_ONES>(r, a, m, n0); }
-};
-
-template <bool LOW_ONES>
-struct AdxArithmetic {
-    static void mul(u64* r, const u64* a, const u64* b, const u64* m, u64 n0) {
-        montMulAdx<LOW_ONES>(r, a, b, m, n0);
-    }
-    static void sqr(u64* r, const u64* a, const u64* m, u64 n0) { montSqrAdx<LOW_ONES>(r, a, m, n0); }
-};
-
-struct Constants {
-    const BigNum& m;
-    const std::array<u64, N + 1>& twoM;
-    const BigNum& rSquared;
-    const BigNum& one;
-    u64 n0;
-};
-
-template <class A>
-BigNum fromMontgomery(const Constants& c, const BigNum& x) {
-    BigNum result;
-    A::mul(result.limbs.data(), x.limbs.data(), BigNum::fromWord(1).limbs.data(), c.m.limbs.data(), c.n0);
-    return result;
-}
-
-template <class A>
-BigNum powSmallBaseWith(const Constants& c, uint32_t base, const BigNum& exponent) {
-    const u64* m = c.m.limbs.data();
-    const size_t bits = exponent.bitLength();
-    if (bits == 0 || base == 1) return fromMontgomery<A>(c, c.one);
-    if (base == 0) return BigNum{};
-    // Left to right. The leading bits of the exponent are taken in a word
-    // while base^(their value) stays below 2^64: one conversion replaces
-    // the first few squarings.
-    size_t i = bits;
-    u64 start = 1;
-    while (i > 0 && start < (u64{1} << 28)) {
-        --i;
-        start = start * start * (exponent.bit(i) ? base : 1);
-    }
-    BigNum acc;
-    A::mul(acc.limbs.data(), BigNum::fromWord(start).limbs.data(), c.rSquared.limbs.data(), m, c.n0);
-    while (i-- > 0) {
-        A::sqr(acc.limbs.data(), acc.limbs.data(), m, c.n0);
-        if (!exponent.bit(i)) continue;
-        if (base == 3) {
-            mulThree(acc.limbs.data(), acc.limbs.data(), m, c.twoM.data());
-        } else {
-            mulSmall(acc.limbs.data(), acc.limbs.data(), base, m);
-        }
-    }
-    return fromMontgomery<A>(c, acc);
-}
-
-template <class A>
-BigNum powWith(const Constants& c, const BigNum& base, const BigNum& exponent) {
-    const u64* m = c.m.limbs.data();
-    constexpr size_t WINDOW = 4;
-    // table[k] = base^k in Montgomery form; the conversion reduces a base of m or more.
-    std::array<BigNum, 1u << WINDOW> table{};
-    table[0] = c.one;
-    A::mul(table[1].limbs.data(), base.limbs.data(), c.rSquared.limbs.data(), m, c.n0);
-    for (size_t k = 2; k < table.size(); ++k) {
-        A::mul(table[k].limbs.data(), table[k - 1].limbs.data(), table[1].limbs.data(), m, c.n0);
-    }
-    const auto digitAt = [&](size_t w) {
-        return static_cast<size_t>((exponent.limbs[w * WINDOW / 64] >> (w * WINDOW % 64)) &
-                                   ((1u << WINDOW) - 1));
-    };
-    const size_t windows = (exponent.bitLength() + WINDOW - 1) / WINDOW;
-    if (windows == 0) return fromMontgomery<A>(c, c.one);
-    BigNum acc = table[digitAt(windows - 1)];
-    for (size_t w = windows - 1; w-- > 0;) {
-        for (size_t s = 0; s < WINDOW; ++s) A::sqr(acc.limbs.data(), acc.limbs.data(), m, c.n0);
-        const size_t digit = digitAt(w);
-        if (digit != 0) A::mul(acc.limbs.data(), acc.limbs.data(), table[digit].limbs.data(), m, c.n0);
-    }
-    return fromMontgomery<A>(c, acc);
-}
-
-}  // namespace
-
 BigNum ModularPower::powSmallBase(uint32_t base, const BigNum& exponent) const {
-    if (base >= 256) return pow(BigNum::fromWord(base), exponent);
-    const Constants c{m_, twoM_, rSquared_, one_, n0_};
-    if (lowOnes_) {
-        return useAdx_ ? powSmallBaseWith<AdxArithmetic<true>>(c, base, exponent)
-                       : powSmallBaseWith<PortableArithmetic<true>>(c, base, exponent);
-    }
-    return useAdx_ ? powSmallBaseWith<AdxArithmetic<false>>(c, base, exponent)
-                   : powSmallBaseWith<PortableArithmetic<false>>(c, base, exponent);
+    if (base != KEY_AGREEMENT_GENERATOR || exponent.bitLength() > 256)
+        return pow(BigNum::fromWord(base), exponent);
+    return withArithmetic(useAdx_, lowOnes_, [&]<class A>() {
+        const Context c{m_.limbs.data(), n0_};
+        BigNum acc;
+        BigNum factor;
+        selectEntry(acc, powers_[0], digitAt(exponent, 0));
+        for (size_t k = 1; k < TABLE_DIGITS; ++k) {
+            selectEntry(factor, powers_[k], digitAt(exponent, k));
+            A::mul(acc.limbs.data(), acc.limbs.data(), factor.limbs.data(), c.m, c.n0);
+        }
+        return fromMontgomery<A>(c, acc);
+    });
 }
 
 BigNum ModularPower::pow(const BigNum& base, const BigNum& exponent) const {
-    const Constants c{m_, twoM_, rSquared_, one_, n0_};
-    if (lowOnes_) {
-        return useAdx_ ? powWith<AdxArithmetic<true>>(c, base, exponent)
-                       : powWith<PortableArithmetic<true>>(c, base, exponent);
-    }
-    return useAdx_ ? powWith<AdxArithmetic<false>>(c, base, exponent)
-                   : powWith<PortableArithmetic<false>>(c, base, exponent);
+    return withArithmetic(useAdx_, lowOnes_, [&]<class A>() {
+        const Context c{m_.limbs.data(), n0_};
+        // table[d] = base^d in Montgomery form; the conversion reduces a base of m or more.
+        WindowTable table;
+        BigNum x;
+        A::mul(x.limbs.data(), base.limbs.data(), rSquared_.limbs.data(), c.m, c.n0);
+        fillWindow<A>(c, table, one_, x);
+        const size_t digits = digitsOf(exponent);
+        BigNum acc;
+        BigNum factor;
+        selectEntry(acc, table, digitAt(exponent, digits - 1));
+        for (size_t w = digits - 1; w-- > 0;) {
+            for (size_t s = 0; s < WINDOW_BITS; ++s) A::sqr(acc.limbs.data(), acc.limbs.data(), c.m, c.n0);
+            selectEntry(factor, table, digitAt(exponent, w));
+            A::mul(acc.limbs.data(), acc.limbs.data(), factor.limbs.data(), c.m, c.n0);
+        }
+        return fromMontgomery<A>(c, acc);
+    });
 }
 
 }  // namespace vorpel

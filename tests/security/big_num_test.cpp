@@ -145,8 +145,8 @@ TEST(ModularPower, SmallCasesOfBothPowers) {
 class ModularPowerAgainstOpenSsl : public ::testing::TestWithParam<bool> {
 protected:
     void prepare(ModularPower& group, const BigNum& modulus) {
-        ASSERT_TRUE(group.setModulus(modulus));
         if (GetParam()) group.usePortableArithmetic();
+        ASSERT_TRUE(group.setModulus(modulus));
     }
 };
 
@@ -189,7 +189,8 @@ TEST_P(ModularPowerAgainstOpenSsl, OtherOddModuliOfAnySize) {
         m.back() |= 1;
         ModularPower group;
         prepare(group, importBytes(m));
-        const auto x = randomBytes(rng, 32);
+        // Mostly the key agreement's 256-bit exponents; some longer, past the generator's table.
+        const auto x = randomBytes(rng, i % 6 == 0 ? 33 + rng() % 64 : 32);
         const auto y = randomBytes(rng, 96);
         ASSERT_EQ(bytesOf(group.pow(importBytes(y), importBytes(x)), 96), reference::modExp(y, x, m, 96))
             << toHex(m);
