@@ -4,6 +4,7 @@
 #include <array>
 
 #if defined(__x86_64__)
+#include <cpuid.h>
 #include <immintrin.h>
 #endif
 
@@ -19,25 +20,15 @@ constexpr size_t N = BIG_LIMBS;
 inline u64 lo(u128 x) { return static_cast<u64>(x); }
 inline u64 hi(u128 x) { return static_cast<u64>(x >> 64); }
 
-// Add and subtract with carry. On x86-64 the intrinsics keep the carry in
-// the flags (adc/sbb chains); elsewhere a double-width sum does.
+// Subtract with borrow: on x86-64 the intrinsic keeps the borrow in the
+// flags (an sbb chain); elsewhere a double-width difference does.
 #if defined(__x86_64__)
-inline u64 addCarry(u64 a, u64 b, unsigned char& carry) {
-    unsigned long long out;
-    carry = _addcarry_u64(carry, a, b, &out);
-    return out;
-}
 inline u64 subBorrow(u64 a, u64 b, unsigned char& borrow) {
     unsigned long long out;
     borrow = _subborrow_u64(borrow, a, b, &out);
     return out;
 }
 #else
-inline u64 addCarry(u64 a, u64 b, unsigned char& carry) {
-    const u128 s = static_cast<u128>(a) + b + carry;
-    carry = static_cast<unsigned char>(hi(s));
-    return lo(s);
-}
 inline u64 subBorrow(u64 a, u64 b, unsigned char& borrow) {
     const u128 d = static_cast<u128>(a) - b - borrow;
     borrow = static_cast<unsigned char>(hi(d) & 1);
@@ -154,33 +145,36 @@ __attribute__((noinline)) void montSqr(u64* r, const u64* a, const u64* m, u64 n
 #if defined(__x86_64__)
 constexpr bool ADX_BUILD = true;
 
+// clang-format off
 // One step of a row: limb i + j of t += the low half of rdx * a[j] + the
 // previous step's high half (in PREV) + both carries; the high half goes to
 // HI. Steps alternate r9 and r10 for the high half.
-#define VORPEL_STEP(HI, PREV)                    \
-    "mulx 8*vorpel_j(%[a]), %%r8, %%" HI         \
-    "\n\t"                                       \
-    "adcx 8*(vorpel_i+vorpel_j)(%[t]), %%r8\n\t" \
-    "adox %%" PREV                               \
-    ", %%r8\n\t"                                 \
-    "movq %%r8, 8*(vorpel_i+vorpel_j)(%[t])\n\t" \
+#define VORPEL_STEP(HI, PREV)                          \
+    "mulx 8*vorpel_j(%[a]), %%r8, %%" HI "\n\t"        \
+    "adcx 8*(vorpel_i+vorpel_j)(%[t]), %%r8\n\t"       \
+    "adox %%" PREV ", %%r8\n\t"                        \
+    "movq %%r8, 8*(vorpel_i+vorpel_j)(%[t])\n\t"       \
     ".set vorpel_j, vorpel_j+1\n\t"
 
 // LEN steps from j = vorpel_j on, r10 holding the carry in; the last high
 // half ends in r10.
-#define VORPEL_ROW(LEN) \
-    ".set vorpel_len, " LEN "\n\t"                                                                     \
-    ".rept vorpel_len/2\n\t" VORPEL_STEP("r9", "r10") VORPEL_STEP("r10", "r9") ".endr\n\t"             \
-    ".if vorpel_len%%2\n\t" VORPEL_STEP("r9", "r10") "movq %%r9, %%r10\n\t"                            \
+#define VORPEL_ROW(LEN)                                                          \
+    ".set vorpel_len, " LEN "\n\t"                                               \
+    ".rept vorpel_len/2\n\t"                                                     \
+    VORPEL_STEP("r9", "r10") VORPEL_STEP("r10", "r9")                            \
+    ".endr\n\t"                                                                  \
+    ".if vorpel_len%%2\n\t"                                                      \
+    VORPEL_STEP("r9", "r10") "movq %%r9, %%r10\n\t"                              \
     ".endif\n\t"
 
 // The row's last word, written to the limb above it (still 0): the high
 // half and both carries, which cannot overflow.
-#define VORPEL_ROW_TOP(T_OFF) \
-    "movl $0, %%r8d\n\t"      \
-    "adcx %%r8, %%r10\n\t"    \
-    "adox %%r8, %%r10\n\t"    \
+#define VORPEL_ROW_TOP(T_OFF)                \
+    "movl $0, %%r8d\n\t"                     \
+    "adcx %%r8, %%r10\n\t"                   \
+    "adox %%r8, %%r10\n\t"                   \
     "movq %%r10, " T_OFF "(%[t])\n\t"
+// clang-format on
 
 // t = a * b over 24 limbs; t is zero on entry.
 inline void productRows(u64* t, const u64* a, const u64* b) {
@@ -229,7 +223,8 @@ inline void squareRows(u64* t, const u64* a) {
         : "rdx", "r8", "r9", "r10", "cc", "memory");
 }
 
-// r = t / R mod m for the 24-limb t < m R (Montgomery reduction). Row i
+// r = t / R mod m for the 24-limb t < m R (Montgomery reduction; m is the
+// rows' operand a). Row i
 // adds q m 2^(64 i) with q = t[i] n0, which clears limb i; when the low limb
 // of m is all ones, q = t[i] and the row's first product is q 2^64 exactly,
 // so the row starts at limb i + 1 with q as its carry. A carry out of the
@@ -311,8 +306,13 @@ __attribute__((noinline)) void montSqrAdx(u64* r, const u64* a, const u64* m, u6
     reduceRows<LOW_ONES>(r, t.data(), m, n0);
 }
 
+// CPUID leaf 7: EBX bit 8 is BMI2 (MULX), bit 19 ADX (ADCX, ADOX).
 bool cpuHasAdx() {
-    static const bool has = __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("adx");
+    static const bool has = [] {
+        unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
+        if (__get_cpuid_count(7, 0, &eax, &ebx, &ecx, &edx) == 0) return false;
+        return ((ebx >> 8) & 1) != 0 && ((ebx >> 19) & 1) != 0;
+    }();
     return has;
 }
 #else
