@@ -47,7 +47,7 @@ bool CallServerProcess::start(std::chrono::milliseconds timeout) {
 }
 
 bool CallServerProcess::startOn(const std::string& address, std::chrono::milliseconds timeout) {
-    std::vector<std::string> args{VORPEL_CALLSERVER_PATH,
+    std::vector<std::string> args{programPath(VORPEL_CALLSERVER_PATH),
                                   "--accounts",
                                   (folder_.path() / "accounts.txt").string(),
                                   "--listen",

@@ -169,6 +169,11 @@ std::string ChildProcess::errorText() const {
     return text.str();
 }
 
+std::string programPath(const std::filesystem::path& built) {
+    const char* folder = std::getenv("VORPEL_TEST_PROGRAM_DIR");
+    return folder != nullptr && folder[0] != '\0' ? (folder / built.filename()).string() : built.string();
+}
+
 RunResult runProgram(std::vector<std::string> argv, const Env& env, std::chrono::milliseconds timeout) {
     ChildProcess child(std::move(argv), env);
     child.closeInput();

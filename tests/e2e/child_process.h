@@ -69,6 +69,10 @@ private:
     TempFolder errorFolder_;
 };
 
+// Where a test finds one of the project's programs: its path in the build,
+// or the folder named by VORPEL_TEST_PROGRAM_DIR (the installed programs).
+std::string programPath(const std::filesystem::path& built);
+
 // Runs a program to its end (at most timeout) and returns its exit status and output.
 struct RunResult {
     int status = -1;

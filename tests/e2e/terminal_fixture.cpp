@@ -23,9 +23,10 @@ Env TerminalFixture::environment() const {
 }
 
 bool TerminalFixture::provision(const TerminalAccount& account, bool numericAddress) {
-    std::vector<std::string> args{VORPEL_PROVISION_PATH, "--app",      "vorpel-console", "--server",
-                                  serverAddress_,        "--account",  account.account,  "--auth",
-                                  account.auth,          "--password", account.password};
+    const std::string program = programPath(VORPEL_PROVISION_PATH);
+    std::vector<std::string> args{program,        "--app",      "vorpel-console", "--server",
+                                  serverAddress_, "--account",  account.account,  "--auth",
+                                  account.auth,   "--password", account.password};
     if (numericAddress) {
         args.push_back("--numeric");
         args.push_back(serverAddress_);
@@ -39,7 +40,7 @@ ChildProcess& TerminalFixture::start() {
 
 ChildProcess& TerminalFixture::startWith(const std::vector<std::string>& options,
                                          const Env& extraEnvironment) {
-    std::vector<std::string> argv{VORPEL_CONSOLE_PATH};
+    std::vector<std::string> argv{programPath(VORPEL_CONSOLE_PATH)};
     argv.insert(argv.end(), options.begin(), options.end());
     Env env = environment();
     env.insert(env.end(), extraEnvironment.begin(), extraEnvironment.end());
