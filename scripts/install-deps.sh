@@ -20,6 +20,11 @@ packages=(
   pulseaudio
   pulseaudio-utils
   libasound2-plugins
+  dpkg-dev
+  lintian
+  man-db
+  appstream
+  desktop-file-utils
 )
 missing=()
 for p in "${packages[@]}"; do

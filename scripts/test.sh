@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Sets up a fresh Debian 12 machine, builds the project and runs the whole test
-# suite: once as a normal build, once under AddressSanitizer and
-# UndefinedBehaviorSanitizer, and the threaded tests under ThreadSanitizer.
+# suite: once as a normal build (whose Debian package is then made, checked
+# with lintian and, as root, installed and tried out), once under
+# AddressSanitizer and UndefinedBehaviorSanitizer, and the threaded tests under
+# ThreadSanitizer.
 # Exits non-zero when any test fails.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -19,6 +21,14 @@ build() {  # build DIR [cmake args...]
 echo "== build and test (RelWithDebInfo)"
 build build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 ctest --test-dir build --output-on-failure -j "$jobs"
+
+echo "== Debian package: make it, check it and install it"
+rm -f build/vorpel_*.deb
+(cd build && cpack -G DEB)
+appstreamcli validate --no-net packaging/org.vorpel.vorpel.metainfo.xml
+desktop-file-validate src/ui/qt/desktop/vorpel.desktop
+lintian --allow-root --fail-on error build/vorpel_*.deb
+bash tests/package/install_test.sh build
 
 echo "== build and test under AddressSanitizer and UndefinedBehaviorSanitizer"
 build build-asan -DCMAKE_BUILD_TYPE=Debug -DVORPEL_SANITIZE=address,undefined -DVORPEL_BUILD_BENCH=OFF
