@@ -13,8 +13,10 @@ extern const Word16 lagH[M];                // lag window (with white-noise corr
 extern const Word16 lagL[M];                // lag window, low half
 extern const Word16 grid[GRID_POINTS + 1];  // cos(pi * i / 50), Q15, root search grid
 
-// Zone of the excitation-error memory for each delay; one entry beyond the
-// largest delay the taming test can form (t0 + 1 + 8).
+// Zone of the excitation-error memory for each distance into the past
+// excitation: tabZone[d - 1] is the 40-sample zone (0 = the last subframe)
+// holding the sample d samples back, up to the farthest the taming test
+// reaches (t0 + 1 + 9).
 inline constexpr int TAB_ZONE_SIZE = PIT_MAX + L_INTER10;
 extern const Word16 tabZone[TAB_ZONE_SIZE];
 
@@ -25,7 +27,7 @@ extern const Word16 a140[3];
 // Gain quantiser presearch.
 extern const Word16 coef[2][2];            // rotation of the presearch: Q10 and Q16 (row 1 col 0)
 extern const Word32 lCoef[2][2];           // the same in 32 bits
-extern const Word16 thr1[NCODE1 - NCAN1];  // thresholds on the first codebook, Q14
+extern const Word16 thr1[NCODE1 - NCAN1];  // thresholds on the first codebook, Q14 (published table)
 extern const Word16 thr2[NCODE2 - NCAN2];  // thresholds on the second codebook, Q15
 extern const Word16 map1[NCODE1];          // gbk1 row -> transmitted index
 extern const Word16 map2[NCODE2];          // gbk2 row -> transmitted index

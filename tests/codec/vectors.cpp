@@ -1,11 +1,15 @@
 #include "vectors.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
 
 #ifndef VORPEL_G729A_VECTORS_DIR
 #define VORPEL_G729A_VECTORS_DIR "../shared/g729a-vectors"
+#endif
+#ifndef VORPEL_G729A_EXTRA_DIR
+#define VORPEL_G729A_EXTRA_DIR "../shared/g729a-extra"
 #endif
 
 namespace vorpel::testing {
@@ -18,6 +22,11 @@ constexpr uint16_t BIT_ONE = 0x0081;
 std::string g729aVectorsFolder() {
     const char* env = std::getenv("VORPEL_G729A_VECTORS");
     return env != nullptr ? std::string(env) : std::string(VORPEL_G729A_VECTORS_DIR);
+}
+
+std::string g729aExtraFolder() {
+    const char* env = std::getenv("VORPEL_G729A_EXTRA");
+    return env != nullptr ? std::string(env) : std::string(VORPEL_G729A_EXTRA_DIR);
 }
 
 std::optional<std::vector<uint8_t>> readFileBytes(const std::string& path) {
@@ -48,6 +57,12 @@ std::vector<PackedFrame> packedFromSerial(const std::vector<uint8_t>& bits) {
         if (erased) frame.fill(0);
         frames.push_back(frame);
     }
+    return frames;
+}
+
+std::vector<PackedFrame> packedFrames(const std::vector<uint8_t>& bytes) {
+    std::vector<PackedFrame> frames(bytes.size() / 10);
+    for (size_t f = 0; f < frames.size(); f++) std::copy_n(bytes.begin() + f * 10, 10, frames[f].begin());
     return frames;
 }
 

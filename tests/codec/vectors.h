@@ -16,6 +16,9 @@ using PackedFrame = std::array<uint8_t, 10>;
 
 // Folder of the vectors: $VORPEL_G729A_VECTORS if set, else the build's setting.
 std::string g729aVectorsFolder();
+// Folder of the two loud cases (tone500, sweep1000: *.in PCM, *.g729 packed
+// frames, *.pst decoder output): $VORPEL_G729A_EXTRA if set, else the build's.
+std::string g729aExtraFolder();
 // Whole file, or nothing when it cannot be read.
 std::optional<std::vector<uint8_t>> readFileBytes(const std::string& path);
 // Little-endian 16-bit samples of a PCM file (a trailing odd byte is ignored).
@@ -24,5 +27,7 @@ std::vector<int16_t> samplesFromBytes(const std::vector<uint8_t>& bytes);
 // erased and becomes ten zero bytes; otherwise bit i goes to bit 7 - i % 8 of
 // byte i / 8. A trailing partial frame is ignored.
 std::vector<PackedFrame> packedFromSerial(const std::vector<uint8_t>& bits);
+// Consecutive 10-byte frames (a trailing partial frame is ignored).
+std::vector<PackedFrame> packedFrames(const std::vector<uint8_t>& bytes);
 
 }  // namespace vorpel::testing
