@@ -6,6 +6,7 @@
 // The arithmetic is the reference's 16/32-bit arithmetic; where its operators
 // provably cannot saturate (the correlations of the normalised impulse
 // response, the energies of the search), plain integer operations are used.
+#include <algorithm>
 #include <array>
 
 #include "codec/encoder_parts.h"
@@ -70,11 +71,26 @@ void applySigns(Word16* row, Word16 maskA, const Word16* maskB) {
     }
 }
 
-// rr(p1, p2) = sum_{n=0}^{39-max(p1,p2)} h[n] h[n+|p1-p2|] (high halves), h
-// scaled for the most precision first. The signs are folded into the cross
+// Signs, 16-bit lanes: mask -1 for a negative pulse. Folded into the cross
 // terms as the reference does: multiplied by 32767 (slightly less than 1) for
 // equal signs and by -32768 for opposite signs.
-void correlate(const Word16* hIn, const bool* negative, Correlations& rr) {
+void foldSigns(const bool* negative, Correlations& rr) {
+    Word16 mask[TRACKS][NB_POS];
+    for (int p = 0; p < L_SUBFR; p++) mask[p % STEP][p / STEP] = negative[p] ? Word16{-1} : Word16{0};
+    Word16* cross = rr.v + DIAG_SIZE;
+    for (int ta = 0; ta < 3; ta++) {
+        for (int tb = ta + 1; tb < TRACKS; tb++) {
+            Word16* block = cross + pairBlock(ta, tb) * NB_POS * NB_POS;
+            for (int ka = 0; ka < NB_POS; ka++) {
+                applySigns(block + ka * NB_POS, mask[ta][ka], mask[tb]);
+            }
+        }
+    }
+}
+
+}  // namespace
+
+void impulseCorrelations(const Word16* hIn, Word16* rr) {
     Word16 h[L_SUBFR];
     Word32 cor = 0;
     for (int i = 0; i < L_SUBFR; i++) cor = lMac(cor, hIn[i], hIn[i]);
@@ -85,36 +101,36 @@ void correlate(const Word16* hIn, const bool* negative, Correlations& rr) {
         for (int i = 0; i < L_SUBFR; i++) h[i] = shl(hIn[i], k);
     }
 
-    // The scaled energy 2 sum h^2 is below 2^31 (and |h| < 32768), so every
-    // partial sum of products, bounded by it, is exact in 32 bits.
     // part[m * 40 + d]: high half of 2 sum_{n=0}^{m} h[n] h[n+d], the running
-    // sums of all lags advanced together.
+    // sums of all lags advanced together. Every partial sum is bounded by the
+    // energy 2 sum h^2 (Cauchy-Schwarz); when that fits in 32 bits the sums
+    // are exact, otherwise (an impulse response too loud for the halving
+    // above) they saturate as the reference's do.
+    int64_t energy = 0;
+    for (int i = 0; i < L_SUBFR; i++) energy += Word32{h[i]} * h[i];
     Word16 part[L_SUBFR * L_SUBFR];
     Word32 sums[L_SUBFR] = {};
-    for (int m = 0; m < L_SUBFR; m++) {
-        const Word32 hm = h[m];
-        for (int d = 0; d < L_SUBFR - m; d++) {
-            sums[d] += 2 * hm * h[m + d];
-            part[m * L_SUBFR + d] = static_cast<Word16>(sums[d] >> 16);
+    if (2 * energy <= MAX_32) {
+        for (int m = 0; m < L_SUBFR; m++) {
+            const Word32 hm = h[m];
+            for (int d = 0; d < L_SUBFR - m; d++) {
+                sums[d] += 2 * hm * h[m + d];
+                part[m * L_SUBFR + d] = static_cast<Word16>(sums[d] >> 16);
+            }
         }
-    }
-    for (int p = 0; p < L_SUBFR; p++)
-        rr.v[(p % STEP) * NB_POS + p / STEP] = part[(L_SUBFR - 1 - p) * L_SUBFR];
-    Word16* cross = rr.v + DIAG_SIZE;
-    for (int i = 0; i < CROSS_SIZE; i++) cross[i] = part[CROSS_SOURCES[i]];
-
-    // Signs, 16-bit lanes: mask -1 for a negative pulse.
-    Word16 mask[TRACKS][NB_POS];
-    for (int p = 0; p < L_SUBFR; p++) mask[p % STEP][p / STEP] = negative[p] ? Word16{-1} : Word16{0};
-    for (int ta = 0; ta < 3; ta++) {
-        for (int tb = ta + 1; tb < TRACKS; tb++) {
-            Word16* block = cross + pairBlock(ta, tb) * NB_POS * NB_POS;
-            for (int ka = 0; ka < NB_POS; ka++) {
-                applySigns(block + ka * NB_POS, mask[ta][ka], mask[tb]);
+    } else {
+        for (int m = 0; m < L_SUBFR; m++) {
+            for (int d = 0; d < L_SUBFR - m; d++) {
+                sums[d] = lMac(sums[d], h[m], h[m + d]);
+                part[m * L_SUBFR + d] = extractH(sums[d]);
             }
         }
     }
+    for (int p = 0; p < L_SUBFR; p++) rr[(p % STEP) * NB_POS + p / STEP] = part[(L_SUBFR - 1 - p) * L_SUBFR];
+    for (int i = 0; i < CROSS_SIZE; i++) rr[DIAG_SIZE + i] = part[CROSS_SOURCES[i]];
 }
+
+namespace {
 
 struct Best {
     Word16 sq = -1;
@@ -134,7 +150,7 @@ inline bool better(Word16 sq2, Word16 alp2, const Best& b) {
 // round() of an energy that cannot reach the saturation of the addition.
 inline Word16 roundE(Word32 v) { return static_cast<Word16>((v + 0x8000) >> 16); }
 
-// mult(ps, ps) for |ps| < 2^15 (ps is a sum of four 13-bit values).
+// mult(ps, ps) for 0 <= ps < 2^15.
 inline Word16 square(Word16 ps) { return static_cast<Word16>((Word32{ps} * ps) >> 15); }
 
 // The two positions of the largest dn[] in the track starting at first.
@@ -206,7 +222,8 @@ void searchRest(const Word16* dn, const Correlations& rr, const Word16* c0, int 
         Word16 sq2[NB_POS];
         Word16 alp16[NB_POS];
         for (int k = 0; k < NB_POS; k++) {
-            sq2[k] = square(static_cast<Word16>(ps1 + dnD[k]));
+            // Four magnitudes of at most 8192: the sum saturates like add().
+            sq2[k] = square(static_cast<Word16>(std::min<Word32>(Word32{ps1} + dnD[k], MAX_16)));
             alp16[k] = roundE(alp1 + q(cd[kc * NB_POS + k], 3) + q(rrv[k], 1));
         }
         for (int k = 0; k < NB_POS; k++) {
@@ -240,7 +257,8 @@ Word16 acelpCodeA(const Word16* x, Word16* h, Word16 t0, Word16 pitchSharp, Word
         if (negative[i]) dn[i] = negate(dn[i]);
     }
     Correlations rr;
-    correlate(h, negative, rr);
+    impulseCorrelations(h, rr.v);
+    foldSigns(negative, rr);
 
     Word16 psk = -1;
     Word16 alpk = 1;

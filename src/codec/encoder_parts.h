@@ -89,6 +89,12 @@ void corHX(const Word16* h, const Word16* x, Word16* d);
 
 // ---- fixed codebook (G.729 3.8, Annex A) ----
 
+// Correlations rr(p1, p2) = sum_{n=0}^{39-max(p1,p2)} h[n] h[n+|p1-p2|] of the
+// impulse response (scaled for precision, high halves of the saturating
+// sums), DIM_RR values: the diagonal of each of the 5 tracks (8 each), then the
+// 8 x 8 blocks of the track pairs 01 02 03 04 12 13 14 23 24, row = the first
+// track's position.
+void impulseCorrelations(const Word16* h, Word16* rr);
 // Algebraic codebook search; h[L_SUBFR] gets the pitch sharpening added.
 // Returns the position index, sign the sign index; code (Q13) and y (Q12).
 Word16 acelpCodeA(const Word16* x, Word16* h, Word16 t0, Word16 pitchSharp, Word16* code, Word16* y,
