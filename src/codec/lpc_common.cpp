@@ -2,13 +2,36 @@
 #include "codec/lpc_common.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 
 #include "codec/tables.h"
+#include "codec/vector_kernels.h"
+
+#if VORPEL_G729_X86
+#include <immintrin.h>
+#endif
 
 namespace vorpel::g729 {
+
+namespace {
+
+bool processorHasVectors() {
+#if VORPEL_G729_X86
+    return __builtin_cpu_supports("sse4.1");
+#else
+    return false;
+#endif
+}
+
+std::atomic<bool> vectorsOn{processorHasVectors()};
+
+}  // namespace
+
+bool vectorKernels() { return vectorsOn.load(std::memory_order_relaxed); }
+void setVectorKernels(bool on) { vectorsOn.store(on && processorHasVectors(), std::memory_order_relaxed); }
 
 namespace {
 
@@ -163,39 +186,136 @@ void lspGetQuant(Word16 code0, Word16 code1, Word16 code2, int mode, LsfHistory&
     lspStability(lspq);
 }
 
-bool synFilt(const Word16* a, const Word16* x, Word16* y, int lg, Word16* mem, bool update) {
-    // Six zeros ahead of the memory let the fast path read 16 past outputs.
-    constexpr int PAD = 6;
-    Word16 tmp[PAD + M + 100];
-    bool overflow = false;
-    std::memset(tmp, 0, sizeof(Word16) * PAD);
-    std::memcpy(tmp + PAD, mem, sizeof(Word16) * M);
-    Word16* yy = tmp + PAD + M;
-    // When 2 (|x a0| + sum |a_j| max|y|) fits in 32 bits no step of a sample's
-    // accumulation can saturate, and plain integer arithmetic gives the
-    // saturating operators' result; otherwise the sample is computed with them.
-    Word32 sumA = 0;
-    for (int j = 1; j <= M; j++) sumA += a[j] < 0 ? -Word32{a[j]} : Word32{a[j]};
-    const int64_t a0 = a[0] < 0 ? -int64_t{a[0]} : int64_t{a[0]};
+namespace {
+
+// Range of s in which L_shl(s, 3) and the rounding after it do not saturate.
+constexpr Word32 LOW = MIN_32 >> 3;
+constexpr Word32 HIGH = (MAX_32 - 0x8000) >> 3;
+
+// The reference's L_shl(s, 3) then round(), s = 2 * (sum of products):
+// saturating at both steps. Branch-free, so that loops over it vectorise.
+inline Word16 shl3Round(Word32 s) {
+    const Word32 c = s < LOW ? LOW : (s > HIGH ? HIGH : s);
+    return static_cast<Word16>((c * 8 + 0x8000) >> 16);
+}
+
+}  // namespace
+
+namespace {
+
+// One sample of 1/A(z) with the reference's saturating operators.
+[[gnu::noinline]] Word16 synSample(const Word16* a, Word16 x, const Word16* past, bool& overflow) {
+    Word32 s = lMultO(x, a[0], overflow);
+    for (int j = 1; j <= M; j++) s = lMsuO(s, a[j], past[-j], overflow);
+    return roundLO(lShlO(s, 3, overflow), overflow);
+}
+
+}  // namespace
+
+#if VORPEL_G729_X86
+namespace {
+
+// synFilt below with the ten past outputs kept in two vector registers:
+// y[i-1] .. y[i-8] and y[i-9], y[i-10]. Checked: the coefficients may be
+// large, and a sample whose accumulation might saturate is computed with the
+// saturating operators; the pair sums of pmaddwd are bounded like the whole.
+template <bool Checked>
+VORPEL_G729_VECTOR_TARGET bool synFiltVector(const Word16* a, const Word16* x, Word16* y, int lg,
+                                             const Word16* mem, Word32 sumA) {
+    const __m128i coefNear = _mm_setr_epi16(a[1], a[2], a[3], a[4], a[5], a[6], a[7], a[8]);
+    const __m128i coefFar = _mm_setr_epi16(a[9], a[10], 0, 0, 0, 0, 0, 0);
+    __m128i near = _mm_setr_epi16(mem[9], mem[8], mem[7], mem[6], mem[5], mem[4], mem[3], mem[2]);
+    __m128i far = _mm_setr_epi16(mem[1], mem[0], 0, 0, 0, 0, 0, 0);
     Word32 maxY = 0;
-    for (int j = 0; j < M; j++) maxY = std::max(maxY, yy[j - M] < 0 ? -Word32{yy[j - M]} : Word32{yy[j - M]});
-    Word16 ar[PAD + M] = {};  // 0 .. 0, a[M .. 1]: the past outputs read forwards
-    for (int k = 0; k < M; k++) ar[PAD + k] = a[M - k];
+    if constexpr (Checked) {
+        for (int j = 0; j < M; j++) maxY = std::max(maxY, mem[j] < 0 ? -Word32{mem[j]} : Word32{mem[j]});
+    }
+    const Word32 a0 = a[0];
+    bool overflow = false;
+    Word16 past[M];  // the slow path's view of the history, y[i-10] .. y[i-1]
     for (int i = 0; i < lg; i++) {
-        const int64_t absX = x[i] < 0 ? -int64_t{x[i]} : int64_t{x[i]};
-        Word32 s;
-        if (2 * (absX * a0 + int64_t{sumA} * maxY) <= MAX_32) {
-            const Word16* past = yy + i - M - PAD;
-            Word32 acc = 0;
-            for (int k = 0; k < PAD + M; k++) acc += Word32{ar[k]} * past[k];
-            s = 2 * (Word32{x[i]} * a[0] - acc);
+        const Word32 xa = a0 * x[i];
+        Word16 out;
+        if (!Checked || (xa < 0 ? -int64_t{xa} : int64_t{xa}) + int64_t{sumA} * maxY <= MAX_32 / 2) {
+            __m128i p = _mm_add_epi32(_mm_madd_epi16(near, coefNear), _mm_madd_epi16(far, coefFar));
+            p = _mm_add_epi32(p, _mm_shuffle_epi32(p, 0x4e));
+            p = _mm_add_epi32(p, _mm_shuffle_epi32(p, 0xb1));
+            const Word32 s = 2 * (xa - _mm_cvtsi128_si32(p));
+            overflow |= (s < LOW) | (s > HIGH);
+            out = shl3Round(s);
         } else {
-            s = lMultO(x[i], a[0], overflow);
-            for (int j = 1; j <= M; j++) s = lMsuO(s, a[j], yy[i - j], overflow);
+            alignas(16) Word16 lanes[16];
+            _mm_store_si128(reinterpret_cast<__m128i*>(lanes), near);
+            _mm_store_si128(reinterpret_cast<__m128i*>(lanes + 8), far);
+            for (int j = 0; j < M; j++) past[M - 1 - j] = lanes[j];
+            out = synSample(a, x[i], past + M, overflow);
         }
-        s = lShlO(s, 3, overflow);
-        yy[i] = roundLO(s, overflow);
-        maxY = std::max(maxY, yy[i] < 0 ? -Word32{yy[i]} : Word32{yy[i]});
+        if constexpr (Checked) maxY = std::max(maxY, out < 0 ? -Word32{out} : Word32{out});
+        y[i] = out;
+        far = _mm_or_si128(_mm_slli_si128(far, 2), _mm_srli_si128(near, 14));
+        near = _mm_insert_epi16(_mm_slli_si128(near, 2), out, 0);
+    }
+    return overflow;
+}
+
+}  // namespace
+#endif
+
+bool synFilt(const Word16* a, const Word16* x, Word16* y, int lg, Word16* mem, bool update) {
+#if VORPEL_G729_X86
+    if (vectorKernels()) {
+        Word32 sumA = 0;
+        for (int j = 1; j <= M; j++) sumA += a[j] < 0 ? -Word32{a[j]} : Word32{a[j]};
+        const bool overflow = sumA + (a[0] < 0 ? -Word32{a[0]} : Word32{a[0]}) <= 32767
+                                  ? synFiltVector<false>(a, x, y, lg, mem, sumA)
+                                  : synFiltVector<true>(a, x, y, lg, mem, sumA);
+        if (update) std::memcpy(mem, y + lg - M, sizeof(Word16) * M);
+        return overflow;
+    }
+#endif
+    Word16 buf[M + 100];
+    std::memcpy(buf, mem, sizeof(Word16) * M);
+    Word16* yy = buf + M;
+    Word32 c[MP1];
+    Word32 sumA = 0;
+    for (int j = 0; j <= M; j++) {
+        c[j] = a[j];
+        if (j > 0) sumA += a[j] < 0 ? -Word32{a[j]} : Word32{a[j]};
+    }
+    const Word32 absA0 = c[0] < 0 ? -c[0] : c[0];
+    bool overflow = false;
+    if (absA0 + sumA <= 32767) {
+        // |x a0| + sum |a_j y| < 2^30 for any 16-bit values: no step of a
+        // sample's accumulation can saturate, only its shift and rounding.
+        for (int i = 0; i < lg; i++) {
+            const Word16* p = yy + i;
+            Word32 acc = c[0] * x[i];
+            for (int j = M; j >= 1; j--) acc -= c[j] * p[-j];  // the newest output last
+            const Word32 s = 2 * acc;
+            overflow |= (s < LOW) | (s > HIGH);
+            yy[i] = shl3Round(s);
+        }
+    } else {
+        // The same while |x a0| + sum |a_j| max|y| stays below 2^30; otherwise
+        // the sample is computed with the saturating operators.
+        Word32 maxY = 0;
+        for (int j = 0; j < M; j++) maxY = std::max(maxY, buf[j] < 0 ? -Word32{buf[j]} : Word32{buf[j]});
+        for (int i = 0; i < lg; i++) {
+            const Word16* p = yy + i;
+            const Word32 xa = c[0] * x[i];
+            Word16 out;
+            if ((xa < 0 ? -int64_t{xa} : int64_t{xa}) + int64_t{sumA} * maxY <= MAX_32 / 2) {
+                Word32 acc = xa;
+                for (int j = M; j >= 1; j--) acc -= c[j] * p[-j];
+                const Word32 s = 2 * acc;
+                overflow |= (s < LOW) | (s > HIGH);
+                out = shl3Round(s);
+            } else {
+                out = synSample(a, x[i], p, overflow);
+            }
+            yy[i] = out;
+            maxY = std::max(maxY, out < 0 ? -Word32{out} : Word32{out});
+        }
     }
     std::memcpy(y, yy, sizeof(Word16) * lg);
     if (update) std::memcpy(mem, y + lg - M, sizeof(Word16) * M);
@@ -209,17 +329,20 @@ void residu(const Word16* a, const Word16* x, Word16* y, int lg) {
     for (int j = 0; j <= M; j++) sumA += a[j] < 0 ? -Word32{a[j]} : Word32{a[j]};
     Word32 maxX = 0;
     for (int i = -M; i < lg; i++) maxX = std::max(maxX, x[i] < 0 ? -Word32{x[i]} : Word32{x[i]});
-    const bool exact = 2 * int64_t{sumA} * maxX <= MAX_32;
-    for (int i = 0; i < lg; i++) {
-        Word32 s;
-        if (exact) {
-            Word32 acc = 0;
-            for (int j = 0; j <= M; j++) acc += Word32{a[j]} * x[i - j];
-            s = 2 * acc;
-        } else {
-            s = lMult(x[i], a[0]);
-            for (int j = 1; j <= M; j++) s = lMac(s, a[j], x[i - j]);
+    if (2 * int64_t{sumA} * maxX <= MAX_32) {
+        const Word32 a0 = a[0], a1 = a[1], a2 = a[2], a3 = a[3], a4 = a[4], a5 = a[5];
+        const Word32 a6 = a[6], a7 = a[7], a8 = a[8], a9 = a[9], a10 = a[10];
+        for (int i = 0; i < lg; i++) {
+            const Word16* p = x + i;
+            const Word32 acc = a0 * p[0] + a1 * p[-1] + a2 * p[-2] + a3 * p[-3] + a4 * p[-4] + a5 * p[-5] +
+                               a6 * p[-6] + a7 * p[-7] + a8 * p[-8] + a9 * p[-9] + a10 * p[-10];
+            y[i] = shl3Round(2 * acc);
         }
+        return;
+    }
+    for (int i = 0; i < lg; i++) {
+        Word32 s = lMult(x[i], a[0]);
+        for (int j = 1; j <= M; j++) s = lMac(s, a[j], x[i - j]);
         y[i] = roundL(lShl(s, 3));
     }
 }

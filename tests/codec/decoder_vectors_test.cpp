@@ -7,9 +7,11 @@
 #include <algorithm>
 #include <array>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "codec/g729a_state.h"
+#include "codec/vector_kernels.h"
 #include "vectors.h"
 
 namespace vorpel {
@@ -34,11 +36,16 @@ std::vector<int16_t> decodeAll(const std::vector<testing::PackedFrame>& frames) 
     return output;
 }
 
-class DecoderVectors : public ::testing::TestWithParam<const char*> {};
+// Each vector runs with the vector kernels and with the portable ones.
+class DecoderVectors : public ::testing::TestWithParam<std::tuple<const char*, bool>> {
+protected:
+    void TearDown() override { g729::setVectorKernels(true); }
+};
 
 TEST_P(DecoderVectors, PackedFramesDecodeToTheReferenceOutput) {
     const std::string folder = testing::g729aVectorsFolder();
-    const std::string name = GetParam();
+    const std::string name = std::get<0>(GetParam());
+    g729::setVectorKernels(std::get<1>(GetParam()));
     const auto bits = testing::readFileBytes(folder + "/" + name + ".BIT");
     const auto out = testing::readFileBytes(folder + "/" + name + (name == "TEST" ? ".pst" : ".PST"));
     if (!bits || !out) GTEST_SKIP() << "ITU-T G.729A vector " << name << " not found in " << folder;
@@ -48,22 +55,28 @@ TEST_P(DecoderVectors, PackedFramesDecodeToTheReferenceOutput) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Itu, DecoderVectors,
-                         ::testing::Values("ALGTHM", "ERASURE", "FIXED", "LSP", "OVERFLOW", "PARITY", "PITCH",
-                                           "SPEECH", "TAME", "TEST"),
-                         [](const ::testing::TestParamInfo<const char*>& param) {
-                             return std::string(param.param);
+                         ::testing::Combine(::testing::Values("ALGTHM", "ERASURE", "FIXED", "LSP", "OVERFLOW",
+                                                              "PARITY", "PITCH", "SPEECH", "TAME", "TEST"),
+                                            ::testing::Bool()),
+                         [](const auto& p) {
+                             return std::string(std::get<0>(p.param)) +
+                                    (std::get<1>(p.param) ? "_vector" : "_portable");
                          });
 
 TEST(DecoderLoudCases, ReferenceFramesDecodeToTheReferenceOutput) {
     const std::string folder = testing::g729aExtraFolder();
-    for (const std::string name : {"tone500", "sweep1000"}) {
-        const auto bits = testing::readFileBytes(folder + "/" + name + ".g729");
-        const auto out = testing::readFileBytes(folder + "/" + name + ".pst");
-        if (!bits || !out) GTEST_SKIP() << "loud G.729A case " << name << " not found in " << folder;
-        EXPECT_EQ(firstDifference(decodeAll(testing::packedFrames(*bits)), testing::samplesFromBytes(*out)),
-                  -1)
-            << name << ": first differing frame";
-    }
+    for (const bool vectors : {true, false})
+        for (const std::string name : {"tone500", "sweep1000"}) {
+            g729::setVectorKernels(vectors);
+            const auto bits = testing::readFileBytes(folder + "/" + name + ".g729");
+            const auto out = testing::readFileBytes(folder + "/" + name + ".pst");
+            if (!bits || !out) GTEST_SKIP() << "loud G.729A case " << name << " not found in " << folder;
+            EXPECT_EQ(
+                firstDifference(decodeAll(testing::packedFrames(*bits)), testing::samplesFromBytes(*out)), -1)
+                << name << (vectors ? " (vector kernels)" : " (portable kernels)")
+                << ": first differing frame";
+        }
+    g729::setVectorKernels(true);
 }
 
 }  // namespace

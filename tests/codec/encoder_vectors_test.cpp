@@ -6,9 +6,11 @@
 
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "codec/g729a_state.h"
+#include "codec/vector_kernels.h"
 #include "vectors.h"
 
 namespace vorpel {
@@ -19,10 +21,15 @@ struct Case {
     bool loud;  // a loud case (PCM *.in, packed *.g729) rather than an ITU vector (*.IN, serial *.BIT)
 };
 
-class EncoderVectors : public ::testing::TestWithParam<Case> {};
+// Each case runs with the vector kernels and with the portable ones.
+class EncoderVectors : public ::testing::TestWithParam<std::tuple<Case, bool>> {
+protected:
+    void TearDown() override { g729::setVectorKernels(true); }
+};
 
 TEST_P(EncoderVectors, EncodesToTheReferenceBitStream) {
-    const auto [name, loud] = GetParam();
+    const auto [name, loud] = std::get<0>(GetParam());
+    g729::setVectorKernels(std::get<1>(GetParam()));
     const std::string folder = loud ? testing::g729aExtraFolder() : testing::g729aVectorsFolder();
     const auto in = testing::readFileBytes(folder + "/" + name + (loud ? ".in" : ".IN"));
     const auto bits = testing::readFileBytes(folder + "/" + name + (loud ? ".g729" : ".BIT"));
@@ -46,12 +53,15 @@ TEST_P(EncoderVectors, EncodesToTheReferenceBitStream) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Reference, EncoderVectors,
-                         ::testing::Values(Case{"ALGTHM", false}, Case{"FIXED", false}, Case{"LSP", false},
-                                           Case{"PITCH", false}, Case{"SPEECH", false}, Case{"TAME", false},
-                                           Case{"TEST", false}, Case{"tone500", true},
-                                           Case{"sweep1000", true}),
-                         [](const auto& p) { return std::string(p.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Reference, EncoderVectors,
+    ::testing::Combine(::testing::Values(Case{"ALGTHM", false}, Case{"FIXED", false}, Case{"LSP", false},
+                                         Case{"PITCH", false}, Case{"SPEECH", false}, Case{"TAME", false},
+                                         Case{"TEST", false}, Case{"tone500", true}, Case{"sweep1000", true}),
+                       ::testing::Bool()),
+    [](const auto& p) {
+        return std::string(std::get<0>(p.param).name) + (std::get<1>(p.param) ? "_vector" : "_portable");
+    });
 
 }  // namespace
 }  // namespace vorpel
