@@ -356,6 +356,61 @@ void convolve(const Word16* x, const Word16* h, Word16* y, int l) {
     }
 }
 
+namespace {
+
+// Output j of predLt3 with the reference's saturating operators.
+Word16 interpolateSaturating(const Word16* x1, const Word16* c1, const Word16* c2) {
+    const Word16* x2 = x1 + 1;
+    Word32 s = 0;
+    for (int i = 0, k = 0; i < L_INTER10; i++, k += UP_SAMP) {
+        s = lMac(s, x1[-i], c1[k]);
+        s = lMac(s, x2[i], c2[k]);
+    }
+    return roundL(s);
+}
+
+#if VORPEL_G729_X86
+// max |v[i]| over n samples (32768 for -32768).
+VORPEL_G729_VECTOR_TARGET Word32 maxAbsVector(const Word16* v, int n) {
+    __m128i m = _mm_setzero_si128();
+    int i = 0;
+    for (; i + 8 <= n; i += 8) {
+        m = _mm_max_epu16(m, _mm_abs_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(v + i))));
+    }
+    m = _mm_max_epu16(m, _mm_srli_si128(m, 8));
+    m = _mm_max_epu16(m, _mm_srli_si128(m, 4));
+    m = _mm_max_epu16(m, _mm_srli_si128(m, 2));
+    Word32 out = _mm_extract_epi16(m, 0);
+    for (; i < n; i++) out = std::max(out, v[i] < 0 ? -Word32{v[i]} : Word32{v[i]});
+    return out;
+}
+
+// Eight outputs at once: out[k] = round(2 sum_n taps[n] first[k + n]), the
+// 20 taps taken in pairs by pmaddwd. Exact when no sum can saturate.
+VORPEL_G729_VECTOR_TARGET void interpolate8(const Word16* first, const Word16* taps, Word16* out) {
+    __m128i acc0 = _mm_setzero_si128();
+    __m128i acc1 = _mm_setzero_si128();
+#pragma GCC unroll 10
+    for (int n = 0; n < 2 * L_INTER10; n += 2) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(first + n));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(first + n + 1));
+        const __m128i pair = _mm_set1_epi32(
+            static_cast<int>(static_cast<uint16_t>(taps[n]) |
+                             (static_cast<uint32_t>(static_cast<uint16_t>(taps[n + 1])) << 16)));
+        acc0 = _mm_add_epi32(acc0, _mm_madd_epi16(_mm_unpacklo_epi16(a, b), pair));
+        acc1 = _mm_add_epi32(acc1, _mm_madd_epi16(_mm_unpackhi_epi16(a, b), pair));
+    }
+    // round(2 acc): saturates only when 2 acc > MAX_32 - 0x8000.
+    const __m128i limit = _mm_set1_epi32(MAX_32 - 0x8000);
+    const __m128i half = _mm_set1_epi32(0x8000);
+    acc0 = _mm_srai_epi32(_mm_add_epi32(_mm_min_epi32(_mm_slli_epi32(acc0, 1), limit), half), 16);
+    acc1 = _mm_srai_epi32(_mm_add_epi32(_mm_min_epi32(_mm_slli_epi32(acc1, 1), limit), half), 16);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_packs_epi32(acc0, acc1));
+}
+#endif
+
+}  // namespace
+
 void predLt3(Word16* exc, Word16 t0, Word16 frac, int lg) {
     Word16* x0 = exc - t0;
     frac = negate(frac);
@@ -373,10 +428,6 @@ void predLt3(Word16* exc, Word16 t0, Word16 frac, int lg) {
     for (int k = 0; k < UP_SAMP * L_INTER10; k += UP_SAMP) {
         sumC += (c1[k] < 0 ? -Word32{c1[k]} : Word32{c1[k]}) + (c2[k] < 0 ? -Word32{c2[k]} : Word32{c2[k]});
     }
-    Word32 maxX = 0;
-    for (const Word16* p = x0 - (L_INTER10 - 1); p < exc && p <= x0 + lg + L_INTER10 - 1; p++) {
-        maxX = std::max(maxX, *p < 0 ? -Word32{*p} : Word32{*p});
-    }
     // The 20 taps in the order of the samples they weight, x0[j - 9 .. j + 10],
     // and 4 zeros (reading up to x0[j + 14], which precedes exc[j] for every
     // delay of at least PIT_MIN).
@@ -385,23 +436,37 @@ void predLt3(Word16* exc, Word16 t0, Word16 frac, int lg) {
         taps[L_INTER10 - 1 - i] = c1[UP_SAMP * i];
         taps[L_INTER10 + i] = c2[UP_SAMP * i];
     }
+#if VORPEL_G729_X86
+    // Blocks of eight outputs: output j reads at most x0[j + 10], at least ten
+    // samples before exc[j] (delays from PIT_MIN on), so a block reads only
+    // outputs of the blocks before it.
+    if (vectorKernels() && lg % 8 == 0 && t0 >= PIT_MIN) {
+        const Word16* from = x0 - (L_INTER10 - 1);
+        Word32 maxX = maxAbsVector(from, static_cast<int>(std::min(exc, x0 + lg + L_INTER10) - from));
+        for (int j = 0; j < lg; j += 8) {
+            if (2 * int64_t{sumC} * maxX <= MAX_32) {
+                interpolate8(x0 + j - (L_INTER10 - 1), taps, exc + j);
+            } else {
+                for (int k = j; k < j + 8; k++) exc[k] = interpolateSaturating(x0 + k, c1, c2);
+            }
+            maxX = std::max(maxX, maxAbsVector(exc + j, 8));
+        }
+        return;
+    }
+#endif
+    Word32 maxX = 0;
+    for (const Word16* p = x0 - (L_INTER10 - 1); p < exc && p <= x0 + lg + L_INTER10 - 1; p++) {
+        maxX = std::max(maxX, *p < 0 ? -Word32{*p} : Word32{*p});
+    }
     for (int j = 0; j < lg; j++) {
-        const Word16* x1 = x0 + j;
-        const Word16* x2 = x1 + 1;
-        Word32 s;
         if (2 * int64_t{sumC} * maxX <= MAX_32) {
-            const Word16* first = x1 - (L_INTER10 - 1);
+            const Word16* first = x0 + j - (L_INTER10 - 1);
             Word32 acc = 0;
             for (int n = 0; n < 2 * L_INTER10 + 4; n++) acc += Word32{first[n]} * taps[n];
-            s = 2 * acc;
+            exc[j] = roundL(2 * acc);
         } else {
-            s = 0;
-            for (int i = 0, k = 0; i < L_INTER10; i++, k += UP_SAMP) {
-                s = lMac(s, x1[-i], c1[k]);
-                s = lMac(s, x2[i], c2[k]);
-            }
+            exc[j] = interpolateSaturating(x0 + j, c1, c2);
         }
-        exc[j] = roundL(s);
         maxX = std::max(maxX, exc[j] < 0 ? -Word32{exc[j]} : Word32{exc[j]});
     }
 }
