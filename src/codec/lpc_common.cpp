@@ -212,67 +212,7 @@ namespace {
 
 }  // namespace
 
-#if VORPEL_G729_X86
-namespace {
-
-// synFilt below with the ten past outputs kept in two vector registers:
-// y[i-1] .. y[i-8] and y[i-9], y[i-10]. Checked: the coefficients may be
-// large, and a sample whose accumulation might saturate is computed with the
-// saturating operators; the pair sums of pmaddwd are bounded like the whole.
-template <bool Checked>
-VORPEL_G729_VECTOR_TARGET bool synFiltVector(const Word16* a, const Word16* x, Word16* y, int lg,
-                                             const Word16* mem, Word32 sumA) {
-    const __m128i coefNear = _mm_setr_epi16(a[1], a[2], a[3], a[4], a[5], a[6], a[7], a[8]);
-    const __m128i coefFar = _mm_setr_epi16(a[9], a[10], 0, 0, 0, 0, 0, 0);
-    __m128i near = _mm_setr_epi16(mem[9], mem[8], mem[7], mem[6], mem[5], mem[4], mem[3], mem[2]);
-    __m128i far = _mm_setr_epi16(mem[1], mem[0], 0, 0, 0, 0, 0, 0);
-    Word32 maxY = 0;
-    if constexpr (Checked) {
-        for (int j = 0; j < M; j++) maxY = std::max(maxY, mem[j] < 0 ? -Word32{mem[j]} : Word32{mem[j]});
-    }
-    const Word32 a0 = a[0];
-    bool overflow = false;
-    Word16 past[M];  // the slow path's view of the history, y[i-10] .. y[i-1]
-    for (int i = 0; i < lg; i++) {
-        const Word32 xa = a0 * x[i];
-        Word16 out;
-        if (!Checked || (xa < 0 ? -int64_t{xa} : int64_t{xa}) + int64_t{sumA} * maxY <= MAX_32 / 2) {
-            __m128i p = _mm_add_epi32(_mm_madd_epi16(near, coefNear), _mm_madd_epi16(far, coefFar));
-            p = _mm_add_epi32(p, _mm_shuffle_epi32(p, 0x4e));
-            p = _mm_add_epi32(p, _mm_shuffle_epi32(p, 0xb1));
-            const Word32 s = 2 * (xa - _mm_cvtsi128_si32(p));
-            overflow |= (s < LOW) | (s > HIGH);
-            out = shl3Round(s);
-        } else {
-            alignas(16) Word16 lanes[16];
-            _mm_store_si128(reinterpret_cast<__m128i*>(lanes), near);
-            _mm_store_si128(reinterpret_cast<__m128i*>(lanes + 8), far);
-            for (int j = 0; j < M; j++) past[M - 1 - j] = lanes[j];
-            out = synSample(a, x[i], past + M, overflow);
-        }
-        if constexpr (Checked) maxY = std::max(maxY, out < 0 ? -Word32{out} : Word32{out});
-        y[i] = out;
-        far = _mm_or_si128(_mm_slli_si128(far, 2), _mm_srli_si128(near, 14));
-        near = _mm_insert_epi16(_mm_slli_si128(near, 2), out, 0);
-    }
-    return overflow;
-}
-
-}  // namespace
-#endif
-
 bool synFilt(const Word16* a, const Word16* x, Word16* y, int lg, Word16* mem, bool update) {
-#if VORPEL_G729_X86
-    if (vectorKernels()) {
-        Word32 sumA = 0;
-        for (int j = 1; j <= M; j++) sumA += a[j] < 0 ? -Word32{a[j]} : Word32{a[j]};
-        const bool overflow = sumA + (a[0] < 0 ? -Word32{a[0]} : Word32{a[0]}) <= 32767
-                                  ? synFiltVector<false>(a, x, y, lg, mem, sumA)
-                                  : synFiltVector<true>(a, x, y, lg, mem, sumA);
-        if (update) std::memcpy(mem, y + lg - M, sizeof(Word16) * M);
-        return overflow;
-    }
-#endif
     Word16 buf[M + 100];
     std::memcpy(buf, mem, sizeof(Word16) * M);
     Word16* yy = buf + M;
@@ -287,14 +227,22 @@ bool synFilt(const Word16* a, const Word16* x, Word16* y, int lg, Word16* mem, b
     if (absA0 + sumA <= 32767) {
         // |x a0| + sum |a_j y| < 2^30 for any 16-bit values: no step of a
         // sample's accumulation can saturate, only its shift and rounding.
+        // The older nine terms come from memory and are summed while the
+        // newest output, kept in a register, is still being formed.
+        Word32 y1 = buf[M - 1];
+        int ovf = 0;
         for (int i = 0; i < lg; i++) {
             const Word16* p = yy + i;
-            Word32 acc = c[0] * x[i];
-            for (int j = M; j >= 1; j--) acc -= c[j] * p[-j];  // the newest output last
-            const Word32 s = 2 * acc;
-            overflow |= (s < LOW) | (s > HIGH);
-            yy[i] = shl3Round(s);
+            const Word32 older = ((c[2] * p[-2] + c[3] * p[-3]) + (c[4] * p[-4] + c[5] * p[-5])) +
+                                 ((c[6] * p[-6] + c[7] * p[-7]) + (c[8] * p[-8] + c[9] * p[-9])) +
+                                 c[10] * p[-10];
+            const Word32 s = 2 * (c[0] * x[i] - older - c[1] * y1);
+            ovf |= (s < LOW) | (s > HIGH);
+            const Word16 out = shl3Round(s);
+            yy[i] = out;
+            y1 = out;
         }
+        overflow = ovf != 0;
     } else {
         // The same while |x a0| + sum |a_j| max|y| stays below 2^30; otherwise
         // the sample is computed with the saturating operators.

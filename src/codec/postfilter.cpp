@@ -133,13 +133,19 @@ void agc(Word16& pastGain, const Word16* sigIn, Word16* sigOut) {
         Word16 r = roundL(lShl(s, 9));  // Q12
         g0 = mult(r, AGC_FAC1);
     }
-    Word16 gain = pastGain;
+    // The gain of each sample (never negative: mult() of it by AGC_FAC cannot
+    // saturate), then the scaling, whose shift saturates at +-2^28.
+    Word16 gains[L_SUBFR];
+    Word32 gain = pastGain;
     for (int i = 0; i < L_SUBFR; i++) {
-        gain = mult(gain, AGC_FAC);
-        gain = add(gain, g0);
-        sigOut[i] = extractH(lShl(lMult(sigOut[i], gain), 3));
+        gain = std::min<Word32>(((gain * AGC_FAC) >> 15) + g0, MAX_16);
+        gains[i] = static_cast<Word16>(gain);
     }
-    pastGain = gain;
+    pastGain = static_cast<Word16>(gain);
+    for (int i = 0; i < L_SUBFR; i++) {
+        const Word32 v = std::clamp(2 * (sigOut[i] * gains[i]), MIN_32 >> 3, MAX_32 >> 3);
+        sigOut[i] = static_cast<Word16>((v * 8) >> 16);
+    }
 }
 
 }  // namespace
@@ -172,11 +178,18 @@ void postFilter(G729Decoder& d, Word16* syn, const Word16* az, const Word16* lag
         std::memcpy(h, ap3, sizeof(Word16) * MP1);
         std::memset(h + MP1, 0, sizeof(Word16) * (L_H - MP1));
         synFilt(ap4, h, h, L_H, h + MP1, false);
-        Word32 acc = lMult(h[0], h[0]);
-        for (int i = 1; i < L_H; i++) acc = lMac(acc, h[i], h[i]);
-        Word16 temp1 = extractH(acc);
-        acc = lMult(h[0], h[1]);
-        for (int i = 1; i < L_H - 1; i++) acc = lMac(acc, h[i], h[i + 1]);
+        const Word32 energyH = energy(0, h, L_H);
+        Word16 temp1 = extractH(energyH);
+        Word32 acc = 0;
+        if (energyH < MAX_32) {
+            // Every partial sum of the neighbour products is bounded by the
+            // energy (Cauchy-Schwarz): exact in 32 bits.
+            for (int i = 0; i < L_H - 1; i++) acc += h[i] * h[i + 1];
+            acc *= 2;
+        } else {
+            acc = lMult(h[0], h[1]);
+            for (int i = 1; i < L_H - 1; i++) acc = lMac(acc, h[i], h[i + 1]);
+        }
         Word16 temp2 = extractH(acc);
         if (temp2 <= 0) {
             temp2 = 0;
@@ -199,31 +212,25 @@ void postFilter(G729Decoder& d, Word16* syn, const Word16* az, const Word16* lag
 void postProcess(G729Decoder& d, Word16* signal, int lg) {
     static constexpr Word16 B100[3] = {7699, -15398, 7699};  // Q13
     static constexpr Word16 A100[3] = {8192, 15836, -7667};  // Q13
+    // y[i] = b0 x[i] + b1 x[i-1] + b2 x[i-2] + a1 y[i-1] + a2 y[i-2], y in
+    // double precision, accumulated in that order. The first three terms
+    // together stay below 2^31 in magnitude
+    // (2^16 (|a1| + |a2| + |b0|) + 2^17 < 2^31), so only the last two
+    // additions can saturate; y1Lo and y2Lo lie in [0, 32767].
+    static_assert(65536 * (15836 + 7667 + 7699) + 131072 < MAX_32);
+    Word16 y1Hi = d.y1Hi;
+    Word16 y1Lo = d.y1Lo;
+    Word16 y2Hi = d.y2Hi;
+    Word16 y2Lo = d.y2Lo;
+    Word16 x1 = d.x0;
+    Word16 x2 = d.x1;
     for (int i = 0; i < lg; i++) {
-        Word16 x2 = d.x1;
-        d.x1 = d.x0;
-        d.x0 = signal[i];
-        // The five accumulation steps in 64 bits; when no partial sum leaves the
-        // 32-bit range this equals the saturating sequence, else redo it so.
-        // y1Lo and y2Lo lie in [0, 32767], so mult() of them cannot saturate.
-        const int64_t p1 = 2 * (int64_t{d.y1Hi} * A100[1]) + 2 * ((Word32{d.y1Lo} * A100[1]) >> 15);
-        const int64_t p2 = p1 + 2 * (int64_t{d.y2Hi} * A100[2]) + 2 * ((Word32{d.y2Lo} * A100[2]) >> 15);
-        const int64_t p3 = p2 + 2 * (int64_t{d.x0} * B100[0]);
-        const int64_t p4 = p3 + 2 * (int64_t{d.x1} * B100[1]);
-        const int64_t p5 = p4 + 2 * (int64_t{x2} * B100[2]);
-        const bool inRange = (p1 <= MAX_32) & (p1 >= MIN_32) & (p2 <= MAX_32) & (p2 >= MIN_32) &
-                             (p3 <= MAX_32) & (p3 >= MIN_32) & (p4 <= MAX_32) & (p4 >= MIN_32) &
-                             (p5 <= MAX_32) & (p5 >= MIN_32);
-        Word32 t;
-        if (inRange) {
-            t = static_cast<Word32>(p5);
-        } else {
-            t = mpy32_16(d.y1Hi, d.y1Lo, A100[1]);
-            t = lAdd(t, mpy32_16(d.y2Hi, d.y2Lo, A100[2]));
-            t = lMac(t, d.x0, B100[0]);
-            t = lMac(t, d.x1, B100[1]);
-            t = lMac(t, x2, B100[2]);
-        }
+        const Word16 x0 = signal[i];
+        const Word32 xTerms = 2 * (x0 * B100[0]);
+        Word32 t = 2 * (y2Hi * A100[2]) + 2 * ((y2Lo * A100[2]) >> 15) + xTerms;
+        t += 2 * (y1Hi * A100[1]) + 2 * ((y1Lo * A100[1]) >> 15);
+        t = lMac(t, x1, B100[1]);
+        t = lMac(t, x2, B100[2]);
         if (t > -(1 << 28) && t < (1 << 28) - 0x1000) {  // neither shift nor rounding saturates
             t *= 4;
             signal[i] = static_cast<Word16>((t * 2 + 0x8000) >> 16);
@@ -231,10 +238,18 @@ void postProcess(G729Decoder& d, Word16* signal, int lg) {
             t = lShl(t, 2);
             signal[i] = roundL(lShl(t, 1));
         }
-        d.y2Hi = d.y1Hi;
-        d.y2Lo = d.y1Lo;
-        lExtract(t, d.y1Hi, d.y1Lo);
+        x2 = x1;
+        x1 = x0;
+        y2Hi = y1Hi;
+        y2Lo = y1Lo;
+        lExtract(t, y1Hi, y1Lo);
     }
+    d.y1Hi = y1Hi;
+    d.y1Lo = y1Lo;
+    d.y2Hi = y2Hi;
+    d.y2Lo = y2Lo;
+    d.x0 = x1;
+    d.x1 = x2;
 }
 
 }  // namespace vorpel::g729
