@@ -114,33 +114,26 @@ inline Word32 lMultO(Word16 a, Word16 b, bool& o) {
     return p * 2;
 }
 // A 32-bit sum or difference overflows only towards the sign of a.
+inline Word32 saturatedLike(Word32 a) { return a < 0 ? MIN_32 : MAX_32; }
 inline Word32 lAdd(Word32 a, Word32 b) {
     Word32 r;
-    if (__builtin_add_overflow(a, b, &r)) [[unlikely]]
-        return a < 0 ? MIN_32 : MAX_32;
-    return r;
+    return __builtin_add_overflow(a, b, &r) ? saturatedLike(a) : r;
 }
 inline Word32 lSub(Word32 a, Word32 b) {
     Word32 r;
-    if (__builtin_sub_overflow(a, b, &r)) [[unlikely]]
-        return a < 0 ? MIN_32 : MAX_32;
-    return r;
+    return __builtin_sub_overflow(a, b, &r) ? saturatedLike(a) : r;
 }
 inline Word32 lAddO(Word32 a, Word32 b, bool& o) {
     Word32 r;
-    if (__builtin_add_overflow(a, b, &r)) [[unlikely]] {
-        o = true;
-        return a < 0 ? MIN_32 : MAX_32;
-    }
-    return r;
+    const bool v = __builtin_add_overflow(a, b, &r);
+    o |= v;
+    return v ? saturatedLike(a) : r;
 }
 inline Word32 lSubO(Word32 a, Word32 b, bool& o) {
     Word32 r;
-    if (__builtin_sub_overflow(a, b, &r)) [[unlikely]] {
-        o = true;
-        return a < 0 ? MIN_32 : MAX_32;
-    }
-    return r;
+    const bool v = __builtin_sub_overflow(a, b, &r);
+    o |= v;
+    return v ? saturatedLike(a) : r;
 }
 inline Word32 lMac(Word32 acc, Word16 a, Word16 b) { return lAdd(acc, lMult(a, b)); }
 inline Word32 lMsu(Word32 acc, Word16 a, Word16 b) { return lSub(acc, lMult(a, b)); }

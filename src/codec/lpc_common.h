@@ -49,6 +49,20 @@ void lspGetQuant(Word16 code0, Word16 code1, Word16 code2, int mode, LsfHistory&
 
 // ---- filters ----
 
+// Memory of a second-order filter whose output is kept in double precision
+// (the pre- and post-processing filters), held in locals while a frame runs.
+struct Biquad {
+    Word16 y1Hi, y1Lo, y2Hi, y2Lo, x1, x2;
+    // After a sample: its input x0 and output t become the newest.
+    void push(Word16 x0, Word32 t) {
+        x2 = x1;
+        x1 = x0;
+        y2Hi = y1Hi;
+        y2Lo = y1Lo;
+        lExtract(t, y1Hi, y1Lo);
+    }
+};
+
 // Synthesis 1/A(z): y[lg] from x[lg], mem[M] the past outputs (updated when
 // update is true). Returns whether any operation saturated.
 bool synFilt(const Word16* a, const Word16* x, Word16* y, int lg, Word16* mem, bool update);

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <tuple>
 
 #include "codec/lpc_common.h"
 
@@ -218,19 +219,13 @@ void postProcess(G729Decoder& d, Word16* signal, int lg) {
     // (2^16 (|a1| + |a2| + |b0|) + 2^17 < 2^31), so only the last two
     // additions can saturate; y1Lo and y2Lo lie in [0, 32767].
     static_assert(65536 * (15836 + 7667 + 7699) + 131072 < MAX_32);
-    Word16 y1Hi = d.y1Hi;
-    Word16 y1Lo = d.y1Lo;
-    Word16 y2Hi = d.y2Hi;
-    Word16 y2Lo = d.y2Lo;
-    Word16 x1 = d.x0;
-    Word16 x2 = d.x1;
+    Biquad m{d.y1Hi, d.y1Lo, d.y2Hi, d.y2Lo, d.x0, d.x1};
     for (int i = 0; i < lg; i++) {
         const Word16 x0 = signal[i];
-        const Word32 xTerms = 2 * (x0 * B100[0]);
-        Word32 t = 2 * (y2Hi * A100[2]) + 2 * ((y2Lo * A100[2]) >> 15) + xTerms;
-        t += 2 * (y1Hi * A100[1]) + 2 * ((y1Lo * A100[1]) >> 15);
-        t = lMac(t, x1, B100[1]);
-        t = lMac(t, x2, B100[2]);
+        Word32 t = 2 * (m.y2Hi * A100[2]) + 2 * ((m.y2Lo * A100[2]) >> 15) + 2 * (x0 * B100[0]);
+        t += 2 * (m.y1Hi * A100[1]) + 2 * ((m.y1Lo * A100[1]) >> 15);
+        t = lMac(t, m.x1, B100[1]);
+        t = lMac(t, m.x2, B100[2]);
         if (t > -(1 << 28) && t < (1 << 28) - 0x1000) {  // neither shift nor rounding saturates
             t *= 4;
             signal[i] = static_cast<Word16>((t * 2 + 0x8000) >> 16);
@@ -238,18 +233,10 @@ void postProcess(G729Decoder& d, Word16* signal, int lg) {
             t = lShl(t, 2);
             signal[i] = roundL(lShl(t, 1));
         }
-        x2 = x1;
-        x1 = x0;
-        y2Hi = y1Hi;
-        y2Lo = y1Lo;
-        lExtract(t, y1Hi, y1Lo);
+        m.push(x0, t);
     }
-    d.y1Hi = y1Hi;
-    d.y1Lo = y1Lo;
-    d.y2Hi = y2Hi;
-    d.y2Lo = y2Lo;
-    d.x0 = x1;
-    d.x1 = x2;
+    std::tie(d.y1Hi, d.y1Lo, d.y2Hi, d.y2Lo, d.x0, d.x1) =
+        std::tie(m.y1Hi, m.y1Lo, m.y2Hi, m.y2Lo, m.x1, m.x2);
 }
 
 }  // namespace vorpel::g729
