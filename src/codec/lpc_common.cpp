@@ -228,19 +228,27 @@ bool synFilt(const Word16* a, const Word16* x, Word16* y, int lg, Word16* mem, b
         // |x a0| + sum |a_j y| < 2^30 for any 16-bit values: no step of a
         // sample's accumulation can saturate, only its shift and rounding.
         // The older nine terms come from memory and are summed while the
-        // newest output, kept in a register, is still being formed.
+        // newest output, kept in a register, is still being formed; the
+        // coefficients are doubled (2 |a_j y| < 2^31 here). Where neither the
+        // shift nor the rounding saturates, they are one rounding shift.
+        Word32 c2[MP1];
+        for (int j = 0; j <= M; j++) c2[j] = 2 * c[j];
         Word32 y1 = buf[M - 1];
         int ovf = 0;
         for (int i = 0; i < lg; i++) {
             const Word16* p = yy + i;
-            const Word32 older = ((c[2] * p[-2] + c[3] * p[-3]) + (c[4] * p[-4] + c[5] * p[-5])) +
-                                 ((c[6] * p[-6] + c[7] * p[-7]) + (c[8] * p[-8] + c[9] * p[-9])) +
-                                 c[10] * p[-10];
-            const Word32 s = 2 * (c[0] * x[i] - older - c[1] * y1);
-            ovf |= (s < LOW) | (s > HIGH);
-            const Word16 out = shl3Round(s);
-            yy[i] = out;
-            y1 = out;
+            const Word32 older = ((c2[2] * p[-2] + c2[3] * p[-3]) + (c2[4] * p[-4] + c2[5] * p[-5])) +
+                                 ((c2[6] * p[-6] + c2[7] * p[-7]) + (c2[8] * p[-8] + c2[9] * p[-9])) +
+                                 c2[10] * p[-10];
+            const Word32 s = c2[0] * x[i] - older - c2[1] * y1;
+            if (static_cast<uint32_t>(s) - static_cast<uint32_t>(LOW) > static_cast<uint32_t>(HIGH - LOW))
+                [[unlikely]] {
+                ovf = 1;
+                y1 = shl3Round(s);
+            } else {
+                y1 = (s + 0x1000) >> 13;
+            }
+            yy[i] = static_cast<Word16>(y1);
         }
         overflow = ovf != 0;
     } else {
@@ -268,40 +276,6 @@ bool synFilt(const Word16* a, const Word16* x, Word16* y, int lg, Word16* mem, b
     std::memcpy(y, yy, sizeof(Word16) * lg);
     if (update) std::memcpy(mem, y + lg - M, sizeof(Word16) * M);
     return overflow;
-}
-
-void residu(const Word16* a, const Word16* x, Word16* y, int lg) {
-    // When 2 sum |a_j| max|x| fits in 32 bits no partial sum can saturate and
-    // plain integer arithmetic equals the saturating operators.
-    Word32 sumA = 0;
-    for (int j = 0; j <= M; j++) sumA += a[j] < 0 ? -Word32{a[j]} : Word32{a[j]};
-    Word32 maxX = 0;
-    for (int i = -M; i < lg; i++) maxX = std::max(maxX, x[i] < 0 ? -Word32{x[i]} : Word32{x[i]});
-    if (2 * int64_t{sumA} * maxX <= MAX_32) {
-        const Word32 a0 = a[0], a1 = a[1], a2 = a[2], a3 = a[3], a4 = a[4], a5 = a[5];
-        const Word32 a6 = a[6], a7 = a[7], a8 = a[8], a9 = a[9], a10 = a[10];
-        for (int i = 0; i < lg; i++) {
-            const Word16* p = x + i;
-            const Word32 acc = a0 * p[0] + a1 * p[-1] + a2 * p[-2] + a3 * p[-3] + a4 * p[-4] + a5 * p[-5] +
-                               a6 * p[-6] + a7 * p[-7] + a8 * p[-8] + a9 * p[-9] + a10 * p[-10];
-            y[i] = shl3Round(2 * acc);
-        }
-        return;
-    }
-    for (int i = 0; i < lg; i++) {
-        Word32 s = lMult(x[i], a[0]);
-        for (int j = 1; j <= M; j++) s = lMac(s, a[j], x[i - j]);
-        y[i] = roundL(lShl(s, 3));
-    }
-}
-
-void convolve(const Word16* x, const Word16* h, Word16* y, int l) {
-    for (int n = 0; n < l; n++) {
-        Word32 s = 0;
-        for (int i = 0; i <= n; i++) s = lMac(s, x[i], h[n - i]);
-        s = lShl(s, 3);
-        y[n] = extractH(s);
-    }
 }
 
 namespace {
@@ -333,31 +307,102 @@ VORPEL_G729_VECTOR_TARGET Word32 maxAbsVector(const Word16* v, int n) {
     return out;
 }
 
-// Eight outputs at once: out[k] = round(2 sum_n taps[n] first[k + n]), the
-// 20 taps taken in pairs by pmaddwd. Exact when no sum can saturate.
-VORPEL_G729_VECTOR_TARGET void interpolate8(const Word16* first, const Word16* taps, Word16* out) {
-    __m128i acc0 = _mm_setzero_si128();
-    __m128i acc1 = _mm_setzero_si128();
+// Eight sums at once, acc[k] = sum_n taps[n] first[k + n] over Taps taps
+// (k = 0..3 in lo, 4..7 in hi): pmaddwd over tap pairs, an odd last tap
+// paired with zero. Exact when no sum can leave 32 bits.
+template <int Taps>
+VORPEL_G729_VECTOR_TARGET void firSums8(const Word16* first, const Word16* taps, __m128i& lo, __m128i& hi) {
+    lo = _mm_setzero_si128();
+    hi = _mm_setzero_si128();
 #pragma GCC unroll 10
-    for (int n = 0; n < 2 * L_INTER10; n += 2) {
+    for (int n = 0; n + 1 < Taps; n += 2) {
         const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(first + n));
         const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(first + n + 1));
         const __m128i pair = _mm_set1_epi32(
             static_cast<int>(static_cast<uint16_t>(taps[n]) |
                              (static_cast<uint32_t>(static_cast<uint16_t>(taps[n + 1])) << 16)));
-        acc0 = _mm_add_epi32(acc0, _mm_madd_epi16(_mm_unpacklo_epi16(a, b), pair));
-        acc1 = _mm_add_epi32(acc1, _mm_madd_epi16(_mm_unpackhi_epi16(a, b), pair));
+        lo = _mm_add_epi32(lo, _mm_madd_epi16(_mm_unpacklo_epi16(a, b), pair));
+        hi = _mm_add_epi32(hi, _mm_madd_epi16(_mm_unpackhi_epi16(a, b), pair));
     }
-    // round(2 acc): saturates only when 2 acc > MAX_32 - 0x8000.
+    if constexpr (Taps % 2 == 1) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(first + Taps - 1));
+        const __m128i single = _mm_set1_epi32(static_cast<uint16_t>(taps[Taps - 1]));
+        lo = _mm_add_epi32(lo, _mm_madd_epi16(_mm_unpacklo_epi16(a, _mm_setzero_si128()), single));
+        hi = _mm_add_epi32(hi, _mm_madd_epi16(_mm_unpackhi_epi16(a, _mm_setzero_si128()), single));
+    }
+}
+
+// Eight outputs of predLt3: round(2 acc), saturating only when
+// 2 acc > MAX_32 - 0x8000.
+VORPEL_G729_VECTOR_TARGET void interpolate8(const Word16* first, const Word16* taps, Word16* out) {
+    __m128i acc0;
+    __m128i acc1;
+    firSums8<2 * L_INTER10>(first, taps, acc0, acc1);
     const __m128i limit = _mm_set1_epi32(MAX_32 - 0x8000);
     const __m128i half = _mm_set1_epi32(0x8000);
     acc0 = _mm_srai_epi32(_mm_add_epi32(_mm_min_epi32(_mm_slli_epi32(acc0, 1), limit), half), 16);
     acc1 = _mm_srai_epi32(_mm_add_epi32(_mm_min_epi32(_mm_slli_epi32(acc1, 1), limit), half), 16);
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_packs_epi32(acc0, acc1));
 }
+
+// shl3Round(2 acc) of four sums.
+VORPEL_G729_VECTOR_TARGET __m128i shl3Round4(__m128i acc) {
+    acc = _mm_max_epi32(_mm_min_epi32(_mm_slli_epi32(acc, 1), _mm_set1_epi32(HIGH)), _mm_set1_epi32(LOW));
+    return _mm_srai_epi32(_mm_add_epi32(_mm_slli_epi32(acc, 3), _mm_set1_epi32(0x8000)), 16);
+}
+
+// Eight outputs of residu.
+VORPEL_G729_VECTOR_TARGET void residual8(const Word16* first, const Word16* taps, Word16* out) {
+    __m128i acc0;
+    __m128i acc1;
+    firSums8<MP1>(first, taps, acc0, acc1);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_packs_epi32(shl3Round4(acc0), shl3Round4(acc1)));
+}
 #endif
 
 }  // namespace
+
+void residu(const Word16* a, const Word16* x, Word16* y, int lg) {
+    // When 2 sum |a_j| max|x| fits in 32 bits no partial sum can saturate and
+    // plain integer arithmetic equals the saturating operators.
+    Word32 sumA = 0;
+    for (int j = 0; j <= M; j++) sumA += a[j] < 0 ? -Word32{a[j]} : Word32{a[j]};
+    Word32 maxX = 0;
+    for (int i = -M; i < lg; i++) maxX = std::max(maxX, x[i] < 0 ? -Word32{x[i]} : Word32{x[i]});
+    if (2 * int64_t{sumA} * maxX <= MAX_32) {
+#if VORPEL_G729_X86
+        if (vectorKernels() && lg % 8 == 0) {
+            Word16 taps[MP1];  // a[10] .. a[0]: the order of x[i - 10] .. x[i]
+            for (int j = 0; j <= M; j++) taps[j] = a[M - j];
+            for (int i = 0; i < lg; i += 8) residual8(x + i - M, taps, y + i);
+            return;
+        }
+#endif
+        const Word32 a0 = a[0], a1 = a[1], a2 = a[2], a3 = a[3], a4 = a[4], a5 = a[5];
+        const Word32 a6 = a[6], a7 = a[7], a8 = a[8], a9 = a[9], a10 = a[10];
+        for (int i = 0; i < lg; i++) {
+            const Word16* p = x + i;
+            const Word32 acc = a0 * p[0] + a1 * p[-1] + a2 * p[-2] + a3 * p[-3] + a4 * p[-4] + a5 * p[-5] +
+                               a6 * p[-6] + a7 * p[-7] + a8 * p[-8] + a9 * p[-9] + a10 * p[-10];
+            y[i] = shl3Round(2 * acc);
+        }
+        return;
+    }
+    for (int i = 0; i < lg; i++) {
+        Word32 s = lMult(x[i], a[0]);
+        for (int j = 1; j <= M; j++) s = lMac(s, a[j], x[i - j]);
+        y[i] = roundL(lShl(s, 3));
+    }
+}
+
+void convolve(const Word16* x, const Word16* h, Word16* y, int l) {
+    for (int n = 0; n < l; n++) {
+        Word32 s = 0;
+        for (int i = 0; i <= n; i++) s = lMac(s, x[i], h[n - i]);
+        s = lShl(s, 3);
+        y[n] = extractH(s);
+    }
+}
 
 void predLt3(Word16* exc, Word16 t0, Word16 frac, int lg) {
     Word16* x0 = exc - t0;

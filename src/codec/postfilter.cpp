@@ -9,6 +9,11 @@
 #include <tuple>
 
 #include "codec/lpc_common.h"
+#include "codec/vector_kernels.h"
+
+#if VORPEL_G729_X86
+#include <immintrin.h>
+#endif
 
 namespace vorpel::g729 {
 
@@ -18,11 +23,37 @@ constexpr Word16 GAMMAP = 16384;      // 0.5 in Q15, harmonic postfilter weight
 constexpr Word16 INV_GAMMAP = 21845;  // 1 / (1 + GAMMAP)
 constexpr Word16 GAMMAP_2 = 10923;    // GAMMAP / (1 + GAMMAP)
 
+#if VORPEL_G729_X86
+// sum v[i]^2: pmaddwd's pair sums are at most 2^31, exact as unsigned 32-bit
+// lanes, which are widened before they are added.
+VORPEL_G729_VECTOR_TARGET int64_t sumOfSquaresVector(const Word16* v, int n) {
+    __m128i acc = _mm_setzero_si128();
+    int i = 0;
+    for (; i + 8 <= n; i += 8) {
+        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(v + i));
+        const __m128i pairs = _mm_madd_epi16(x, x);
+        acc = _mm_add_epi64(acc, _mm_cvtepu32_epi64(pairs));
+        acc = _mm_add_epi64(acc, _mm_cvtepu32_epi64(_mm_srli_si128(pairs, 8)));
+    }
+    int64_t sum = _mm_cvtsi128_si64(acc) + _mm_extract_epi64(acc, 1);
+    for (; i < n; i++) sum += Word32{v[i]} * v[i];
+    return sum;
+}
+#endif
+
 // acc + sum of lMac(v, v) over n samples. The terms are never negative, so the
 // saturating sum is the exact sum capped at MAX_32 (acc >= 0, |v| < 32768).
 Word32 energy(Word32 acc, const Word16* v, int n) {
-    int64_t sum = acc;
-    for (int i = 0; i < n; i++) sum += 2 * (int64_t{v[i]} * v[i]);
+    int64_t sum = 0;
+#if VORPEL_G729_X86
+    if (vectorKernels()) {
+        sum = sumOfSquaresVector(v, n);
+    } else
+#endif
+    {
+        for (int i = 0; i < n; i++) sum += Word32{v[i]} * v[i];
+    }
+    sum = acc + 2 * sum;
     return sum > MAX_32 ? MAX_32 : static_cast<Word32>(sum);
 }
 
@@ -136,11 +167,19 @@ void agc(Word16& pastGain, const Word16* sigIn, Word16* sigOut) {
     }
     // The gain of each sample (never negative: mult() of it by AGC_FAC cannot
     // saturate), then the scaling, whose shift saturates at +-2^28.
+    // With g0 <= 3276 it cannot saturate either: 0.9 * 32767 + 3276 < 32767.
     Word16 gains[L_SUBFR];
     Word32 gain = pastGain;
-    for (int i = 0; i < L_SUBFR; i++) {
-        gain = std::min<Word32>(((gain * AGC_FAC) >> 15) + g0, MAX_16);
-        gains[i] = static_cast<Word16>(gain);
+    if (g0 <= 3276) {
+        for (int i = 0; i < L_SUBFR; i++) {
+            gain = ((gain * AGC_FAC) >> 15) + g0;
+            gains[i] = static_cast<Word16>(gain);
+        }
+    } else {
+        for (int i = 0; i < L_SUBFR; i++) {
+            gain = std::min<Word32>(((gain * AGC_FAC) >> 15) + g0, MAX_16);
+            gains[i] = static_cast<Word16>(gain);
+        }
     }
     pastGain = static_cast<Word16>(gain);
     for (int i = 0; i < L_SUBFR; i++) {

@@ -3,7 +3,7 @@
 // which stays the reference for the tests.
 #pragma once
 
-#if defined(__x86_64__) || defined(__i386__)
+#if defined(__x86_64__)
 #define VORPEL_G729_X86 1
 #define VORPEL_G729_VECTOR_TARGET __attribute__((target("sse4.1")))
 #else
