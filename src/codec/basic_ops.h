@@ -114,7 +114,7 @@ inline Word32 lMultO(Word16 a, Word16 b, bool& o) {
     return p * 2;
 }
 // A 32-bit sum or difference overflows only towards the sign of a.
-inline Word32 saturatedLike(Word32 a) { return a < 0 ? MIN_32 : MAX_32; }
+inline Word32 saturatedLike(Word32 a) { return (a >> 31) ^ MAX_32; }
 inline Word32 lAdd(Word32 a, Word32 b) {
     Word32 r;
     return __builtin_add_overflow(a, b, &r) ? saturatedLike(a) : r;
@@ -195,18 +195,17 @@ inline Word16 divS(Word16 num, Word16 den) {
     if (den <= 0 || num < 0 || num > den) return MAX_16;
     if (num == 0) return 0;
     if (num == den) return MAX_16;
+    // Restoring division, one quotient bit per step, without branches.
     Word32 n = num;
-    Word32 d = den;
-    Word16 out = 0;
+    const Word32 d = den;
+    Word32 out = 0;
     for (int i = 0; i < 15; i++) {
-        out = static_cast<Word16>(out << 1);
         n <<= 1;
-        if (n >= d) {
-            n -= d;
-            out = static_cast<Word16>(out + 1);
-        }
+        const Word32 bit = n >= d ? 1 : 0;
+        n -= d & -bit;
+        out = (out << 1) | bit;
     }
-    return out;
+    return static_cast<Word16>(out);
 }
 
 // ---- double precision (hi, lo) helpers of the G.729 reference ----

@@ -111,10 +111,15 @@ void impulseCorrelations(const Word16* hIn, Word16* rr) {
     Word16 part[L_SUBFR * L_SUBFR];
     Word32 sums[L_SUBFR] = {};
     if (2 * energy <= MAX_32) {
+        // Over h padded with zeros every row has all 40 lags: fixed-length
+        // loops without a data-dependent end (the entries past 39 - m are
+        // never read).
+        Word16 hp[2 * L_SUBFR] = {};
+        std::copy_n(h, L_SUBFR, hp);
         for (int m = 0; m < L_SUBFR; m++) {
             const Word32 hm = h[m];
-            for (int d = 0; d < L_SUBFR - m; d++) {
-                sums[d] += 2 * hm * h[m + d];
+            for (int d = 0; d < L_SUBFR; d++) {
+                sums[d] += 2 * hm * hp[m + d];
                 part[m * L_SUBFR + d] = static_cast<Word16>(sums[d] >> 16);
             }
         }
@@ -138,6 +143,17 @@ struct Best {
     Word16 ps = 0;
     int ix = 0;
     int iy = 0;
+
+    // Takes the candidate when `better`, by masks: which candidates win
+    // follows the signal and would defeat branch prediction.
+    void take(bool better, Word16 sq2, Word16 alp2, int x, int y, Word16 ps2) {
+        const int m = -static_cast<int>(better);  // all ones when better
+        sq = static_cast<Word16>((sq2 & m) | (sq & ~m));
+        alp = static_cast<Word16>((alp2 & m) | (alp & ~m));
+        ps = static_cast<Word16>((ps2 & m) | (ps & ~m));
+        ix = (x & m) | (ix & ~m);
+        iy = (y & m) | (iy & ~m);
+    }
 };
 
 // The reference compares sq2 / alp2 > sq / alp as
@@ -160,10 +176,9 @@ void twoLargest(const Word16* dn, int first, int* out) {
     for (int n = 0; n < 2; n++) {
         Word16 max = -1;
         for (int j = first; j < L_SUBFR; j += STEP) {
-            if (dn[j] > max && j != prev) {
-                max = dn[j];
-                pos = j;
-            }
+            const bool take = (dn[j] > max) & (j != prev);  // selects rather than branches
+            max = take ? dn[j] : max;
+            pos = take ? j : pos;
         }
         prev = pos;
         out[n] = pos;
@@ -191,13 +206,7 @@ void searchPair(const Word16* dn, const Correlations& rr, int ta, int tb, Cross 
             const Word32 alp2 = alp1 + q(cross(k0, k1), 1) + q(rr.diag(tb)[k1], 2);
             const Word16 sq2 = square(ps2);
             const Word16 alp16 = roundE(alp2);
-            if (better(sq2, alp16, best)) {
-                best.sq = sq2;
-                best.ps = ps2;
-                best.alp = alp16;
-                best.ix = i0;
-                best.iy = i1;
-            }
+            best.take(better(sq2, alp16, best), sq2, alp16, i0, i1, ps2);
         }
     }
 }
@@ -226,13 +235,13 @@ void searchRest(const Word16* dn, const Correlations& rr, const Word16* c0, int 
             sq2[k] = square(static_cast<Word16>(std::min<Word32>(Word32{ps1} + dnD[k], MAX_16)));
             alp16[k] = roundE(alp1 + q(cd[kc * NB_POS + k], 3) + q(rrv[k], 1));
         }
+        // A row without a candidate better than the best so far changes
+        // nothing; only rows with one are scanned in order.
+        bool any = false;
+        for (int k = 0; k < NB_POS; k++) any |= better(sq2[k], alp16[k], best);
+        if (!any) continue;
         for (int k = 0; k < NB_POS; k++) {
-            if (better(sq2[k], alp16[k], best)) {
-                best.sq = sq2[k];
-                best.alp = alp16[k];
-                best.ix = i2;
-                best.iy = td + STEP * k;
-            }
+            best.take(better(sq2[k], alp16[k], best), sq2[k], alp16[k], i2, td + STEP * k, best.ps);
         }
     }
 }
@@ -254,7 +263,7 @@ Word16 acelpCodeA(const Word16* x, Word16* h, Word16 t0, Word16 pitchSharp, Word
     bool negative[L_SUBFR];
     for (int i = 0; i < L_SUBFR; i++) {
         negative[i] = dn[i] < 0;
-        if (negative[i]) dn[i] = negate(dn[i]);
+        dn[i] = negative[i] ? negate(dn[i]) : dn[i];
     }
     Correlations rr;
     impulseCorrelations(h, rr.v);
