@@ -36,48 +36,34 @@ std::vector<int16_t> decodeAll(const std::vector<testing::PackedFrame>& frames) 
     return output;
 }
 
-// Each vector runs with the vector kernels and with the portable ones.
-class DecoderVectors : public ::testing::TestWithParam<std::tuple<const char*, bool>> {
+using testing::ReferenceCase;
+
+// Each case runs with the vector kernels and with the portable ones.
+class DecoderVectors : public ::testing::TestWithParam<std::tuple<ReferenceCase, bool>> {
 protected:
     void TearDown() override { g729::setVectorKernels(true); }
 };
 
 TEST_P(DecoderVectors, PackedFramesDecodeToTheReferenceOutput) {
-    const std::string folder = testing::g729aVectorsFolder();
-    const std::string name = std::get<0>(GetParam());
+    const ReferenceCase& c = std::get<0>(GetParam());
     g729::setVectorKernels(std::get<1>(GetParam()));
-    const auto bits = testing::readFileBytes(folder + "/" + name + ".BIT");
-    const auto out = testing::readFileBytes(folder + "/" + name + (name == "TEST" ? ".pst" : ".PST"));
-    if (!bits || !out) GTEST_SKIP() << "ITU-T G.729A vector " << name << " not found in " << folder;
-    EXPECT_EQ(firstDifference(decodeAll(testing::packedFromSerial(*bits)), testing::samplesFromBytes(*out)),
-              -1)
+    const auto bits = testing::readFileBytes(testing::casePath(c, "bits"));
+    const auto out = testing::readFileBytes(testing::casePath(c, "out"));
+    if (!bits || !out) GTEST_SKIP() << "G.729A case not found: " << testing::casePath(c, "bits");
+    EXPECT_EQ(firstDifference(decodeAll(testing::caseFrames(c, *bits)), testing::samplesFromBytes(*out)), -1)
         << "first differing frame";
 }
 
-INSTANTIATE_TEST_SUITE_P(Itu, DecoderVectors,
-                         ::testing::Combine(::testing::Values("ALGTHM", "ERASURE", "FIXED", "LSP", "OVERFLOW",
-                                                              "PARITY", "PITCH", "SPEECH", "TAME", "TEST"),
-                                            ::testing::Bool()),
-                         [](const auto& p) {
-                             return std::string(std::get<0>(p.param)) +
-                                    (std::get<1>(p.param) ? "_vector" : "_portable");
-                         });
-
-TEST(DecoderLoudCases, ReferenceFramesDecodeToTheReferenceOutput) {
-    const std::string folder = testing::g729aExtraFolder();
-    for (const bool vectors : {true, false})
-        for (const std::string name : {"tone500", "sweep1000"}) {
-            g729::setVectorKernels(vectors);
-            const auto bits = testing::readFileBytes(folder + "/" + name + ".g729");
-            const auto out = testing::readFileBytes(folder + "/" + name + ".pst");
-            if (!bits || !out) GTEST_SKIP() << "loud G.729A case " << name << " not found in " << folder;
-            EXPECT_EQ(
-                firstDifference(decodeAll(testing::packedFrames(*bits)), testing::samplesFromBytes(*out)), -1)
-                << name << (vectors ? " (vector kernels)" : " (portable kernels)")
-                << ": first differing frame";
-        }
-    g729::setVectorKernels(true);
-}
+INSTANTIATE_TEST_SUITE_P(
+    Reference, DecoderVectors,
+    ::testing::Combine(::testing::Values(ReferenceCase{"ALGTHM", false}, ReferenceCase{"ERASURE", false},
+                                         ReferenceCase{"FIXED", false}, ReferenceCase{"LSP", false},
+                                         ReferenceCase{"OVERFLOW", false}, ReferenceCase{"PARITY", false},
+                                         ReferenceCase{"PITCH", false}, ReferenceCase{"SPEECH", false},
+                                         ReferenceCase{"TAME", false}, ReferenceCase{"TEST", false},
+                                         ReferenceCase{"tone500", true}, ReferenceCase{"sweep1000", true}),
+                       ::testing::Bool()),
+    [](const auto& p) { return testing::caseTestName(std::get<0>(p.param), std::get<1>(p.param)); });
 
 }  // namespace
 }  // namespace vorpel

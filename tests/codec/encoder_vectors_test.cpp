@@ -16,27 +16,22 @@
 namespace vorpel {
 namespace {
 
-struct Case {
-    const char* name;
-    bool loud;  // a loud case (PCM *.in, packed *.g729) rather than an ITU vector (*.IN, serial *.BIT)
-};
+using testing::ReferenceCase;
 
 // Each case runs with the vector kernels and with the portable ones.
-class EncoderVectors : public ::testing::TestWithParam<std::tuple<Case, bool>> {
+class EncoderVectors : public ::testing::TestWithParam<std::tuple<ReferenceCase, bool>> {
 protected:
     void TearDown() override { g729::setVectorKernels(true); }
 };
 
 TEST_P(EncoderVectors, EncodesToTheReferenceBitStream) {
-    const auto [name, loud] = std::get<0>(GetParam());
+    const ReferenceCase& c = std::get<0>(GetParam());
     g729::setVectorKernels(std::get<1>(GetParam()));
-    const std::string folder = loud ? testing::g729aExtraFolder() : testing::g729aVectorsFolder();
-    const auto in = testing::readFileBytes(folder + "/" + name + (loud ? ".in" : ".IN"));
-    const auto bits = testing::readFileBytes(folder + "/" + name + (loud ? ".g729" : ".BIT"));
-    if (!in || !bits) GTEST_SKIP() << "G.729A case " << name << " not found in " << folder;
+    const auto in = testing::readFileBytes(testing::casePath(c, "in"));
+    const auto bits = testing::readFileBytes(testing::casePath(c, "bits"));
+    if (!in || !bits) GTEST_SKIP() << "G.729A case not found: " << testing::casePath(c, "in");
     const std::vector<int16_t> input = testing::samplesFromBytes(*in);
-    const std::vector<testing::PackedFrame> expected =
-        loud ? testing::packedFrames(*bits) : testing::packedFromSerial(*bits);
+    const std::vector<testing::PackedFrame> expected = testing::caseFrames(c, *bits);
 
     // A trailing partial frame of the input is not coded.
     const size_t frames = input.size() / G729_FRAME_SAMPLES;
@@ -49,19 +44,19 @@ TEST_P(EncoderVectors, EncodesToTheReferenceBitStream) {
                     std::span<const int16_t, G729_FRAME_SAMPLES>(input.data() + f * G729_FRAME_SAMPLES,
                                                                  G729_FRAME_SAMPLES),
                     bytes);
-        ASSERT_EQ(bytes, expected[f]) << name << " frame " << f;
+        ASSERT_EQ(bytes, expected[f]) << c.name << " frame " << f;
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Reference, EncoderVectors,
-    ::testing::Combine(::testing::Values(Case{"ALGTHM", false}, Case{"FIXED", false}, Case{"LSP", false},
-                                         Case{"PITCH", false}, Case{"SPEECH", false}, Case{"TAME", false},
-                                         Case{"TEST", false}, Case{"tone500", true}, Case{"sweep1000", true}),
+    ::testing::Combine(::testing::Values(ReferenceCase{"ALGTHM", false}, ReferenceCase{"FIXED", false},
+                                         ReferenceCase{"LSP", false}, ReferenceCase{"PITCH", false},
+                                         ReferenceCase{"SPEECH", false}, ReferenceCase{"TAME", false},
+                                         ReferenceCase{"TEST", false}, ReferenceCase{"tone500", true},
+                                         ReferenceCase{"sweep1000", true}),
                        ::testing::Bool()),
-    [](const auto& p) {
-        return std::string(std::get<0>(p.param).name) + (std::get<1>(p.param) ? "_vector" : "_portable");
-    });
+    [](const auto& p) { return testing::caseTestName(std::get<0>(p.param), std::get<1>(p.param)); });
 
 }  // namespace
 }  // namespace vorpel

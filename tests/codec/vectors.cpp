@@ -66,4 +66,20 @@ std::vector<PackedFrame> packedFrames(const std::vector<uint8_t>& bytes) {
     return frames;
 }
 
+std::string casePath(const ReferenceCase& c, const std::string& what) {
+    const std::string name = c.name;
+    if (c.loud)
+        return g729aExtraFolder() + "/" + name + (what == "in" ? ".in" : what == "bits" ? ".g729" : ".pst");
+    const char* out = name == "TEST" ? ".pst" : ".PST";
+    return g729aVectorsFolder() + "/" + name + (what == "in" ? ".IN" : what == "bits" ? ".BIT" : out);
+}
+
+std::vector<PackedFrame> caseFrames(const ReferenceCase& c, const std::vector<uint8_t>& bits) {
+    return c.loud ? packedFrames(bits) : packedFromSerial(bits);
+}
+
+std::string caseTestName(const ReferenceCase& c, bool vectors) {
+    return std::string(c.name) + (vectors ? "_vector" : "_portable");
+}
+
 }  // namespace vorpel::testing

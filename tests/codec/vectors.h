@@ -30,4 +30,18 @@ std::vector<PackedFrame> packedFromSerial(const std::vector<uint8_t>& bits);
 // Consecutive 10-byte frames (a trailing partial frame is ignored).
 std::vector<PackedFrame> packedFrames(const std::vector<uint8_t>& bytes);
 
+// A reference case: an ITU vector (NAME.IN, serial NAME.BIT, NAME.PST in the
+// vectors folder) or a loud case (name.in, packed name.g729, name.pst in the
+// extra folder).
+struct ReferenceCase {
+    const char* name;
+    bool loud;
+};
+// Path of the case's input ("in"), bit stream ("bits") or decoded output ("out").
+std::string casePath(const ReferenceCase& c, const std::string& what);
+// The frames of the case's bit-stream file.
+std::vector<PackedFrame> caseFrames(const ReferenceCase& c, const std::vector<uint8_t>& bits);
+// Test name of a case run with the vector or the portable kernels.
+std::string caseTestName(const ReferenceCase& c, bool vectors);
+
 }  // namespace vorpel::testing
