@@ -20,6 +20,7 @@ namespace {
 
 bool processorHasVectors() {
 #if VORPEL_G729_X86
+    __builtin_cpu_init();  // this may run among the static constructors
     return __builtin_cpu_supports("sse4.1");
 #else
     return false;
