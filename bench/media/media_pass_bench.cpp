@@ -48,29 +48,27 @@ public:
 void BM_WorstCaseAudioPass(benchmark::State& state) {
     AudioState audio;
     audio.setAudioMode(AudioMode::Voice);
-    KeyMaterial keys;
-    keys.keyPairHeld.store(1);
-    keys.sessionKeyReady.store(1);
-    TrafficCiphers ciphers;
+    audio.trafficEncryption.store(true);
     std::array<uint8_t, SESSION_KEY_SIZE> key{};
     for (size_t i = 0; i < key.size(); ++i) key[i] = static_cast<uint8_t>(i * 29 + 1);
-    ciphers.setKey(key);
 
     const auto speech = speechLike(8000 * 4);
     PacketSource source;
     {
-        auto maker = std::make_unique<MediaPath>(audio, keys, ciphers, source);
+        auto maker = std::make_unique<MediaPath>(audio, source);
+        maker->keyTrafficCiphers(key);
         maker->resetMedia(1);
         for (size_t b = 0; b < 40; ++b) {
             std::vector<int16_t> block(speech.begin() + static_cast<long>(b * 800),
                                        speech.begin() + static_cast<long>((b + 1) * 800));
-            const std::lock_guard<std::mutex> lock(maker->mediaLock());
+            const MutexLock lock(maker->mediaLock());
             maker->transmitBlock(block, 10);
         }
     }
 
     CountingSender sender;
-    auto media = std::make_unique<MediaPath>(audio, keys, ciphers, sender);
+    auto media = std::make_unique<MediaPath>(audio, sender);
+    media->keyTrafficCiphers(key);
     media->resetMedia(2);
     std::vector<int16_t> capture(1600);
     std::vector<int16_t> playback(800);
@@ -87,7 +85,7 @@ void BM_WorstCaseAudioPass(benchmark::State& state) {
         std::copy(speech.begin() + static_cast<long>(start), speech.begin() + static_cast<long>(start + 1600),
                   capture.begin());
         {
-            const std::lock_guard<std::mutex> lock(media->mediaLock());
+            const MutexLock lock(media->mediaLock());
             media->transmitBlock(capture, 20);
             media->playoutBlock(playback, 10);
         }

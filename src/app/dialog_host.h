@@ -8,9 +8,9 @@
 
 #include <string_view>
 
-#include "ui/phone_window.h"
-#include "ui/settings_form.h"
-#include "ui/tag_form.h"
+#include "phone/phone_window.h"
+#include "phone/settings_form.h"
+#include "phone/tag_form.h"
 
 namespace vorpel {
 

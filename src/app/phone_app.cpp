@@ -15,7 +15,7 @@ ExitStatus PhoneApp::runTerminal() {
         return ExitStatus::Failed;
     }
     {
-        std::lock_guard lock(parts_.engineLock);
+        const MutexLock lock(parts_.engineLock);
         parts_.engine.initEngine();
         loadSettings(parts_.store, parts_.record, parts_.engine.state().config);
     }
@@ -32,13 +32,13 @@ ExitStatus PhoneApp::runTerminal() {
     parts_.audioDriver.close();  // also when its init failed
     saveSettings(parts_.store, parts_.record);
     {
-        std::lock_guard lock(parts_.engineLock);
+        const MutexLock lock(parts_.engineLock);
         parts_.services.closeVoiceSocket();
     }
     waitForTicks(4);  // a tick body that was running has ended
     parts_.timer.kill();
     {
-        std::lock_guard lock(parts_.engineLock);
+        const MutexLock lock(parts_.engineLock);
         parts_.services.closeSignallingSocket();
     }
     parts_.loop.setMessageHandler(nullptr);
@@ -59,7 +59,7 @@ void PhoneApp::initWindow() {
 
 void PhoneApp::destroyWindow() {
     tickWindow_.store(false, std::memory_order_release);
-    std::lock_guard lock(parts_.engineLock);
+    const MutexLock lock(parts_.engineLock);
     parts_.engine.sendLogoff();
 }
 
@@ -70,10 +70,10 @@ void PhoneApp::onTimer() {
         parts_.audioDriver.tick();
         tickBodyCount_.fetch_add(1, std::memory_order_acq_rel);
         {
-            std::lock_guard lock(parts_.engineLock);
+            const MutexLock lock(parts_.engineLock);
             parts_.engine.engineTick();
         }
-        parts_.loop.post(LoopMessage{WM_PHONE_TICK, 0, 0});
+        parts_.loop.post(LoopMessage{WM_PHONE_TICK});
     }
     tickGuard_.fetch_sub(1, std::memory_order_acq_rel);
 }
@@ -84,29 +84,30 @@ void PhoneApp::handleMessage(const LoopMessage& message) {
 
 void PhoneApp::onPhoneTick() {
     {
-        std::lock_guard lock(parts_.engineLock);
-        window_.tick(parts_.engine.state(),
-                     PhoneTickInputs{rawTickCount(), tickBodyCount(), parts_.record.keepAwake()});
+        const MutexLock lock(parts_.engineLock);
+        window_.tick(parts_.engineLock, parts_.engine.state(),
+                     PhoneTickInputs{rawTickCount(), tickBodyCount(), parts_.record.keepAwake(),
+                                     parts_.engine.audioMode()});
     }
     parts_.host.viewChanged(window_.view());
 }
 
 void PhoneApp::keyDown(uint8_t virtualKey) {
     {
-        std::lock_guard lock(parts_.engineLock);
-        window_.keyDown(virtualKey);
+        const MutexLock lock(parts_.engineLock);
+        window_.keyDown(parts_.engineLock, virtualKey);
     }
     parts_.host.viewChanged(window_.view());
 }
 
 void PhoneApp::press(PhoneButton button) {
-    std::lock_guard lock(parts_.engineLock);
-    window_.press(button);
+    const MutexLock lock(parts_.engineLock);
+    window_.press(parts_.engineLock, button);
 }
 
 void PhoneApp::accept() {
     {
-        std::lock_guard lock(parts_.engineLock);
+        const MutexLock lock(parts_.engineLock);
         parts_.engine.sendLogoff();
     }
     parts_.loop.quit();
@@ -120,6 +121,7 @@ void PhoneApp::command(uint32_t id) {
         restartAround([this] {
             SettingsForm form = SettingsForm::load(parts_.record);
             if (!parts_.host.runSettingsDialog(form)) return false;
+            const MutexLock lock(parts_.engineLock);
             form.store(parts_.record, parts_.engine.state().config);
             return true;
         });
@@ -145,7 +147,7 @@ void PhoneApp::command(uint32_t id) {
 void PhoneApp::restartAround(const std::function<bool()>& runDialog) {
     tickGuard_.fetch_add(1, std::memory_order_acq_rel);
     {
-        std::lock_guard lock(parts_.engineLock);
+        const MutexLock lock(parts_.engineLock);
         parts_.engine.sendLogoff();
         parts_.services.closeVoiceSocket();
         parts_.services.closeSignallingSocket();
@@ -158,7 +160,7 @@ void PhoneApp::restartAround(const std::function<bool()>& runDialog) {
         saveSettings(parts_.store, parts_.record);
     }
     {
-        std::lock_guard lock(parts_.engineLock);
+        const MutexLock lock(parts_.engineLock);
         parts_.engine.initEngine();
         parts_.record.copyTo(parts_.engine.state().config);
     }

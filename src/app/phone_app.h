@@ -12,25 +12,25 @@
 //   every dialog, so an engine restart never meets a tick body.
 // - engineLock serialises every entry into the engine: the engine tick, the
 //   window's tick handling and keys, the restarts. Socket notifications take
-//   it in the transport.
+//   it in the transport. The annotations let the compiler check this.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 #include <functional>
-#include <mutex>
 #include <string_view>
 
 #include "app/dialog_host.h"
 #include "app/shell_services.h"
 #include "app/window_services.h"
+#include "common/mutex.h"
 #include "media/audio_driver.h"
+#include "phone/phone_window.h"
 #include "platform/event_loop.h"
 #include "platform/periodic_timer.h"
 #include "settings/settings_record.h"
 #include "settings/settings_store.h"
 #include "signalling/engine.h"
-#include "ui/phone_window.h"
 
 namespace vorpel {
 
@@ -48,9 +48,10 @@ inline constexpr std::string_view SOUND_FAILED_TEXT = "Sount initialization faul
 enum class ExitStatus : int { Orderly = 0, Failed = 1 };
 
 struct ShellParts {
-    SignallingEngine& engine;
-    std::mutex& engineLock;
+    Mutex& engineLock;
+    SignallingEngine& engine GUARDED_BY(engineLock);
     AudioDriver& audioDriver;
+    // Its socket calls expect the engine lock held.
     ShellServices& services;
     SettingsRecord& record;
     SettingsStore& store;
@@ -98,7 +99,7 @@ public:
     // virtual-time tests fire the timer here.
     void setShutdownPause(std::function<void()> pause) { shutdownPause_ = std::move(pause); }
 
-    // WindowServices, for the transport and the engine's ports.
+    // WindowServices, for the transport and the engine's ports (engine lock held).
     bool phoneWindowExists() const override { return tickWindow_.load(std::memory_order_acquire); }
     void setWindowTitle(std::string_view title) override;
     void showMessage(std::string_view text) override;
@@ -107,10 +108,12 @@ public:
 
 private:
     // PhoneWindowPort: called by the window logic with the engine lock held.
-    void queueKey(uint16_t keyCode) override { parts_.engine.queueKey(keyCode); }
-    void hookKey() override { parts_.engine.hookKey(); }
-    bool ensureSignallingSocket() override { return parts_.services.ensureSignallingSocket(); }
-    void closeVoiceSocket() override { parts_.services.closeVoiceSocket(); }
+    void queueKey(uint16_t keyCode) override REQUIRES(parts_.engineLock) { parts_.engine.queueKey(keyCode); }
+    void hookKey() override REQUIRES(parts_.engineLock) { parts_.engine.hookKey(); }
+    bool ensureSignallingSocket() override REQUIRES(parts_.engineLock) {
+        return parts_.services.ensureSignallingSocket();
+    }
+    void closeVoiceSocket() override REQUIRES(parts_.engineLock) { parts_.services.closeVoiceSocket(); }
     void resetIdleTimer() override { parts_.services.resetIdleTimer(); }
 
     void initWindow();

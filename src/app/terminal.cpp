@@ -4,9 +4,13 @@ namespace vorpel {
 
 Terminal::Terminal(const TerminalPlatform& platform)
     : platform_(platform),
+      keyAgreement_(platform.randomDraw),
+      engine_(*this, keyAgreement_),
+      audio_(engine_.audio()),
       transport_(platform.sockets, *this, engineLock_),
-      media_(engine_.audio(), engine_.state().keys, ciphers_, transport_),
-      driver_(platform.capture, platform.playback, media_, *this, engine_.audio(), media_.mediaLock()) {}
+      media_(audio_, transport_),
+      driver_(platform.capture, platform.playback, media_, *this, audio_, media_.mediaLock(),
+              &platform.audioThread) {}
 
 bool Terminal::startSockets() { return platform_.sockets.startup(); }
 
@@ -36,7 +40,7 @@ void Terminal::openVoiceChannel(uint16_t port, uint32_t address) {
     transport_.openVoiceChannel(port, address);
 }
 
-void Terminal::keyTrafficCiphers(const KeyMaterial& keys) { ciphers_.keyTrafficCiphers(keys); }
+void Terminal::keyTrafficCiphers(const KeyMaterial& keys) { media_.keyTrafficCiphers(keys.sessionKey); }
 
 void Terminal::raisePhoneWindow() {
     if (window_ != nullptr) window_->raisePhoneWindow();
@@ -44,7 +48,11 @@ void Terminal::raisePhoneWindow() {
 
 void Terminal::holdBacklight(bool on) {
     platform_.backlight.holdBacklight(on);
-    if (audioListener_ != nullptr) audioListener_->audioActivity(on ? engine_.audioMode() : AudioMode::Idle);
+    if (audioListener_ != nullptr) {
+        // The audio side's copy of the mode: the driver calls this under the
+        // media lock, never under the engine lock.
+        audioListener_->audioActivity(on ? audio_.audioMode() : AudioMode::Idle);
+    }
 }
 
 void Terminal::handleDatagram(std::span<const uint8_t> datagram) { engine_.handleDatagram(datagram); }
@@ -69,9 +77,10 @@ void Terminal::cancelWindow() {
     if (window_ != nullptr) window_->cancelWindow();
 }
 
-std::string_view Terminal::serverAddress() const {
-    const auto* first = record_.bytes.data() + ACCOUNT_BLOCK_OFFSET + CFG_SERVER_ADDRESS_OFFSET;
-    return {reinterpret_cast<const char*>(first), SERVER_ADDRESS_SIZE};
+std::string Terminal::serverAddress() const {
+    const auto field = std::span<const uint8_t>(record_.bytes)
+                           .subspan(ACCOUNT_BLOCK_OFFSET + CFG_SERVER_ADDRESS_OFFSET, SERVER_ADDRESS_SIZE);
+    return {field.begin(), field.end()};
 }
 
 }  // namespace vorpel

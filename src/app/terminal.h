@@ -1,20 +1,22 @@
-// The terminal: the signalling engine, the key agreement, the traffic
-// ciphers, the transport, the media path and the audio driver, created once
-// and wired together. It implements the engine's ports, the transport's
-// call-outs and the shell's services by forwarding each call to the part that
-// does the work.
+// The terminal: the signalling engine, the key agreement, the transport, the
+// media path and the audio driver, created once and wired together. It
+// implements the engine's ports, the transport's call-outs and the shell's
+// services by forwarding each call to the part that does the work.
 //
 // Threads and locks: engineLock serialises every entry into the engine (the
 // shell's tick body and window-thread handling, and the transport's socket
 // notifications); the media path's own lock serialises the audio driver's
-// start, stop and passes with resetMedia.
+// start, stop and passes with resetMedia and the keying of the voice ciphers.
 #pragma once
 
-#include <mutex>
+#include <string>
 
 #include "app/audio_activity.h"
 #include "app/shell_services.h"
+#include "app/transport.h"
 #include "app/window_services.h"
+#include "common/mutex.h"
+#include "media/audio_thread_port.h"
 #include "media/media_path.h"
 #include "media/media_ports.h"
 #include "media/threaded_audio_driver.h"
@@ -22,10 +24,9 @@
 #include "platform/event_loop.h"
 #include "platform/udp_socket.h"
 #include "security/key_agreement.h"
-#include "security/traffic_cipher.h"
+#include "security/random_generator.h"
 #include "settings/settings_record.h"
 #include "signalling/engine.h"
-#include "signalling/transport.h"
 
 namespace vorpel {
 
@@ -35,7 +36,10 @@ struct TerminalPlatform {
     UdpSocketFactory& sockets;
     WaveCaptureDevice& capture;
     WavePlaybackDevice& playback;
+    AudioThreadPort& audioThread;
     BacklightPort& backlight;
+    // The random source of the key pairs.
+    PlatformDraw& randomDraw;
     // Resets the system idle timer (keep-awake).
     void (*resetIdleTimer)();
 };
@@ -54,25 +58,26 @@ public:
     void attachWindow(WindowServices* window) { window_ = window; }
     void setAudioListener(AudioActivityListener* listener) { audioListener_ = listener; }
 
+    // The engine for the shell, which calls it under engineLock() only.
     SignallingEngine& engine() { return engine_; }
-    std::mutex& engineLock() { return engineLock_; }
+    Mutex& engineLock() RETURN_CAPABILITY(engineLock_) { return engineLock_; }
     AudioDriver& audioDriver() { return driver_; }
     SettingsRecord& record() { return record_; }
     MediaPath& media() { return media_; }
 
-    // ShellServices.
+    // ShellServices (engine lock held by the shell).
     bool startSockets() override;
-    bool ensureSignallingSocket() override;
-    void closeVoiceSocket() override;
-    void closeSignallingSocket() override;
+    bool ensureSignallingSocket() override REQUIRES(engineLock_);
+    void closeVoiceSocket() override REQUIRES(engineLock_);
+    void closeSignallingSocket() override REQUIRES(engineLock_);
     void resetIdleTimer() override;
 
 private:
-    // EnginePorts (engine lock held).
-    size_t sendSignalling(std::span<const uint8_t> frame) override;
+    // EnginePorts (engine lock held by the engine's caller).
+    size_t sendSignalling(std::span<const uint8_t> frame) override REQUIRES(engineLock_);
     void resetMedia(uint32_t engineTicks) override;
     void startMelody(uint8_t tempo, std::span<const uint8_t, MELODY_NOTE_COUNT> notes) override;
-    void openVoiceChannel(uint16_t port, uint32_t address) override;
+    void openVoiceChannel(uint16_t port, uint32_t address) override REQUIRES(engineLock_);
     void keyTrafficCiphers(const KeyMaterial& keys) override;
     void raisePhoneWindow() override;
 
@@ -80,23 +85,23 @@ private:
     void holdBacklight(bool on) override;
 
     // TransportEvents (engine lock held by the transport).
-    RegState regState() const override { return engine_.state().regState; }
-    void handleDatagram(std::span<const uint8_t> datagram) override;
-    void startRegistration() override;
+    RegState regState() const override REQUIRES(engineLock_) { return engine_.state().regState; }
+    void handleDatagram(std::span<const uint8_t> datagram) override REQUIRES(engineLock_);
+    void startRegistration() override REQUIRES(engineLock_);
     void queueVoiceDatagram(std::span<const uint8_t> datagram) override;
-    void sendLogoff() override;
+    void sendLogoff() override REQUIRES(engineLock_);
     bool phoneWindowExists() const override;
     void setWindowTitle(std::string_view title) override;
     void showMessage(std::string_view text) override;
     void cancelWindow() override;
-    std::string_view serverAddress() const override;
+    std::string serverAddress() const override;
 
     TerminalPlatform platform_;
-    std::mutex engineLock_;
+    Mutex engineLock_;
     SettingsRecord record_;
     KeyAgreement keyAgreement_;
-    TrafficCiphers ciphers_;
-    SignallingEngine engine_{*this, keyAgreement_};
+    SignallingEngine engine_ GUARDED_BY(engineLock_);
+    const AudioState& audio_;  // the engine's, read without the lock
     Transport transport_;
     MediaPath media_;
     ThreadedAudioDriver driver_;

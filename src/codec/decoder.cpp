@@ -33,7 +33,7 @@ void decodeLsp(G729Decoder& d, const Word16* prm, Word16* lspQ, bool erased) {
         Word16 code0 = static_cast<Word16>(prm[0] & (NC0 - 1));
         Word16 code1 = static_cast<Word16>(shr(prm[1], NC1_B) & (NC1 - 1));
         Word16 code2 = static_cast<Word16>(prm[1] & (NC1 - 1));
-        lspGetQuant(code0, code1, code2, mode, d.freqPrev, lsf);
+        lspGetQuant(code0, code1, code2, mode, d.freqPrev, lsf, d.warnings);
         std::memcpy(d.prevLsf.data(), lsf, sizeof lsf);
         d.prevMa = static_cast<Word16>(mode);
     } else {

@@ -48,6 +48,8 @@ struct G729Decoder {
 
     // Post-processing high-pass filter (double precision output memory).
     Word16 y2Hi, y2Lo, y1Hi, y1Lo, x0, x1;
+
+    CodecWarnings warnings;
 };
 
 }  // namespace vorpel

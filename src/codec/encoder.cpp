@@ -51,7 +51,7 @@ void codeFrame(G729Encoder& enc, Word16* ana, EncoderTrace* trace) {
             std::copy_n(rc, M, trace->refl);
             std::copy_n(lspNew, M, trace->lsp);
         }
-        quaLsp(enc.freqPrev, lspNew, lspNewQ, ana);
+        quaLsp(enc.freqPrev, lspNew, lspNewQ, ana, enc.warnings);
         ana += 2;
 
         intQlpc(enc.lspOldQ.data(), lspNewQ, aqT);

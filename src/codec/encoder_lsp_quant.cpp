@@ -263,7 +263,7 @@ Word32 totalDistance(const Word16* wegt, const Word16* buf, const Word16* rbuf, 
 
 }  // namespace
 
-void quaLsp(LsfHistory& freqPrev, const Word16* lsp, Word16* lspQ, Word16* ana) {
+void quaLsp(LsfHistory& freqPrev, const Word16* lsp, Word16* lspQ, Word16* ana, CodecWarnings& warnings) {
     Word16 lsf[M];
     Word16 lsfQ[M];
     Word16 wegt[M];
@@ -297,7 +297,7 @@ void quaLsp(LsfHistory& freqPrev, const Word16* lsp, Word16* lspQ, Word16* ana) 
     ana[0] = static_cast<Word16>((mode << NC0_B) | cand[mode]);
     ana[1] = static_cast<Word16>((index1[mode] << NC1_B) | index2[mode]);
 
-    lspGetQuant(cand[mode], index1[mode], index2[mode], mode, freqPrev, lsfQ);
+    lspGetQuant(cand[mode], index1[mode], index2[mode], mode, freqPrev, lsfQ, warnings);
     lsfLsp2(lsfQ, lspQ, M);
 }
 

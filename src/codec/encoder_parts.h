@@ -65,7 +65,7 @@ void azLsp(const Word16* a, Word16* lsp, const Word16* oldLsp);
 // ---- LSP quantiser (G.729 3.2.4) ----
 
 // Quantises lsp[M] to lspQ[M] and writes the two LSP parameters to ana[2].
-void quaLsp(LsfHistory& freqPrev, const Word16* lsp, Word16* lspQ, Word16* ana);
+void quaLsp(LsfHistory& freqPrev, const Word16* lsp, Word16* lspQ, Word16* ana, CodecWarnings& warnings);
 
 // ---- pitch (G.729 3.4, 3.7, Annex A) ----
 

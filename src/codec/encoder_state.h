@@ -42,6 +42,8 @@ struct G729Encoder {
     std::array<g729::Word32, 4> excErr{};     // taming: excitation error per zone
 
     std::array<g729::Word16, g729::PRM_SIZE> parameters{};
+
+    CodecWarnings warnings;
 };
 
 }  // namespace vorpel

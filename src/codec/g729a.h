@@ -8,8 +8,9 @@
 //
 // Each state is a plain struct with no heap and no pointers into itself, so it
 // can be copied, and is reset by its reset function. No function here makes an
-// operating-system call or ends the process; the only output is the two LSP
-// stability diagnostics, which go to standard error.
+// operating-system call, writes output or ends the process: the two LSP
+// stability diagnostics are counted in the state (CodecWarnings) for the
+// program to report.
 #pragma once
 
 #include <cstddef>
@@ -21,6 +22,13 @@ namespace vorpel {
 inline constexpr size_t G729_FRAME_SAMPLES = 80;
 inline constexpr size_t G729_FRAME_BYTES = 10;
 inline constexpr size_t G729_PARAMETER_COUNT = 11;
+
+// How often the LSP stability rules (G.729 3.2.4) had to clamp the lowest
+// (lspLow) or the highest (lspHigh) LSF since the state was last reset.
+struct CodecWarnings {
+    uint32_t lspLow = 0;
+    uint32_t lspHigh = 0;
+};
 
 struct G729Encoder;  // defined in codec/g729a_state.h
 struct G729Decoder;

@@ -2,7 +2,5 @@
 #pragma once
 
 #include "codec/decoder_state.h"
-#include "codec/g729a.h"
-#if __has_include("codec/encoder_state.h")
 #include "codec/encoder_state.h"
-#endif
+#include "codec/g729a.h"

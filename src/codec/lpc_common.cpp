@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 
 #include "codec/tables.h"
@@ -132,7 +131,7 @@ void lspExpand1(Word16* buf, Word16 gap) { expandRange(buf, gap, 1, NC); }
 void lspExpand2(Word16* buf, Word16 gap) { expandRange(buf, gap, NC, M); }
 void lspExpand12(Word16* buf, Word16 gap) { expandRange(buf, gap, 1, M); }
 
-void lspStability(Word16* buf) {
+void lspStability(Word16* buf, CodecWarnings& warnings) {
     for (int j = 0; j < M - 1; j++) {
         if (buf[j + 1] < buf[j]) {
             Word16 tmp = buf[j + 1];
@@ -142,14 +141,14 @@ void lspStability(Word16* buf) {
     }
     if (buf[0] < L_LIMIT) {
         buf[0] = L_LIMIT;
-        std::fputs("lsp_stability warning Low \n", stderr);
+        ++warnings.lspLow;
     }
     for (int j = 0; j < M - 1; j++) {
         if (Word32{buf[j + 1]} - buf[j] < GAP3) buf[j + 1] = add(buf[j], GAP3);
     }
     if (buf[M - 1] > M_LIMIT) {
         buf[M - 1] = M_LIMIT;
-        std::fputs("lsp_stability warning High \n", stderr);
+        ++warnings.lspHigh;
     }
 }
 
@@ -176,7 +175,8 @@ void lspPrevUpdate(const Word16* lspEle, LsfHistory& freqPrev) {
     std::memcpy(freqPrev[0].data(), lspEle, sizeof(Word16) * M);
 }
 
-void lspGetQuant(Word16 code0, Word16 code1, Word16 code2, int mode, LsfHistory& freqPrev, Word16* lspq) {
+void lspGetQuant(Word16 code0, Word16 code1, Word16 code2, int mode, LsfHistory& freqPrev, Word16* lspq,
+                 CodecWarnings& warnings) {
     Word16 buf[M];
     for (int j = 0; j < NC; j++) buf[j] = add(lspcb1[code0][j], lspcb2[code1][j]);
     for (int j = NC; j < M; j++) buf[j] = add(lspcb1[code0][j], lspcb2[code2][j]);
@@ -184,7 +184,7 @@ void lspGetQuant(Word16 code0, Word16 code1, Word16 code2, int mode, LsfHistory&
     lspExpand12(buf, GAP2);
     lspPrevCompose(buf, lspq, mode, freqPrev);
     lspPrevUpdate(buf, freqPrev);
-    lspStability(lspq);
+    lspStability(lspq, warnings);
 }
 
 namespace {

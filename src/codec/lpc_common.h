@@ -8,6 +8,7 @@
 #include <array>
 
 #include "codec/constants.h"
+#include "codec/g729a.h"
 
 namespace vorpel::g729 {
 
@@ -34,8 +35,8 @@ void lspExpand1(Word16* buf, Word16 gap);
 void lspExpand2(Word16* buf, Word16 gap);
 void lspExpand12(Word16* buf, Word16 gap);
 // Orders buf[M], keeps it inside [L_LIMIT, M_LIMIT] with spacing GAP3; the two
-// clamping cases write a warning to standard error.
-void lspStability(Word16* buf);
+// clamping cases count a warning.
+void lspStability(Word16* buf, CodecWarnings& warnings);
 // lsp = fgSum * lspEle + sum over k of fg[k] * freqPrev[k].
 void lspPrevCompose(const Word16* lspEle, Word16* lsp, int mode, const LsfHistory& freqPrev);
 // Inverse of lspPrevCompose: lspEle = (lsp - sum fg * freqPrev) / fgSum.
@@ -45,7 +46,8 @@ void lspPrevUpdate(const Word16* lspEle, LsfHistory& freqPrev);
 // Builds the quantised LSF (Q13) from the indices: code0 = first stage row,
 // code1 / code2 = second stage rows of the low / high halves, mode = MA mode.
 // Updates the history and applies the stability rules.
-void lspGetQuant(Word16 code0, Word16 code1, Word16 code2, int mode, LsfHistory& freqPrev, Word16* lspq);
+void lspGetQuant(Word16 code0, Word16 code1, Word16 code2, int mode, LsfHistory& freqPrev, Word16* lspq,
+                 CodecWarnings& warnings);
 
 // ---- filters ----
 

@@ -1,8 +1,10 @@
-// The terminal's audio control word and mute flag.
+// What the signalling engine publishes to the audio side: the audio control
+// word, the mute flag and whether traffic encryption is in force.
 //
 // The signalling engine writes them (server commands, the hook key, a lost
-// link); the audio driver's tick and the audio thread read them without a
-// lock, once per block or frame. Each is a single atomic word written whole.
+// link, registration); the audio driver's tick and the audio thread read them
+// without a lock, once per block or frame. Each is a single atomic word
+// written whole.
 #pragma once
 
 #include <atomic>
@@ -17,6 +19,9 @@ struct AudioState {
     std::atomic<uint16_t> audioControl{0};
     // 1 while the server has muted the terminal.
     std::atomic<uint16_t> mute{0};
+    // True while a key pair is held and a session key has been derived: voice
+    // payloads are then encrypted both ways.
+    std::atomic<bool> trafficEncryption{false};
 
     // The two low bits of audioControl. The value 1 never occurs; readers treat
     // anything but Idle and Melody as voice.
@@ -40,9 +45,11 @@ struct AudioState {
         audioControl.store(word, std::memory_order_release);
     }
     bool muted() const { return mute.load(std::memory_order_acquire) != 0; }
+    bool trafficEncryptionInForce() const { return trafficEncryption.load(std::memory_order_acquire); }
     void reset() {
         audioControl.store(0, std::memory_order_release);
         mute.store(0, std::memory_order_release);
+        trafficEncryption.store(false, std::memory_order_release);
     }
 };
 

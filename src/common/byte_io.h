@@ -2,9 +2,9 @@
 //
 // Every received datagram is read through a ByteReader: a read past the end of
 // the underlying span is impossible by construction. A read beyond the end
-// yields 0 and marks the reader as overrun, so callers that must tell a short
-// datagram from one holding zero bytes can ask. Writers refuse to write past
-// the end of their buffer in the same way.
+// yields 0; callers that must tell a short datagram from one holding zero
+// bytes ask has() first. Writers refuse to write past the end of their buffer
+// in the same way.
 #pragma once
 
 #include <cstddef>
@@ -21,14 +21,8 @@ public:
     constexpr bool has(size_t offset, size_t count = 1) const {
         return offset <= bytes_.size() && count <= bytes_.size() - offset;
     }
-    constexpr bool overrun() const { return overrun_; }
-
-    // One byte at an absolute offset; 0 (and overrun) beyond the end.
-    constexpr uint8_t u8(size_t offset) const {
-        if (offset < bytes_.size()) return bytes_[offset];
-        overrun_ = true;
-        return 0;
-    }
+    // One byte at an absolute offset; 0 beyond the end.
+    constexpr uint8_t u8(size_t offset) const { return offset < bytes_.size() ? bytes_[offset] : 0; }
     // 16-bit value, low byte first (the link layer's order).
     constexpr uint16_t u16le(size_t offset) const {
         return static_cast<uint16_t>(u8(offset) | (u8(offset + 1) << 8));
@@ -45,16 +39,12 @@ public:
     }
     // A sub-span that lies entirely inside the datagram, or an empty span.
     constexpr std::span<const uint8_t> slice(size_t offset, size_t count) const {
-        if (!has(offset, count)) {
-            overrun_ = true;
-            return {};
-        }
+        if (!has(offset, count)) return {};
         return bytes_.subspan(offset, count);
     }
 
 private:
     std::span<const uint8_t> bytes_;
-    mutable bool overrun_ = false;
 };
 
 class ByteWriter {

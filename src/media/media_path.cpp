@@ -1,26 +1,48 @@
 #include "media/media_path.h"
 
 namespace vorpel {
+namespace {
 
-MediaPath::MediaPath(const AudioState& audio, const KeyMaterial& keys, const TrafficCiphers& ciphers,
-                     VoiceSender& sender)
-    : transmitter_(encoder_, audio, keys, ciphers, sender),
-      receiver_(decoder_, melody_, audio, keys, ciphers) {
+void add(CodecWarnings& total, const CodecWarnings& more) {
+    total.lspLow += more.lspLow;
+    total.lspHigh += more.lspHigh;
+}
+
+}  // namespace
+
+MediaPath::MediaPath(const AudioState& audio, VoiceSender& sender)
+    : transmitter_(encoder_, audio, ciphers_, sender), receiver_(decoder_, melody_, audio, ciphers_) {
+    const MutexLock lock(mediaLock_);
     resetEncoder(encoder_);
     resetDecoder(decoder_);
 }
 
 void MediaPath::resetMedia(uint32_t engineTicks) {
-    const std::lock_guard<std::mutex> lock(mediaLock_);
+    const MutexLock lock(mediaLock_);
     receiver_.reset();
     transmitter_.reset(engineTicks);
+    add(pastWarnings_, encoder_.warnings);
+    add(pastWarnings_, decoder_.warnings);
     resetEncoder(encoder_);
     resetDecoder(decoder_);
 }
 
 void MediaPath::startMelody(uint8_t tempo, std::span<const uint8_t, MELODY_NOTES> notes) {
-    const std::lock_guard<std::mutex> lock(mediaLock_);
+    const MutexLock lock(mediaLock_);
     melody_.startMelody(tempo, notes);
+}
+
+bool MediaPath::keyTrafficCiphers(std::span<const uint8_t> key) {
+    const MutexLock lock(mediaLock_);
+    return ciphers_.setKey(key);
+}
+
+CodecWarnings MediaPath::codecWarnings() {
+    const MutexLock lock(mediaLock_);
+    CodecWarnings total = pastWarnings_;
+    add(total, encoder_.warnings);
+    add(total, decoder_.warnings);
+    return total;
 }
 
 void MediaPath::transmitBlock(std::span<int16_t> samples, size_t frameCount) {

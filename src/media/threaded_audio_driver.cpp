@@ -1,10 +1,6 @@
 #include "media/threaded_audio_driver.h"
 
-#include <pthread.h>
-#include <sched.h>
-
 #include <algorithm>
-#include <system_error>
 
 #include "media/rtp_voice_packet.h"
 
@@ -12,14 +8,6 @@ namespace vorpel {
 namespace {
 
 constexpr uint32_t wrap(uint32_t index) { return index % ThreadedAudioDriver::BUFFER_COUNT; }
-
-// The audio thread runs at the highest priority the system grants; without
-// the privilege for real-time scheduling it keeps the normal one.
-void raisePriority(std::thread& thread) {
-    sched_param parameters{};
-    parameters.sched_priority = sched_get_priority_max(SCHED_FIFO);
-    (void)pthread_setschedparam(thread.native_handle(), SCHED_FIFO, &parameters);
-}
 
 // Opens one device (unless open) and prepares its headers in index order,
 // stopping at the first failure; open and prepared record how far it got.
@@ -41,14 +29,15 @@ bool openAndPrepare(Device& device, WaveListener& listener, Buffers& buffers, He
 
 ThreadedAudioDriver::ThreadedAudioDriver(WaveCaptureDevice& capture, WavePlaybackDevice& playback,
                                          AudioBlockPort& blocks, BacklightPort& backlight,
-                                         const AudioState& audio, std::mutex& mediaLock, Threading threading)
+                                         const AudioState& audio, Mutex& mediaLock,
+                                         AudioThreadPort* audioThread)
     : capture_(capture),
       playback_(playback),
       blocks_(blocks),
       backlight_(backlight),
       audio_(audio),
       mediaLock_(mediaLock),
-      threading_(threading) {}
+      audioThread_(audioThread) {}
 
 ThreadedAudioDriver::~ThreadedAudioDriver() { close(); }
 
@@ -80,17 +69,13 @@ void ThreadedAudioDriver::clearState() {
 // Opens both devices and prepares every header once. A failing step returns
 // false at once; close undoes whatever was done.
 bool ThreadedAudioDriver::init() {
-    if (threading_ == Threading::Dedicated && !thread_.joinable()) {
+    if (audioThread_ != nullptr && !threadStarted_) {
         wake_.open();
-        try {
-            thread_ = std::thread([this] { threadBody(); });
-        } catch (const std::system_error&) {
-            return false;
-        }
-        raisePriority(thread_);
+        if (!audioThread_->start(&ThreadedAudioDriver::threadBody, this)) return false;
+        threadStarted_ = true;
     }
 
-    const std::lock_guard<std::mutex> lock(mediaLock_);
+    const MutexLock lock(mediaLock_);
     clearState();
     if (!openAndPrepare(capture_, captureListener_, captureBuffers_, captureHeaders_, captureOpen_,
                         capturePrepared_)) {
@@ -110,14 +95,17 @@ bool ThreadedAudioDriver::init() {
 // backlight requirement is left as it is.
 void ThreadedAudioDriver::close() {
     {
-        const std::lock_guard<std::mutex> lock(mediaLock_);
+        const MutexLock lock(mediaLock_);
         running_ = false;
         initialised_ = false;
     }
     wake_.close();
-    if (thread_.joinable()) thread_.join();
+    if (threadStarted_) {
+        audioThread_->join();
+        threadStarted_ = false;
+    }
 
-    const std::lock_guard<std::mutex> lock(mediaLock_);
+    const MutexLock lock(mediaLock_);
     if (captureOpen_) capture_.reset();
     if (playbackOpen_) playback_.reset();
     for (uint32_t i = 0; i < capturePrepared_; ++i) capture_.unprepareHeader(captureHeaders_[i]);
@@ -131,7 +119,7 @@ void ThreadedAudioDriver::close() {
 }
 
 void ThreadedAudioDriver::tick() {
-    const std::lock_guard<std::mutex> lock(mediaLock_);
+    const MutexLock lock(mediaLock_);
     if (!initialised_) return;
     previousMode_ = currentMode_;
     currentMode_ = audio_.audioMode();
@@ -192,17 +180,18 @@ void ThreadedAudioDriver::writePlaybackBuffer() {
     playbackNextToWrite_ = wrap(playbackNextToWrite_ + 1);
 }
 
-void ThreadedAudioDriver::threadBody() {
+void ThreadedAudioDriver::threadBody(void* self) {
+    auto& driver = *static_cast<ThreadedAudioDriver*>(self);
     for (;;) {
-        const std::optional<uint32_t> tag = wake_.wait();
+        const std::optional<uint32_t> tag = driver.wake_.wait();
         if (!tag) return;  // closed
-        const std::lock_guard<std::mutex> lock(mediaLock_);
-        if (running_ && *tag == generation_.load(std::memory_order_acquire)) pass();
+        const MutexLock lock(driver.mediaLock_);
+        if (driver.running_ && *tag == driver.generation_.load(std::memory_order_acquire)) driver.pass();
     }
 }
 
 void ThreadedAudioDriver::runPass() {
-    const std::lock_guard<std::mutex> lock(mediaLock_);
+    const MutexLock lock(mediaLock_);
     if (running_) pass();
 }
 

@@ -8,7 +8,8 @@
 //
 // Threads and locks:
 // - init and close: the window thread. tick: the timer thread. The pass: the
-//   audio thread (or the caller of runPass when built without one).
+//   audio thread, which the platform makes (AudioThreadPort), or the caller
+//   of runPass when the driver has no audio thread.
 // - The media lock (owned by MediaPath, shared with resetMedia) serialises
 //   start, stop, a pass and close's device work; a pass holds it throughout,
 //   an overflow restart included. Every device operation happens under it.
@@ -20,12 +21,12 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
-#include <mutex>
-#include <thread>
 
 #include "common/audio_state.h"
+#include "common/mutex.h"
 #include "media/audio_block_port.h"
 #include "media/audio_driver.h"
+#include "media/audio_thread_port.h"
 #include "media/audio_wake_event.h"
 #include "media/media_ports.h"
 #include "media/wave_device.h"
@@ -40,24 +41,22 @@ public:
     static constexpr uint32_t JOIN_BACKLOG = 5;       // from this backlog on two blocks are joined
     static constexpr uint32_t OVERFLOW_BACKLOG = 16;  // beyond this backlog both devices restart
 
-    // With Threading::Manual no audio thread is made: the caller runs each pass
-    // with runPass (tests drive the driver that way, step by step).
-    enum class Threading { Dedicated, Manual };
-
+    // Without an audioThread the caller runs each pass with runPass (tests
+    // drive the driver that way, step by step).
     ThreadedAudioDriver(WaveCaptureDevice& capture, WavePlaybackDevice& playback, AudioBlockPort& blocks,
-                        BacklightPort& backlight, const AudioState& audio, std::mutex& mediaLock,
-                        Threading threading = Threading::Dedicated);
+                        BacklightPort& backlight, const AudioState& audio, Mutex& mediaLock,
+                        AudioThreadPort* audioThread);
     ~ThreadedAudioDriver() override;
     ThreadedAudioDriver(const ThreadedAudioDriver&) = delete;
     ThreadedAudioDriver& operator=(const ThreadedAudioDriver&) = delete;
 
-    bool init() override;
-    void close() override;
-    void tick() override;
+    bool init() override EXCLUDES(mediaLock_);
+    void close() override EXCLUDES(mediaLock_);
+    void tick() override EXCLUDES(mediaLock_);
 
     // One pass of the audio thread, taking the media lock; does nothing unless
     // the driver is running.
-    void runPass();
+    void runPass() EXCLUDES(mediaLock_);
 
 private:
     class CaptureListener final : public WaveListener {
@@ -78,30 +77,30 @@ private:
     };
     using Block = std::array<int16_t, WAVE_BUFFER_SAMPLES>;
 
-    void threadBody();
-    // The following expect the media lock held.
-    void clearState();
-    void start();
-    void stop();
-    void pass();
-    void queueCaptureBuffer();
-    void writePlaybackBuffer();
+    static void threadBody(void* self);
+    void clearState() REQUIRES(mediaLock_);
+    void start() REQUIRES(mediaLock_);
+    void stop() REQUIRES(mediaLock_);
+    void pass() REQUIRES(mediaLock_);
+    void queueCaptureBuffer() REQUIRES(mediaLock_);
+    void writePlaybackBuffer() REQUIRES(mediaLock_);
 
     WaveCaptureDevice& capture_;
     WavePlaybackDevice& playback_;
     AudioBlockPort& blocks_;
     BacklightPort& backlight_;
     const AudioState& audio_;
-    std::mutex& mediaLock_;
-    const Threading threading_;
+    Mutex& mediaLock_;
+    AudioThreadPort* const audioThread_;
     CaptureListener captureListener_{*this};
     PlaybackListener playbackListener_{*this};
 
+    // Handed to the devices between start and reset; otherwise under the media lock.
     std::array<Block, BUFFER_COUNT> captureBuffers_{};
     std::array<Block, BUFFER_COUNT> playbackBuffers_{};
     std::array<WaveHeader, BUFFER_COUNT> captureHeaders_{};
     std::array<WaveHeader, BUFFER_COUNT> playbackHeaders_{};
-    std::array<int16_t, 2 * WAVE_BUFFER_SAMPLES> joining_{};
+    std::array<int16_t, 2 * WAVE_BUFFER_SAMPLES> joining_ GUARDED_BY(mediaLock_){};
 
     // Written by the completion callbacks (last completed before the count,
     // so a nonzero count always comes with its index).
@@ -112,20 +111,19 @@ private:
     // Counts starts; a completion of an earlier start wakes no pass.
     std::atomic<uint32_t> generation_{0};
     AudioWakeEvent wake_;
-    std::thread thread_;
+    bool threadStarted_ = false;  // window thread only
 
-    // Under the media lock.
-    bool initialised_ = false;
-    bool running_ = false;
-    bool captureOpen_ = false;
-    bool playbackOpen_ = false;
-    uint32_t capturePrepared_ = 0;  // headers prepared, in index order
-    uint32_t playbackPrepared_ = 0;
-    uint32_t captureNextToQueue_ = 0;
-    uint32_t captureNextToEncode_ = 0;
-    uint32_t playbackNextToWrite_ = 0;
-    AudioMode previousMode_ = AudioMode::Idle;
-    AudioMode currentMode_ = AudioMode::Idle;
+    bool initialised_ GUARDED_BY(mediaLock_) = false;
+    bool running_ GUARDED_BY(mediaLock_) = false;
+    bool captureOpen_ GUARDED_BY(mediaLock_) = false;
+    bool playbackOpen_ GUARDED_BY(mediaLock_) = false;
+    uint32_t capturePrepared_ GUARDED_BY(mediaLock_) = 0;  // headers prepared, in index order
+    uint32_t playbackPrepared_ GUARDED_BY(mediaLock_) = 0;
+    uint32_t captureNextToQueue_ GUARDED_BY(mediaLock_) = 0;
+    uint32_t captureNextToEncode_ GUARDED_BY(mediaLock_) = 0;
+    uint32_t playbackNextToWrite_ GUARDED_BY(mediaLock_) = 0;
+    AudioMode previousMode_ GUARDED_BY(mediaLock_) = AudioMode::Idle;
+    AudioMode currentMode_ GUARDED_BY(mediaLock_) = AudioMode::Idle;
 };
 
 }  // namespace vorpel

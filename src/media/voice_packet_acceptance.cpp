@@ -5,8 +5,7 @@
 
 namespace vorpel {
 
-bool acceptVoicePacket(JitterRing& ring, std::span<uint8_t> datagram, const KeyMaterial& keys,
-                       const TrafficCiphers& ciphers) {
+bool acceptVoicePacket(JitterRing& ring, std::span<uint8_t> datagram, const TrafficCiphers* ciphers) {
     const ByteReader reader(datagram);
     const uint8_t first = reader.u8(0);
     if ((first & RTP_VERSION_MASK) < RTP_VERSION_2) return false;
@@ -25,7 +24,7 @@ bool acceptVoicePacket(JitterRing& ring, std::span<uint8_t> datagram, const KeyM
     if (!offset) return false;
 
     size_t payloadLength = datagram.size() - headerLength;
-    if (trafficEncryptionInForce(keys) && !decryptVoicePayload(ciphers, datagram, headerLength)) {
+    if (ciphers != nullptr && !decryptVoicePayload(*ciphers, datagram, headerLength)) {
         return false;  // not whole blocks, or no key installed since start-up
     }
     if ((first & RTP_PADDING_BIT) != 0) {

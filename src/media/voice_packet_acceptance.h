@@ -18,13 +18,12 @@
 #include <span>
 
 #include "media/jitter_ring.h"
-#include "security/key_material.h"
 #include "security/traffic_cipher.h"
 
 namespace vorpel {
 
-// True when frames were filed. The datagram is decrypted in place.
-bool acceptVoicePacket(JitterRing& ring, std::span<uint8_t> datagram, const KeyMaterial& keys,
-                       const TrafficCiphers& ciphers);
+// True when frames were filed. ciphers is given while encryption is in force
+// (null otherwise); the datagram is then decrypted in place.
+bool acceptVoicePacket(JitterRing& ring, std::span<uint8_t> datagram, const TrafficCiphers* ciphers);
 
 }  // namespace vorpel

@@ -14,14 +14,14 @@ constexpr int16_t MISSING_SAMPLE = -1;
 }  // namespace
 
 VoiceReceiver::VoiceReceiver(G729Decoder& decoder, MelodyPlayer& melody, const AudioState& audio,
-                             const KeyMaterial& keys, const TrafficCiphers& ciphers)
-    : decoder_(decoder), melody_(melody), audio_(audio), keys_(keys), ciphers_(ciphers) {}
+                             const TrafficCiphers& ciphers)
+    : decoder_(decoder), melody_(melody), audio_(audio), ciphers_(ciphers) {}
 
 bool VoiceReceiver::queueVoiceDatagram(std::span<const uint8_t> datagram) { return queue_.push(datagram); }
 
 void VoiceReceiver::playoutBlock(std::span<int16_t> out, size_t frameCount) {
     for (std::span<uint8_t> datagram = queue_.front(); !datagram.empty(); datagram = queue_.front()) {
-        acceptVoicePacket(ring_, datagram, keys_, ciphers_);
+        acceptVoicePacket(ring_, datagram, audio_.trafficEncryptionInForce() ? &ciphers_ : nullptr);
         queue_.pop();
     }
 

@@ -5,8 +5,8 @@
 //
 // Threads: queueVoiceDatagram runs on the window thread and takes no lock.
 // playoutBlock runs on the audio thread and reset on the engine's thread,
-// both under the media lock. audioMode and mute are read without a lock once
-// per frame.
+// both under the media lock, which also guards the ciphers. audioMode, mute
+// and the encryption flag are read without a lock once per frame or packet.
 #pragma once
 
 #include <cstddef>
@@ -18,7 +18,6 @@
 #include "media/jitter_ring.h"
 #include "media/melody_player.h"
 #include "media/receive_queue.h"
-#include "security/key_material.h"
 #include "security/traffic_cipher.h"
 
 namespace vorpel {
@@ -26,7 +25,7 @@ namespace vorpel {
 class VoiceReceiver {
 public:
     VoiceReceiver(G729Decoder& decoder, MelodyPlayer& melody, const AudioState& audio,
-                  const KeyMaterial& keys, const TrafficCiphers& ciphers);
+                  const TrafficCiphers& ciphers);
 
     // Queues a datagram shorter than 128 bytes for the next playout pass.
     // False when it was dropped (too long, or 31 datagrams already waiting).
@@ -48,7 +47,6 @@ private:
     G729Decoder& decoder_;
     MelodyPlayer& melody_;
     const AudioState& audio_;
-    const KeyMaterial& keys_;
     const TrafficCiphers& ciphers_;
     ReceiveQueue queue_;
     JitterRing ring_;

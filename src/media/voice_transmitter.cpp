@@ -10,9 +10,9 @@ namespace {
 constexpr int16_t TRANSMIT_GAIN_DIVISOR = 8;
 }  // namespace
 
-VoiceTransmitter::VoiceTransmitter(G729Encoder& encoder, const AudioState& audio, const KeyMaterial& keys,
+VoiceTransmitter::VoiceTransmitter(G729Encoder& encoder, const AudioState& audio,
                                    const TrafficCiphers& ciphers, VoiceSender& sender)
-    : encoder_(encoder), audio_(audio), keys_(keys), ciphers_(ciphers), sender_(sender) {}
+    : encoder_(encoder), audio_(audio), ciphers_(ciphers), sender_(sender) {}
 
 void VoiceTransmitter::reset(uint32_t ssrc) { state_ = RtpSendState{0, 0, ssrc}; }
 
@@ -40,7 +40,7 @@ void VoiceTransmitter::transmitBlock(std::span<int16_t> samples, size_t frameCou
 
     if (audio_.muted()) return;
     size_t length = RTP_HEADER_SIZE + frames * G729_FRAME_BYTES;
-    if (trafficEncryptionInForce(keys_)) {
+    if (audio_.trafficEncryptionInForce()) {
         // 0 while the ciphers have never been keyed: then nothing is sent.
         length = encryptVoicePayload(ciphers_, packet_, RTP_HEADER_SIZE, frames * G729_FRAME_BYTES);
         if (length == 0) return;

@@ -7,8 +7,8 @@
 // and timestamp advance for every block, sent or not.
 //
 // Threads: transmitBlock runs on the audio thread and reset on the engine's
-// thread, both under the media lock. mute and the key flags are read without
-// a lock once per block.
+// thread, both under the media lock, which also guards the ciphers. mute and
+// the encryption flag are read without a lock once per block.
 #pragma once
 
 #include <array>
@@ -20,7 +20,6 @@
 #include "common/audio_state.h"
 #include "media/media_ports.h"
 #include "media/rtp_voice_packet.h"
-#include "security/key_material.h"
 #include "security/traffic_cipher.h"
 
 namespace vorpel {
@@ -33,8 +32,8 @@ struct RtpSendState {
 
 class VoiceTransmitter {
 public:
-    VoiceTransmitter(G729Encoder& encoder, const AudioState& audio, const KeyMaterial& keys,
-                     const TrafficCiphers& ciphers, VoiceSender& sender);
+    VoiceTransmitter(G729Encoder& encoder, const AudioState& audio, const TrafficCiphers& ciphers,
+                     VoiceSender& sender);
 
     // Sequence and timestamp back to 0 and a new synchronisation source. The
     // encoder is reset by the owner of its state.
@@ -50,7 +49,6 @@ public:
 private:
     G729Encoder& encoder_;
     const AudioState& audio_;
-    const KeyMaterial& keys_;
     const TrafficCiphers& ciphers_;
     VoiceSender& sender_;
     RtpSendState state_;

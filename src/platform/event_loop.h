@@ -18,11 +18,9 @@
 
 namespace vorpel {
 
-// A posted message: a number and two parameters, handled in the order posted.
+// A posted message: a number, handled in the order posted.
 struct LoopMessage {
     uint32_t id = 0;
-    uintptr_t wParam = 0;
-    uintptr_t lParam = 0;
 };
 
 class LoopMessageHandler {

@@ -2,26 +2,15 @@
 
 #include <algorithm>
 
-#include "common/byte_io.h"
 #include "security/hmac_sha1.h"
-#include "security/md5.h"
 #include "security/oakley_group.h"
 
 namespace vorpel {
 namespace {
 
-constexpr uint8_t REQUEST_CLASS = 0x00;
-constexpr uint8_t REQUEST_CONSTANT_1 = 0x10;
-constexpr uint8_t REQUEST_CONSTANT_2 = 0x01;
 constexpr size_t QUARTER = 24;  // the shared secret is used in four 24-byte quarters
 
-std::span<const uint8_t> configField(const ConfigSnapshot& config, size_t offset, size_t used) {
-    return std::span<const uint8_t>(config.bytes).subspan(offset, used);
-}
-
 }  // namespace
-
-KeyAgreement::KeyAgreement() : random_(kernelDraw_) { resetKeyAgreement(); }
 
 KeyAgreement::KeyAgreement(PlatformDraw& draw) : random_(draw) { resetKeyAgreement(); }
 
@@ -66,42 +55,13 @@ bool KeyAgreement::takeKeyPair(std::span<uint8_t, PRIVATE_KEY_SIZE> privateKey,
     return true;
 }
 
-size_t KeyAgreement::buildRegistrationRequest(KeyMaterial& keys, const ConfigSnapshot& config,
-                                              uint16_t& registrationCounter,
-                                              std::span<uint8_t, REGISTRATION_REQUEST_FULL> out) {
-    if (keys.keyPairHeld.load() == 0) {
-        keys.keyPairHeld.store(takeKeyPair(keys.ownPrivateKey, keys.ownPublicValue) ? 1 : 0);
-    }
-    const auto accountId = configField(config, CFG_ACCOUNT_ID_OFFSET, ACCOUNT_ID_USED);
-    ++registrationCounter;
-    const std::array<uint8_t, 2> counter = {static_cast<uint8_t>(registrationCounter),
-                                            static_cast<uint8_t>(registrationCounter >> 8)};
-
-    // Credential proof: MD5 over account id, counter, auth id and password as stored.
-    Md5Context md5;
-    md5Init(md5);
-    md5Update(md5, accountId);
-    md5Update(md5, counter);
-    md5Update(md5, configField(config, CFG_AUTH_ID_OFFSET, AUTH_ID_USED));
-    md5Update(md5, configField(config, CFG_PASSWORD_OFFSET, PASSWORD_USED));
-    std::array<uint8_t, MD5_DIGEST_SIZE> digest{};
-    md5Final(md5, digest);
-
-    ByteWriter w(out);
-    w.u8(REQUEST_CLASS).u8(REQUEST_CONSTANT_1).u8(REQUEST_CONSTANT_2);
-    w.bytes(accountId).u8(0x00);
-    w.bytes(counter);
-    w.bytes(std::span<const uint8_t>(digest).first(REQ_PROOF_SIZE));
-    w.bytes(configField(config, CFG_NUMERIC_SERVER_ADDRESS_OFFSET, 4));
-    if (keys.keyPairHeld.load() == 1) w.bytes(keys.ownPublicValue);
-    return w.size();
+void KeyAgreement::holdKeyPair(KeyMaterial& keys) {
+    if (keys.keyPairHeld == 0)
+        keys.keyPairHeld = takeKeyPair(keys.ownPrivateKey, keys.ownPublicValue) ? 1 : 0;
 }
 
-void KeyAgreement::processRegistrationReply(KeyMaterial& keys, std::span<const uint8_t> reply) {
-    keys.sessionKeyReady.store(0);
-    const ByteReader r(reply);
-    const auto serverPublic = r.slice(REPLY_PUBLIC_VALUE_OFFSET, PUBLIC_VALUE_SIZE);
-    if (serverPublic.empty()) return;  // shorter than 113 bytes: no key
+void KeyAgreement::acceptServerPublicValue(KeyMaterial& keys,
+                                           std::span<const uint8_t, PUBLIC_VALUE_SIZE> serverPublic) {
     std::copy(serverPublic.begin(), serverPublic.end(), keys.serverPublicValue.begin());
     if (std::all_of(serverPublic.begin(), serverPublic.end(), [](uint8_t b) { return b == 0; })) return;
     postKeyDerivation(keys, keys.ownPrivateKey, keys.serverPublicValue);
@@ -139,7 +99,7 @@ void KeyAgreement::deriveSessionKey(KeyMaterial& keys, std::span<const uint8_t, 
 void KeyAgreement::installSessionKey(KeyMaterial& keys, std::span<const uint8_t> block) {
     if (block.size() < SESSION_KEY_SIZE) return;
     std::copy_n(block.begin(), SESSION_KEY_SIZE, keys.sessionKey.begin());
-    keys.sessionKeyReady.store(1);
+    keys.sessionKeyReady = 1;
 }
 
 }  // namespace vorpel

@@ -1,6 +1,6 @@
-// The key agreement carried by registration: the registration request with
-// its MD5 credential proof and the terminal's Diffie-Hellman public value,
-// and the session key derived from the server's public value in the reply.
+// The key agreement carried by registration: the terminal's Diffie-Hellman
+// key pair for the registration request, and the session key derived from
+// the server's public value in the reply.
 //
 // Key pairs (x, 3^x mod p) are computed ahead of time into a pool of three at
 // every engine initialisation; every pair taken is replaced at once. The
@@ -8,8 +8,7 @@
 //
 // Threads: every entry point runs under the engine lock (request from the
 // tick or the connect notification, reply and reset on the window thread);
-// nothing here is reentrant. Only the flags of KeyMaterial cross to the
-// audio thread, as atomics.
+// nothing here is reentrant.
 #pragma once
 
 #include <array>
@@ -48,35 +47,21 @@ struct KeyJobQueue : RingIndices {
     std::array<std::array<uint8_t, PUBLIC_VALUE_SIZE>, KEY_RING_SLOTS> peerPublic{};
 };
 
-// Registration request layout (multi-byte counters low byte first).
-inline constexpr size_t REQ_CLASS_OFFSET = 0;        // 0x00
-inline constexpr size_t REQ_ACCOUNT_ID_OFFSET = 3;   // 23 bytes as stored
-inline constexpr size_t REQ_TERMINATOR_OFFSET = 26;  // 0x00
-inline constexpr size_t REQ_COUNTER_OFFSET = 27;     // 2 bytes
-inline constexpr size_t REQ_PROOF_OFFSET = 29;       // 8 bytes of MD5
-inline constexpr size_t REQ_PROOF_SIZE = 8;
-inline constexpr size_t REQ_SERVER_ADDRESS_OFFSET = 37;  // 4 bytes in stored order
-inline constexpr size_t REQ_PUBLIC_VALUE_OFFSET = 41;    // 96 bytes when a pair is held
-// Registration reply: the server's public value, big-endian.
-inline constexpr size_t REPLY_PUBLIC_VALUE_OFFSET = 17;
-inline constexpr size_t REPLY_WITH_KEY_MIN = REPLY_PUBLIC_VALUE_OFFSET + PUBLIC_VALUE_SIZE;  // 113
 // The derivation block: Z in bytes 0-95, two spare bytes.
 inline constexpr size_t DERIVATION_BLOCK_SIZE = 98;
 
 class KeyAgreement final : public KeyAgreementPort {
 public:
-    // Exponents come from the kernel's random source.
-    KeyAgreement();
-    // Exponents come from the given draw (it must outlive this object).
+    // Exponents come from the given draw (the platform's kernel draw in the
+    // terminal); it must outlive this object.
     explicit KeyAgreement(PlatformDraw& draw);
     KeyAgreement(const KeyAgreement&) = delete;
     KeyAgreement& operator=(const KeyAgreement&) = delete;
 
     void resetKeyAgreement() override;
-    size_t buildRegistrationRequest(KeyMaterial& keys, const ConfigSnapshot& config,
-                                    uint16_t& registrationCounter,
-                                    std::span<uint8_t, REGISTRATION_REQUEST_FULL> out) override;
-    void processRegistrationReply(KeyMaterial& keys, std::span<const uint8_t> reply) override;
+    void holdKeyPair(KeyMaterial& keys) override;
+    void acceptServerPublicValue(KeyMaterial& keys,
+                                 std::span<const uint8_t, PUBLIC_VALUE_SIZE> serverPublic) override;
 
     // Copies the oldest pooled pair out and refills the pool. False when the
     // pool is empty; it is refilled then, so the next take succeeds.
@@ -110,7 +95,6 @@ private:
     void refillPool();
     void runJobQueue(KeyMaterial& keys);
 
-    KernelRandomDraw kernelDraw_;
     RandomGenerator random_;
     ModularPower group_;
     KeyPairPool pool_;

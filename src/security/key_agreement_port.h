@@ -1,20 +1,16 @@
 // What the signalling engine needs of the key agreement: a fresh pool of key
-// pairs at every engine initialisation, the registration request, and the key
-// steps of a registration reply. The real implementation is KeyAgreement;
-// engine tests may supply a recording fake.
+// pairs at every engine initialisation, a key pair for the registration
+// request, and the session key from the server's public value. The engine
+// builds the request and reads the reply itself. The real implementation is
+// KeyAgreement; engine tests supply a fake.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
 #include <span>
 
 #include "security/key_material.h"
-#include "settings/settings_record.h"
 
 namespace vorpel {
-
-inline constexpr size_t REGISTRATION_REQUEST_SHORT = 41;
-inline constexpr size_t REGISTRATION_REQUEST_FULL = 137;
 
 class KeyAgreementPort {
 public:
@@ -24,19 +20,16 @@ public:
     // empties the pool and the job queue and refills the pool with key pairs.
     virtual void resetKeyAgreement() = 0;
 
-    // Builds one registration request into out and returns its length (137
-    // with the public value, 41 without). Takes a key pair into keys when none
-    // is held yet, increments registrationCounter and carries it.
-    virtual size_t buildRegistrationRequest(KeyMaterial& keys, const ConfigSnapshot& config,
-                                            uint16_t& registrationCounter,
-                                            std::span<uint8_t, REGISTRATION_REQUEST_FULL> out) = 0;
+    // Takes the oldest pooled key pair into keys unless one is held already.
+    // When the pool has run dry keys stays without one (keyPairHeld 0): the
+    // request then goes without a public value and the next one carries it.
+    virtual void holdKeyPair(KeyMaterial& keys) = 0;
 
-    // The key steps of a registration reply accepted in Registering; reply is
-    // the whole datagram, first byte included. Clears sessionKeyReady, takes
-    // the server's public value from a reply of at least 113 bytes and, when
-    // it is not all zero, derives and installs the session key before
-    // returning.
-    virtual void processRegistrationReply(KeyMaterial& keys, std::span<const uint8_t> reply) = 0;
+    // The server's public value from a registration reply, kept in keys.
+    // Unless it is all zero the session key is derived from it and the held
+    // private key and installed (sessionKeyReady) before this returns.
+    virtual void acceptServerPublicValue(KeyMaterial& keys,
+                                         std::span<const uint8_t, PUBLIC_VALUE_SIZE> serverPublic) = 0;
 };
 
 }  // namespace vorpel

@@ -6,8 +6,8 @@
 // halves; the state chains from one output to the next and lives as long as
 // the generator (engine initialisation does not reset it).
 //
-// The platform draw of the terminal reads the kernel's random source. The
-// draw that seeds a 15-bit rand() from the tick count is kept for the tests
+// The platform draw of the terminal (platform/kernel_random_draw.h) reads the
+// kernel's random source. The draw that seeds a 15-bit rand() from the tick count is kept for the tests
 // of the whitening only: its seed has only a few million values, so private
 // exponents made from it could be found by trying them all.
 //
@@ -20,16 +20,11 @@
 
 namespace vorpel {
 
+// 32 bits of the platform's random source.
 class PlatformDraw {
 public:
     virtual ~PlatformDraw() = default;
     virtual uint32_t draw() = 0;
-};
-
-// 32 bits from getrandom(2); the terminal's default draw.
-class KernelRandomDraw final : public PlatformDraw {
-public:
-    uint32_t draw() override;
 };
 
 // Calendar fields of a time, as the seed needs them.

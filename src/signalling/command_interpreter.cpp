@@ -59,7 +59,7 @@ size_t SignallingEngine::interpretElement(std::span<const uint8_t> frame, size_t
                 in.slice(position + 3, MELODY_NOTE_COUNT).data(), MELODY_NOTE_COUNT);
             // The player holds the whole melody before the mode says Melody.
             ports_.startMelody(byteAt(2), notes);
-            link.audio.setAudioMode(AudioMode::Melody);
+            audio_.setAudioMode(AudioMode::Melody);
             ports_.raisePhoneWindow();
         }
         return next;
@@ -84,10 +84,10 @@ size_t SignallingEngine::interpretElement(std::span<const uint8_t> frame, size_t
             releaseAudio();
             break;
         case wire::AUDIO_MUTE:
-            link.audio.mute.store(1, std::memory_order_release);
+            audio_.mute.store(1, std::memory_order_release);
             break;
         case wire::AUDIO_UNMUTE:
-            link.audio.mute.store(0, std::memory_order_release);
+            audio_.mute.store(0, std::memory_order_release);
             break;
         default:
             break;
@@ -111,7 +111,7 @@ size_t SignallingEngine::interpretElement(std::span<const uint8_t> frame, size_t
 }
 
 void SignallingEngine::releaseAudio() {
-    state_.link.audio.setAudioMode(AudioMode::Idle);
+    audio_.setAudioMode(AudioMode::Idle);
     ports_.closeVoiceSocket();
     ports_.resetMedia(state_.engineTicks);
     queueCallStateReport();
@@ -119,7 +119,7 @@ void SignallingEngine::releaseAudio() {
 }
 
 void SignallingEngine::startVoice() {
-    state_.link.audio.setAudioMode(AudioMode::Voice);
+    audio_.setAudioMode(AudioMode::Voice);
     queueCallStateReport();
     setIndicator(wire::AUDIO_INDICATOR, wire::INDICATOR_ON);
 }

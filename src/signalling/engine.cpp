@@ -6,6 +6,7 @@
 
 #include <algorithm>
 
+#include "security/credential_proof.h"
 #include "signalling/engine_texts.h"
 #include "signalling/signalling_wire.h"
 
@@ -26,35 +27,26 @@ SignallingEngine::SignallingEngine(EnginePorts& ports, KeyAgreementPort& keyAgre
     : ports_(ports), keyAgreement_(keyAgreement) {}
 
 void SignallingEngine::initEngine() {
-    const uint32_t displayVersion = state_.displayVersion;
-    state_.config.clear();
-    state_.regState = RegState::Validate;
-    state_.countdown = 0;
-    state_.retryCount = 0;
-    state_.terminalId = 0;
-    state_.registrationCounter = 0;
-    state_.indicators.fill(0);
-    state_.keys.clear();
-    state_.displayVersion = displayVersion;
+    // Everything starts again except the display version, which keeps
+    // counting so that the window redraws, and the tick count. Every send
+    // slot starts empty (count 2), so that an element queued before the
+    // connect confirm lands after the type and sequence bytes.
+    TerminalState fresh;
+    fresh.displayVersion = state_.displayVersion;
+    fresh.engineTicks = state_.engineTicks;
+    state_ = fresh;
+    audio_.reset();
 
     state_.display.fill(' ');
     showText(STATUS_TEXT[STATUS_BANNER], BANNER_LINE);
     showText(STATUS_TEXT[STATUS_INITIALIZING], STATUS_LINE);
 
-    LinkState& link = state_.link;
-    link.audio.reset();
-    link.ackedSeq = link.recvSeq = link.sendSeq = link.reportedSeq = 0;
-    link.linkLost = 0;
-    link.ackHoldoff = 0;
-    // Every slot starts empty (count 2), so that an element queued before the
-    // connect confirm lands after the type and sequence bytes.
-    link.slots.fill(SendSlot{});
-    link.syncExpected = 0;
-    link.keepaliveTicks = 0;
-    link.ackDelayTicks = 0;
-
     ports_.resetMedia(state_.engineTicks);
     keyAgreement_.resetKeyAgreement();
+}
+
+void SignallingEngine::publishKeyState() {
+    audio_.trafficEncryption.store(trafficEncryptionInForce(state_.keys));
 }
 
 void SignallingEngine::engineTick() {
@@ -149,11 +141,19 @@ void SignallingEngine::startRegistration() {
 }
 
 void SignallingEngine::sendRegistrationRequest() {
-    const auto out = std::span<uint8_t, REGISTRATION_REQUEST_FULL>(transmitBuffer_);
-    const size_t length = std::min(
-        keyAgreement_.buildRegistrationRequest(state_.keys, state_.config, state_.registrationCounter, out),
-        REGISTRATION_REQUEST_FULL);
-    if (length > 0) ports_.sendSignalling(out.first(length));
+    KeyMaterial& keys = state_.keys;
+    keyAgreement_.holdKeyPair(keys);
+    publishKeyState();
+    const uint16_t counter = ++state_.registrationCounter;
+    const ConfigSnapshot& config = state_.config;
+    const auto accountId = config.accountId().first<ACCOUNT_ID_USED>();
+    const CredentialProof proof = credentialProof(accountId, counter, config.authId().first<AUTH_ID_USED>(),
+                                                  config.password().first<PASSWORD_USED>());
+    ByteWriter out(transmitBuffer_);
+    out.u8(wire::KIND_REGISTRATION).u8(wire::REQUEST_CONSTANT_1).u8(wire::REQUEST_CONSTANT_2);
+    out.bytes(accountId).u8(0x00).u16le(counter).bytes(proof).bytes(config.numericServerAddressBytes());
+    if (keys.keyPairHeld == 1) out.bytes(keys.ownPublicValue);
+    transmit(out);
     // A settings message may still stand on the last row.
     showMessage(MESSAGE_BLANK, MESSAGE_ROW);
 }
@@ -192,11 +192,16 @@ void SignallingEngine::handleDatagram(std::span<const uint8_t> datagram) {
 }
 
 void SignallingEngine::handleRegistrationReply(std::span<const uint8_t> datagram) {
+    const ByteReader in(datagram);
     // A reply too short to hold the whole id gives zero for what it lacks.
-    state_.terminalId = ByteReader(datagram).u16le(wire::REPLY_TERMINAL_ID_OFFSET);
-    // Clears sessionKeyReady and, when the reply carries a non-zero server
-    // public value, derives the session key before returning.
-    keyAgreement_.processRegistrationReply(state_.keys, datagram);
+    state_.terminalId = in.u16le(wire::REPLY_TERMINAL_ID_OFFSET);
+    // A reply without a whole public value gives no key; one with a non-zero
+    // value has the session key derived before it returns.
+    state_.keys.sessionKeyReady = 0;
+    const auto serverPublic = in.slice(wire::REPLY_PUBLIC_VALUE_OFFSET, PUBLIC_VALUE_SIZE);
+    if (!serverPublic.empty())
+        keyAgreement_.acceptServerPublicValue(state_.keys, serverPublic.first<PUBLIC_VALUE_SIZE>());
+    publishKeyState();
     state_.regState = RegState::Synchronizing;
     showText(STATUS_TEXT[STATUS_SYNCHRONIZING], STATUS_LINE);
     state_.retryCount = 0;

@@ -4,8 +4,8 @@
 // Threads: the engine has none of its own and holds no lock. Every entry point
 // must be called under the engine lock that the shell owns (the tick body on
 // the timer thread; datagrams, keys and restarts on the window thread). The
-// audio word (state().link.audio) and the key flags are atomics that the audio
-// thread reads without the lock.
+// AudioState (audio mode, mute, encryption in force) is published for the
+// audio thread, which reads it without the lock.
 #pragma once
 
 #include <array>
@@ -15,9 +15,11 @@
 #include <span>
 #include <string_view>
 
+#include "common/audio_state.h"
 #include "common/byte_io.h"
 #include "security/key_agreement_port.h"
 #include "signalling/engine_ports.h"
+#include "signalling/signalling_wire.h"
 #include "signalling/terminal_state.h"
 
 namespace vorpel {
@@ -60,8 +62,9 @@ public:
     static constexpr size_t FRAME_END = std::numeric_limits<size_t>::max();
     size_t interpretElement(std::span<const uint8_t> frame, size_t position);
     void releaseAudio();
-    AudioMode audioMode() const { return state_.link.audio.audioMode(); }
-    AudioState& audio() { return state_.link.audio; }
+    AudioMode audioMode() const { return audio_.audioMode(); }
+    AudioState& audio() { return audio_; }
+    const AudioState& audio() const { return audio_; }
 
     // Reports and keys.
     void queueKey(uint16_t keyCode);
@@ -91,12 +94,15 @@ private:
     // Reports: append, then flush when the slot has filled up.
     void queueReply(std::span<const uint8_t> element);
     void startVoice();
+    // Tells the audio side whether the key material now puts encryption in force.
+    void publishKeyState();
 
     EnginePorts& ports_;
     KeyAgreementPort& keyAgreement_;
     TerminalState state_;
+    AudioState audio_;
     // Every outbound frame is built here; the largest is the registration request.
-    std::array<uint8_t, REGISTRATION_REQUEST_FULL> transmitBuffer_{};
+    std::array<uint8_t, wire::REGISTRATION_REQUEST_FULL> transmitBuffer_{};
 };
 
 }  // namespace vorpel

@@ -145,10 +145,12 @@ void SignallingEngine::linkUpkeep() {
 }
 
 void SignallingEngine::resetLink() {
-    LinkState& link = state_.link;
-    link.ackedSeq = link.recvSeq = link.sendSeq = link.reportedSeq = 0;
-    link.linkLost = 0;
-    link.slots[0].count = wire::SLOT_EMPTY_COUNT;
+    LinkState fresh;
+    fresh.ackHoldoff = state_.link.ackHoldoff;
+    fresh.syncExpected = state_.link.syncExpected;
+    fresh.keepaliveTicks = state_.link.keepaliveTicks;
+    fresh.ackDelayTicks = state_.link.ackDelayTicks;
+    state_.link = fresh;
 }
 
 }  // namespace vorpel

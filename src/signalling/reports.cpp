@@ -28,7 +28,7 @@ void SignallingEngine::hookKey() {
 }
 
 void SignallingEngine::queueCallStateReport() {
-    const uint16_t control = state_.link.audio.audioControl.load(std::memory_order_relaxed);
+    const uint16_t control = audio_.audioControl.load(std::memory_order_relaxed);
     // The one element without a length byte.
     const std::array<uint8_t, 3> element{wire::EL_CALL_STATE_REPORT, static_cast<uint8_t>(control),
                                          static_cast<uint8_t>(control >> 8)};

@@ -4,7 +4,7 @@
 // Terminal to server, after registration every frame carries the terminal id
 // (low byte first) right after its first byte:
 //
-//   registration request  00 ...                         41 or 137 bytes
+//   registration request  00 10 01 account ...            41 or 137 bytes (below)
 //   logoff                01 id.lo id.hi                 3 bytes
 //   connect request       FF id.lo id.hi 01              4 bytes
 //   ack frame             FF id.lo id.hi 03 ack          5 bytes
@@ -12,7 +12,7 @@
 //
 // Server to terminal (no terminal id):
 //
-//   registration reply    00 id.lo id.hi ...  server public value at 17..112
+//   registration reply    00 id.lo id.hi ...  server public value at 17..112 (below)
 //   refusal               80 text (up to 25 bytes, ended early by a zero)
 //   connect confirm       FF 02
 //   ack frame             FF 03 ack
@@ -26,6 +26,10 @@
 
 #include <cstddef>
 #include <cstdint>
+
+#include "security/credential_proof.h"
+#include "security/key_material.h"
+#include "settings/settings_record.h"
 
 namespace vorpel::wire {
 
@@ -49,8 +53,32 @@ inline constexpr uint32_t SLOT_FULL_COUNT = 11;
 inline constexpr unsigned SEQUENCE_COUNT = 8;
 inline constexpr unsigned ACK_NUMBER_SHIFT = 4;
 
-// Registration reply: terminal id at offsets 1 and 2 of the datagram.
+// Registration request: every field as stored in the settings, the counter
+// low byte first; the public value only while a key pair is held.
+//
+//   0  00 10 01
+//   3  account id (23 bytes)
+//  26  00
+//  27  registration counter (2 bytes)
+//  29  credential proof (8 bytes)
+//  37  numeric server address (4 bytes, first octet first)
+//  41  the terminal's public value (96 bytes, big-endian)
+inline constexpr uint8_t REQUEST_CONSTANT_1 = 0x10;
+inline constexpr uint8_t REQUEST_CONSTANT_2 = 0x01;
+inline constexpr size_t REQUEST_ACCOUNT_ID_OFFSET = 3;
+inline constexpr size_t REQUEST_COUNTER_OFFSET = REQUEST_ACCOUNT_ID_OFFSET + ACCOUNT_ID_USED + 1;
+inline constexpr size_t REQUEST_PROOF_OFFSET = REQUEST_COUNTER_OFFSET + 2;
+inline constexpr size_t REQUEST_SERVER_ADDRESS_OFFSET = REQUEST_PROOF_OFFSET + CREDENTIAL_PROOF_SIZE;
+inline constexpr size_t REQUEST_PUBLIC_VALUE_OFFSET = REQUEST_SERVER_ADDRESS_OFFSET + 4;
+inline constexpr size_t REGISTRATION_REQUEST_SHORT = REQUEST_PUBLIC_VALUE_OFFSET;
+inline constexpr size_t REGISTRATION_REQUEST_FULL = REQUEST_PUBLIC_VALUE_OFFSET + PUBLIC_VALUE_SIZE;
+static_assert(REGISTRATION_REQUEST_SHORT == 41 && REGISTRATION_REQUEST_FULL == 137);
+
+// Registration reply: terminal id at offsets 1 and 2 of the datagram, the
+// server's public value (96 bytes, big-endian) from offset 17 in a reply of
+// at least 113 bytes.
 inline constexpr size_t REPLY_TERMINAL_ID_OFFSET = 1;
+inline constexpr size_t REPLY_PUBLIC_VALUE_OFFSET = 17;
 // Refusal: the server's text from offset 1, at most one display line.
 inline constexpr size_t REFUSAL_TEXT_OFFSET = 1;
 inline constexpr size_t REFUSAL_TEXT_MAX = 25;

@@ -2,16 +2,16 @@
 // identity the server assigned, the display model, the indicators, the key
 // material, the settings snapshot, the tick count and the sequenced link.
 //
-// One record per terminal, owned by the SignallingEngine. Every read and write
-// happens under the engine lock, except the audio word and the key flags,
-// which the audio thread reads through their atomics.
+// One record per terminal, owned by the SignallingEngine; a plain record that
+// an engine initialisation replaces as a whole. Every read and write happens
+// under the engine lock. What the audio side reads without the lock (audio
+// mode, mute, encryption in force) the engine publishes in its AudioState.
 #pragma once
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
 
-#include "common/audio_state.h"
 #include "security/key_material.h"
 #include "settings/settings_record.h"
 
@@ -41,15 +41,16 @@ struct SendSlot {
     std::array<uint8_t, SEND_SLOT_BODY> body{};
 };
 
+// The sequenced link. A connect confirm starts a new numbering with an empty
+// send window; the fields from ackHoldoff on carry over into the new link.
 struct LinkState {
-    AudioState audio;         // audioControl and mute
     uint8_t ackedSeq = 0;     // oldest sent and unacknowledged
     uint8_t recvSeq = 0;      // next expected from the server
     uint8_t sendSeq = 0;      // slot being filled
     uint8_t reportedSeq = 0;  // recvSeq last sent to the server
     uint16_t linkLost = 0;
-    uint16_t ackHoldoff = 0;
     std::array<SendSlot, SEND_SLOT_COUNT> slots{};
+    uint16_t ackHoldoff = 0;
     uint16_t syncExpected = 0;
     uint32_t keepaliveTicks = 0;
     uint32_t ackDelayTicks = 0;
@@ -62,14 +63,14 @@ struct TerminalState {
     RegState regState = RegState::Validate;
     uint32_t countdown = 0;
     uint32_t retryCount = 0;
-    uint32_t displayVersion = 0;  // survives initEngine
+    uint32_t displayVersion = 0;  // carried over by initEngine
     uint16_t terminalId = 0;
     uint16_t registrationCounter = 0;
     std::array<uint8_t, DISPLAY_CHARS> display{};
     std::array<uint8_t, INDICATOR_COUNT> indicators{};
     KeyMaterial keys;
     ConfigSnapshot config;
-    uint32_t engineTicks = 0;  // never reset
+    uint32_t engineTicks = 0;  // carried over by initEngine: never reset
     LinkState link;
 };
 

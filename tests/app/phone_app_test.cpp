@@ -59,9 +59,9 @@ protected:
 
     Journal journal;
     RecordingEnginePorts ports{journal};
-    PlainKeyAgreement keys;
+    FakeKeyAgreement keys = FakeKeyAgreement::withoutKeyPairs();
     SignallingEngine engine{ports, keys};
-    std::mutex engineLock;
+    Mutex engineLock;
     RecordingDriver driver{journal, engine};
     RecordingServices services{journal};
     SettingsRecord record;
@@ -69,7 +69,7 @@ protected:
     ManualTimer timer{journal};
     ScriptedLoop loop;
     ScriptedHost host{journal};
-    PhoneApp app{ShellParts{engine, engineLock, driver, services, record, store, timer, loop, host}};
+    PhoneApp app{ShellParts{engineLock, engine, driver, services, record, store, timer, loop, host}};
 };
 
 TEST_F(PhoneAppTest, OrderlyLifeFromStartToShutdown) {
@@ -121,7 +121,7 @@ TEST_F(PhoneAppTest, TicksBeforeTheWindowIsReadyOnlyCount) {
             return true;
         }
     } firing{journal};
-    PhoneApp early{ShellParts{engine, engineLock, driver, services, record, store, firing, loop, host}};
+    PhoneApp early{ShellParts{engineLock, engine, driver, services, record, store, firing, loop, host}};
     early.setShutdownPause([&] { firing.fire(); });
     loop.idle = [&] {
         EXPECT_EQ(early.rawTickCount(), 3u);

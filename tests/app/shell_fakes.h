@@ -9,10 +9,10 @@
 
 #include "app/dialog_host.h"
 #include "app/shell_services.h"
+#include "key_agreement_fake.h"
 #include "media/audio_driver.h"
 #include "platform/event_loop.h"
 #include "platform/periodic_timer.h"
-#include "security/key_agreement_port.h"
 #include "settings/settings_store.h"
 #include "signalling/engine.h"
 
@@ -38,18 +38,6 @@ struct RecordingEnginePorts : EnginePorts {
 
     Journal& journal;
     std::vector<std::vector<uint8_t>> frames;
-};
-
-// Builds the short registration request (no public value) of a fixed length.
-struct PlainKeyAgreement : KeyAgreementPort {
-    void resetKeyAgreement() override {}
-    size_t buildRegistrationRequest(KeyMaterial&, const ConfigSnapshot&, uint16_t& counter,
-                                    std::span<uint8_t, REGISTRATION_REQUEST_FULL> out) override {
-        ++counter;
-        std::fill(out.begin(), out.begin() + REGISTRATION_REQUEST_SHORT, uint8_t{0});
-        return REGISTRATION_REQUEST_SHORT;
-    }
-    void processRegistrationReply(KeyMaterial&, std::span<const uint8_t>) override {}
 };
 
 struct RecordingDriver : AudioDriver {

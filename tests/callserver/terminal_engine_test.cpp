@@ -12,8 +12,10 @@
 #include <vector>
 
 #include "call_server.h"
+#include "media/rtp_voice_packet.h"
 #include "security/key_agreement.h"
 #include "security/traffic_cipher.h"
+#include "seeded_draw.h"
 #include "server_harness.h"
 #include "settings/settings_record.h"
 #include "signalling/engine.h"
@@ -25,7 +27,11 @@ namespace {
 class EnginePhone final : public EnginePorts {
 public:
     EnginePhone(Endpoint signalling, Endpoint voice, const FakeAccount& account)
-        : signallingEndpoint(signalling), voiceEndpoint(voice), engine(*this, keyAgreement) {
+        : signallingEndpoint(signalling),
+          voiceEndpoint(voice),
+          draw(voice.port),
+          keyAgreement(draw),
+          engine(*this, keyAgreement) {
         engine.initEngine();
         SettingsRecord record;
         record.setText(ACCOUNT_BLOCK_OFFSET + CFG_SERVER_ADDRESS_OFFSET, SERVER_ADDRESS_SIZE,
@@ -90,6 +96,7 @@ public:
 
     Endpoint signallingEndpoint;
     Endpoint voiceEndpoint;
+    vorpel::testing::SeededDraw draw;
     KeyAgreement keyAgreement;
     SignallingEngine engine;
     TrafficCiphers ciphers;

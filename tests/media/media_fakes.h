@@ -10,9 +10,12 @@
 #include <memory>
 #include <mutex>
 #include <span>
+#include <thread>
 #include <vector>
 
 #include "codec/g729a_state.h"
+#include "common/audio_state.h"
+#include "media/audio_thread_port.h"
 #include "media/media_ports.h"
 #include "security/key_material.h"
 #include "security/traffic_cipher.h"
@@ -33,6 +36,22 @@ public:
 class NoBacklight final : public BacklightPort {
 public:
     void holdBacklight(bool) override {}
+};
+
+// A plain thread in the platform's place.
+class PlainAudioThread final : public AudioThreadPort {
+public:
+    ~PlainAudioThread() override { join(); }
+    bool start(Body body, void* context) override {
+        thread_ = std::thread(body, context);
+        return true;
+    }
+    void join() override {
+        if (thread_.joinable()) thread_.join();
+    }
+
+private:
+    std::thread thread_;
 };
 
 // Counts the audio thread's passes and lets a test wait (bounded) for them.
@@ -60,16 +79,15 @@ private:
     size_t passes_ = 0;
 };
 
-inline void setEncryptionInForce(KeyMaterial& keys, bool on) {
-    keys.keyPairHeld.store(on ? 1 : 0);
-    keys.sessionKeyReady.store(on ? 1 : 0);
-}
+inline void setEncryptionInForce(AudioState& audio, bool on) { audio.trafficEncryption.store(on); }
 
-inline void keyWithTestKey(TrafficCiphers& ciphers) {
+inline std::array<uint8_t, SESSION_KEY_SIZE> testKey() {
     std::array<uint8_t, SESSION_KEY_SIZE> key{};
     for (size_t i = 0; i < key.size(); ++i) key[i] = static_cast<uint8_t>(0xA5 ^ (i * 13));
-    ciphers.setKey(key);
+    return key;
 }
+
+inline void keyWithTestKey(TrafficCiphers& ciphers) { ciphers.setKey(testKey()); }
 
 // Speech-like test signal: two formant-like tones under a syllable-rate
 // envelope plus a little deterministic noise, at full microphone level.

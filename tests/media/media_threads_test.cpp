@@ -49,18 +49,17 @@ public:
 
 TEST(MediaThreads, AudioThreadWindowThreadAndEngineThreadTogether) {
     AudioState audio;
-    KeyMaterial keys;
-    TrafficCiphers ciphers;
-    fakes::keyWithTestKey(ciphers);
-    fakes::setEncryptionInForce(keys, true);
+    fakes::setEncryptionInForce(audio, true);
     LoopSender sender;
-    auto media = std::make_unique<MediaPath>(audio, keys, ciphers, sender);
+    auto media = std::make_unique<MediaPath>(audio, sender);
+    media->keyTrafficCiphers(fakes::testKey());
     CountingBlocks blocks(*media);
     fakes::FakeCaptureDevice capture;
     fakes::FakePlaybackDevice playback;
     fakes::NoBacklight backlight;
+    fakes::PlainAudioThread audioThread;
     auto driver = std::make_unique<ThreadedAudioDriver>(capture, playback, blocks, backlight, audio,
-                                                        media->mediaLock());
+                                                        media->mediaLock(), &audioThread);
     ASSERT_TRUE(driver->init());
     media->resetMedia(1);
     audio.setAudioMode(AudioMode::Voice);
@@ -87,6 +86,7 @@ TEST(MediaThreads, AudioThreadWindowThreadAndEngineThreadTogether) {
             driver->tick();
             audio.mute.store(round % 3 == 0 ? 1 : 0);
             media->resetMedia(10 + round);
+            media->keyTrafficCiphers(fakes::testKey());  // a new voice channel keys again
             std::this_thread::yield();
         }
     });
@@ -109,7 +109,7 @@ TEST(MediaThreads, AudioThreadWindowThreadAndEngineThreadTogether) {
         ASSERT_TRUE(capture.completeNext(1));
         ASSERT_TRUE(playback.completeNext());
         ASSERT_TRUE(blocks.waitForPasses(before + 1)) << i;
-        const std::lock_guard<std::mutex> passOver(media->mediaLock());  // the pass ends with its write
+        const MutexLock passOver(media->mediaLock());  // the pass ends with its write
         EXPECT_EQ(playback.queued(), 2u);
     }
     done.store(true);

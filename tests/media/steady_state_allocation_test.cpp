@@ -28,19 +28,16 @@ public:
 TEST(SteadyStateAllocation, AudioPassesAllocateNothing) {
     const auto signal = fakes::speechLike(8000, 3);
     AudioState audio;
-    KeyMaterial keys;
-    TrafficCiphers ciphers;
-    fakes::keyWithTestKey(ciphers);
-    fakes::setEncryptionInForce(keys, true);
+    fakes::setEncryptionInForce(audio, true);
     EchoSender sender;
-    auto media = std::make_unique<MediaPath>(audio, keys, ciphers, sender);
+    auto media = std::make_unique<MediaPath>(audio, sender);
+    media->keyTrafficCiphers(fakes::testKey());
     sender.media = media.get();
     fakes::FakeCaptureDevice capture;
     fakes::FakePlaybackDevice playback;
     fakes::NoBacklight backlight;
-    auto driver =
-        std::make_unique<ThreadedAudioDriver>(capture, playback, *media, backlight, audio, media->mediaLock(),
-                                              ThreadedAudioDriver::Threading::Manual);
+    auto driver = std::make_unique<ThreadedAudioDriver>(capture, playback, *media, backlight, audio,
+                                                        media->mediaLock(), nullptr);
     ASSERT_TRUE(driver->init());
     media->resetMedia(5);
     audio.setAudioMode(AudioMode::Voice);

@@ -72,11 +72,12 @@ std::vector<std::string> startCalls(size_t adds) {
 
 class AudioDriverTest : public ::testing::Test {
 protected:
-    void SetUp() override { driver = makeDriver(ThreadedAudioDriver::Threading::Manual); }
+    void SetUp() override { driver = makeDriver(nullptr); }
 
-    std::unique_ptr<ThreadedAudioDriver> makeDriver(ThreadedAudioDriver::Threading threading) {
+    // Without an audio thread the test runs every pass itself.
+    std::unique_ptr<ThreadedAudioDriver> makeDriver(AudioThreadPort* thread) {
         return std::make_unique<ThreadedAudioDriver>(capture, playback, blocks, backlight, audio, mediaLock,
-                                                     threading);
+                                                     thread);
     }
     void setMode(AudioMode mode) {
         audio.setAudioMode(mode);
@@ -93,10 +94,11 @@ protected:
     }
 
     AudioState audio;
-    std::mutex mediaLock;
+    Mutex mediaLock;
     FakeCaptureDevice capture;
     FakePlaybackDevice playback;
     RecordingBlocks blocks;
+    fakes::PlainAudioThread audioThread;
     RecordingBacklight backlight;
     std::unique_ptr<ThreadedAudioDriver> driver;  // declared last: closed before the devices go
 };
@@ -135,7 +137,7 @@ TEST_F(AudioDriverTest, InitFailsOnAnyDeviceOrHeaderFailureAndCloseUndoesWhatWas
         if (c.failOpen) failing.failOpen = true;
         failing.failPrepareAt = c.failPrepareAt;
         ThreadedAudioDriver failingDriver(failingCapture, failingPlayback, blocks, backlight, audio,
-                                          mediaLock, ThreadedAudioDriver::Threading::Manual);
+                                          mediaLock, nullptr);
         EXPECT_FALSE(failingDriver.init());
         audio.setAudioMode(AudioMode::Voice);
         failingDriver.tick();
@@ -301,7 +303,7 @@ TEST_F(AudioDriverTest, CloseLeavesNoDeviceInUseAndLaterCallsDoNothing) {
 // The real audio thread, paced by playback completions from this thread,
 // with start/stop ticks from a third one. Run under ThreadSanitizer in CI.
 TEST_F(AudioDriverTest, DedicatedThreadRunsOnePassPerPlaybackCompletion) {
-    driver = makeDriver(ThreadedAudioDriver::Threading::Dedicated);
+    driver = makeDriver(&audioThread);
     ASSERT_TRUE(driver->init());
     audio.setAudioMode(AudioMode::Voice);
     std::thread timer([&] { driver->tick(); });
@@ -312,7 +314,7 @@ TEST_F(AudioDriverTest, DedicatedThreadRunsOnePassPerPlaybackCompletion) {
         ASSERT_TRUE(capture.completeNext(static_cast<int16_t>(i)));
         ASSERT_TRUE(playback.completeNext());
         ASSERT_TRUE(blocks.waitForPasses(i + 1)) << "pass " << i;
-        const std::lock_guard<std::mutex> passOver(mediaLock);  // the pass ends with its write
+        const MutexLock passOver(mediaLock);  // the pass ends with its write
         EXPECT_EQ(playback.queued(), 2u);
     }
     EXPECT_EQ(blocks.transmits().size(), PASSES);

@@ -23,9 +23,11 @@ std::vector<uint8_t> frames(size_t count) {
 
 class AcceptanceTest : public ::testing::Test {
 protected:
-    void encryptionInForce(bool on) { fakes::setEncryptionInForce(keys, on); }
+    void encryptionInForce(bool on) { encrypted = on; }
     void keyCiphers() { fakes::keyWithTestKey(ciphers); }
-    bool accept(std::vector<uint8_t> datagram) { return acceptVoicePacket(ring, datagram, keys, ciphers); }
+    bool accept(std::vector<uint8_t> datagram) {
+        return acceptVoicePacket(ring, datagram, encrypted ? &ciphers : nullptr);
+    }
     // Frames stored from the slot of timestamp 0 on (ring freshly reset: P 0).
     size_t storedFrames() const {
         size_t count = 0;
@@ -41,7 +43,7 @@ protected:
         return bytes;
     }
 
-    KeyMaterial keys;
+    bool encrypted = false;
     TrafficCiphers ciphers;
     JitterRing ring;
 };
@@ -115,7 +117,7 @@ TEST_F(AcceptanceTest, EncryptedPayloadIsDecryptedAndMustBeWholeBlocks) {
     // Our own transmit envelope: 100 frame bytes + 12 padding, encrypted.
     auto datagram = voiceDatagram(1, 0, frames(10));
     datagram.resize(12 + 112);
-    ASSERT_EQ(encryptVoicePayload(ciphers, datagram, 12, 100), 124u);
+    ASSERT_EQ(encryptVoicePayload(ciphers, datagram, RTP_HEADER_SIZE, 100), 124u);
     EXPECT_EQ(datagram[0], 0xA0);
     EXPECT_TRUE(accept(datagram));
     EXPECT_EQ(storedFrames(), 10u);

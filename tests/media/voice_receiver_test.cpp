@@ -29,20 +29,20 @@ bool allEqual(const std::vector<int16_t>& samples, int16_t value) {
 
 class ReceiveTest : public ::testing::Test {
 protected:
-    ReceiveTest() : media(std::make_unique<MediaPath>(audio, keys, ciphers, sender)) {
+    ReceiveTest() : media(std::make_unique<MediaPath>(audio, sender)) {
         media->resetMedia(1);
         audio.setAudioMode(AudioMode::Voice);
     }
 
     std::vector<int16_t> playout(size_t frames) {
         std::vector<int16_t> out(frames * 80, 12345);
-        const std::lock_guard<std::mutex> lock(media->mediaLock());
+        const MutexLock lock(media->mediaLock());
         media->playoutBlock(out, frames);
         return out;
     }
     std::vector<int16_t> transmitAndPlay(std::vector<int16_t> samples) {
         {
-            const std::lock_guard<std::mutex> lock(media->mediaLock());
+            const MutexLock lock(media->mediaLock());
             media->transmitBlock(samples, 10);
         }
         if (!sender.packets.empty()) {
@@ -53,8 +53,6 @@ protected:
     }
 
     AudioState audio;
-    KeyMaterial keys;
-    TrafficCiphers ciphers;
     RecordingSender sender;
     std::unique_ptr<MediaPath> media;
 };
@@ -109,8 +107,8 @@ class LoopbackTest : public ReceiveTest, public ::testing::WithParamInterface<bo
 
 TEST_P(LoopbackTest, PlayoutEqualsEncodingAndDecodingTheSameFramesDirectly) {
     if (GetParam()) {
-        fakes::keyWithTestKey(ciphers);
-        fakes::setEncryptionInForce(keys, true);
+        media->keyTrafficCiphers(fakes::testKey());
+        fakes::setEncryptionInForce(audio, true);
     }
     constexpr size_t BLOCKS = 12;
     const auto signal = fakes::speechLike(BLOCKS * 800, 7);

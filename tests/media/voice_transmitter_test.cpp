@@ -24,27 +24,33 @@ struct Header {
 };
 Header headerOf(const std::vector<uint8_t>& packet) {
     const ByteReader reader(packet);
-    return {reader.u8(0), reader.u8(1), reader.u16be(2), reader.u32be(4), reader.u32be(8)};
+    return {reader.u8(0), reader.u8(1), reader.u16be(RTP_SEQUENCE_OFFSET), reader.u32be(RTP_TIMESTAMP_OFFSET),
+            reader.u32be(RTP_SSRC_OFFSET)};
 }
 
 class TransmitTest : public ::testing::Test {
 protected:
-    TransmitTest() : media(std::make_unique<MediaPath>(audio, keys, ciphers, sender)) {}
+    TransmitTest() : media(std::make_unique<MediaPath>(audio, sender)) {}
 
     // Transmits frameCount frames of speech-like audio under the media lock.
     void transmit(size_t frameCount, uint32_t seed = 1) {
         auto samples = fakes::speechLike(frameCount * 80, seed);
-        const std::lock_guard<std::mutex> lock(media->mediaLock());
+        const MutexLock lock(media->mediaLock());
         media->transmitBlock(samples, frameCount);
     }
+    // Both ends keyed alike: the terminal's media path and the test's ciphers,
+    // which stand for the peer.
+    void keyBothEnds() {
+        media->keyTrafficCiphers(fakes::testKey());
+        fakes::keyWithTestKey(peer);
+    }
     void encryptionOn() {
-        fakes::keyWithTestKey(ciphers);
-        fakes::setEncryptionInForce(keys, true);
+        keyBothEnds();
+        fakes::setEncryptionInForce(audio, true);
     }
 
     AudioState audio;
-    KeyMaterial keys;
-    TrafficCiphers ciphers;
+    TrafficCiphers peer;
     RecordingSender sender;
     std::unique_ptr<MediaPath> media;
 };
@@ -61,8 +67,8 @@ TEST_F(TransmitTest, PacketSizesAndPaddingWithAndWithoutEncryption) {
         SCOPED_TRACE(testing::Message() << c.frames << " frames, encrypted " << c.encrypted);
         media->resetMedia(1);
         sender.packets.clear();
-        fakes::setEncryptionInForce(keys, c.encrypted);
-        if (c.encrypted) fakes::keyWithTestKey(ciphers);
+        fakes::setEncryptionInForce(audio, c.encrypted);
+        if (c.encrypted) keyBothEnds();
         transmit(c.frames);
         ASSERT_EQ(sender.packets.size(), 1u);
         std::vector<uint8_t> packet = sender.packets[0];
@@ -71,7 +77,7 @@ TEST_F(TransmitTest, PacketSizesAndPaddingWithAndWithoutEncryption) {
         EXPECT_EQ(packet[1], 0x48);
 
         if (c.encrypted) {
-            ASSERT_TRUE(decryptVoicePayload(ciphers, packet, 12));
+            ASSERT_TRUE(decryptVoicePayload(peer, packet, RTP_HEADER_SIZE));
         }
         // The frames, byte 0 of each masked with 0x5A.
         auto expected = fakes::encodeScaled(fakes::speechLike(c.frames * 80));
@@ -131,11 +137,11 @@ TEST_F(TransmitTest, MutedBlocksAreEncodedAndCountedButNotSent) {
 }
 
 TEST_F(TransmitTest, EncryptionInForceWithCiphersNeverKeyedSendsNothing) {
-    fakes::setEncryptionInForce(keys, true);
+    fakes::setEncryptionInForce(audio, true);
     media->resetMedia(1);
     transmit(10);
     EXPECT_TRUE(sender.packets.empty()) << "nothing goes out in the clear while encryption is in force";
-    fakes::keyWithTestKey(ciphers);
+    keyBothEnds();
     transmit(10);
     ASSERT_EQ(sender.packets.size(), 1u);
     EXPECT_EQ(headerOf(sender.packets[0]).sequence, 1);
@@ -148,7 +154,7 @@ TEST_F(TransmitTest, GainDividesByEightRoundingTowardZero) {
     const int16_t outputs[] = {-4096, 4095, 0, 0, 1, -1, 1, -1, 2, -2};
     for (size_t i = 0; i < std::size(inputs); ++i) samples[i] = inputs[i];
     {
-        const std::lock_guard<std::mutex> lock(media->mediaLock());
+        const MutexLock lock(media->mediaLock());
         media->transmitBlock(samples, 10);
     }
     for (size_t i = 0; i < std::size(inputs); ++i) EXPECT_EQ(samples[i], outputs[i]) << inputs[i];

@@ -58,18 +58,20 @@ TEST(PollEventLoopMessages, PostedFromManyThreadsArriveOnTheLoopThreadInEachSend
     for (size_t s = 0; s < SENDERS; ++s)
         senders.emplace_back([&loop, s] {
             for (size_t i = 0; i < PER_SENDER; ++i)
-                while (!loop.post(LoopMessage{static_cast<uint32_t>(s), i, 0})) std::this_thread::yield();
+                while (!loop.post(LoopMessage{static_cast<uint32_t>(s * PER_SENDER + i)}))
+                    std::this_thread::yield();
         });
     EXPECT_TRUE(loop.run());
     for (auto& t : senders) t.join();
 
     ASSERT_EQ(recorder.messages.size(), SENDERS * PER_SENDER);
-    std::vector<uintptr_t> next(SENDERS, 0);
+    std::vector<size_t> next(SENDERS, 0);
     for (size_t i = 0; i < recorder.messages.size(); ++i) {
-        const LoopMessage& m = recorder.messages[i];
-        ASSERT_LT(m.id, SENDERS);
-        EXPECT_EQ(m.wParam, next[m.id]) << "sender " << m.id << " out of order";
-        next[m.id] = m.wParam + 1;
+        const size_t sender = recorder.messages[i].id / PER_SENDER;
+        ASSERT_LT(sender, SENDERS);
+        EXPECT_EQ(recorder.messages[i].id % PER_SENDER, next[sender])
+            << "sender " << sender << " out of order";
+        ++next[sender];
         EXPECT_EQ(recorder.threads[i], std::this_thread::get_id());
     }
 }
@@ -79,16 +81,13 @@ TEST(PollEventLoopMessages, FullQueueRefusesWithoutLosingWhatItHolds) {
     Recorder recorder(loop, PollEventLoop::MESSAGE_CAPACITY);
     loop.setMessageHandler(&recorder);
     for (size_t i = 0; i < PollEventLoop::MESSAGE_CAPACITY; ++i)
-        ASSERT_TRUE(loop.post(LoopMessage{7, i, i * 2}));
-    EXPECT_FALSE(loop.post(LoopMessage{7, 9999, 0}));
+        ASSERT_TRUE(loop.post(LoopMessage{static_cast<uint32_t>(i)}));
+    EXPECT_FALSE(loop.post(LoopMessage{9999}));
     loop.run();
     ASSERT_EQ(recorder.messages.size(), PollEventLoop::MESSAGE_CAPACITY);
-    for (size_t i = 0; i < recorder.messages.size(); ++i) {
-        EXPECT_EQ(recorder.messages[i].wParam, i);
-        EXPECT_EQ(recorder.messages[i].lParam, i * 2);
-    }
+    for (size_t i = 0; i < recorder.messages.size(); ++i) EXPECT_EQ(recorder.messages[i].id, i);
     // Room again once handled.
-    EXPECT_TRUE(loop.post(LoopMessage{1, 0, 0}));
+    EXPECT_TRUE(loop.post(LoopMessage{1}));
 }
 
 TEST(PollEventLoopMessages, QuitBeforeRunReturnsAtOnceAndTheLoopCanRunAgain) {
@@ -97,7 +96,7 @@ TEST(PollEventLoopMessages, QuitBeforeRunReturnsAtOnceAndTheLoopCanRunAgain) {
     EXPECT_TRUE(loop.run());
     Recorder recorder(loop, 1);
     loop.setMessageHandler(&recorder);
-    std::thread poster([&loop] { loop.post(LoopMessage{3, 0, 0}); });
+    std::thread poster([&loop] { loop.post(LoopMessage{3}); });
     loop.run();
     poster.join();
     EXPECT_EQ(recorder.messages.size(), 1u);

@@ -1,9 +1,10 @@
 // The security path allocates nothing: a whole registration (pool refill,
-// requests, reply with derivation) and a voice packet each way, counted by
+// key pairs, credential proofs, derivation) and the voice ciphers, counted by
 // the test support's replacement of the global operator new.
 #include <gtest/gtest.h>
 
 #include "allocation_counter.h"
+#include "security/credential_proof.h"
 #include "security/key_agreement.h"
 #include "security/traffic_cipher.h"
 
@@ -22,32 +23,27 @@ TEST(SecurityPath, RegistrationAndVoicePacketsAllocateNothing) {
     CountingDraw draw;
     KeyAgreement keyAgreement(draw);
     KeyMaterial keys;
-    ConfigSnapshot config;
-    config.bytes[CFG_ACCOUNT_ID_OFFSET] = 'A';
-    uint16_t counter = 0;
-    std::array<uint8_t, REGISTRATION_REQUEST_FULL> frame{};
-    std::array<uint8_t, 113> reply{};
-    reply[17] = 0x12;
-    reply[112] = 0x34;
+    const std::array<uint8_t, 23> account{'A'};
+    std::array<uint8_t, PUBLIC_VALUE_SIZE> serverPublic{};
+    serverPublic[0] = 0x12;
+    serverPublic[95] = 0x34;
     TrafficCiphers ciphers;
-    std::array<uint8_t, 12 + 112> packet{};
-    packet[0] = 0x80;
+    std::array<uint8_t, 112> payload{};
 
     const size_t before = test::allocationCount();
     keyAgreement.resetKeyAgreement();
-    const size_t first = keyAgreement.buildRegistrationRequest(keys, config, counter, frame);
-    keyAgreement.buildRegistrationRequest(keys, config, counter, frame);
-    keyAgreement.processRegistrationReply(keys, reply);
+    keyAgreement.holdKeyPair(keys);
+    const CredentialProof proof = credentialProof(account, 1, account, account);
+    keyAgreement.acceptServerPublicValue(keys, serverPublic);
     ciphers.keyTrafficCiphers(keys);
-    const size_t sent = encryptVoicePayload(ciphers, packet, 12, 100);
-    const bool received = decryptVoicePayload(ciphers, packet, 12);
+    ciphers.encryptBlocks(payload);
+    ciphers.decryptBlocks(payload);
     EXPECT_EQ(test::allocationCount() - before, 0u);
     // The work above did happen.
-    EXPECT_EQ(first, REGISTRATION_REQUEST_FULL);
-    EXPECT_EQ(keys.sessionKeyReady.load(), 1);
-    EXPECT_EQ(sent, packet.size());
-    EXPECT_TRUE(received);
-    EXPECT_EQ(packet.back(), 12);  // the padding count, decrypted again
+    EXPECT_EQ(keys.keyPairHeld, 1);
+    EXPECT_NE(proof, CredentialProof{});
+    EXPECT_EQ(keys.sessionKeyReady, 1);
+    EXPECT_TRUE(ciphers.keyed());
 }
 
 }  // namespace

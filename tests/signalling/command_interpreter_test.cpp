@@ -89,7 +89,7 @@ TEST_F(Commands, MelodyStartsFromIdleOrMelodyOnly) {
     EXPECT_EQ(ports.melodyNotes.size(), 32u);
     EXPECT_EQ(ports.melodyNotes.back(), 32);
     EXPECT_EQ(engine.audioMode(), AudioMode::Melody);
-    EXPECT_EQ(link().audio.audioControl, 2);
+    EXPECT_EQ(audio().audioControl, 2);
 
     melody[2] = 0x10;  // a new melody restarts
     send({melody});
@@ -104,7 +104,7 @@ TEST_F(Commands, MelodyStartsFromIdleOrMelodyOnly) {
 }
 
 TEST_F(Commands, StartVoiceFromMelodyReportsAndLightsTheAudioIndicator) {
-    link().audio.setAudioMode(AudioMode::Melody);
+    audio().setAudioMode(AudioMode::Melody);
     send({{0x90, 0x02, 0x00}});
     EXPECT_EQ(engine.audioMode(), AudioMode::Voice);
     EXPECT_EQ(state().indicators[26], 3);
@@ -131,14 +131,14 @@ TEST_F(Commands, ReleaseRunsInFullEvenWhenIdle) {
 
 TEST_F(Commands, MuteIsSetOnlyByItsCommandsAndSurvivesRelease) {
     send({{0x90, 0x02, 0x02}});
-    EXPECT_TRUE(link().audio.muted());
+    EXPECT_TRUE(audio().muted());
     send({{0x90, 0x02, 0x01}});
-    EXPECT_TRUE(link().audio.muted());
+    EXPECT_TRUE(audio().muted());
     send({{0x90, 0x02, 0x05}, {0x90, 0x02, 0xFF}});  // unknown commands
-    EXPECT_TRUE(link().audio.muted());
+    EXPECT_TRUE(audio().muted());
     EXPECT_EQ(engine.audioMode(), AudioMode::Idle);
     send({{0x90, 0x02, 0x03}});
-    EXPECT_FALSE(link().audio.muted());
+    EXPECT_FALSE(audio().muted());
 }
 
 TEST_F(Commands, VoiceChannelOpensTowardsTheGivenAddress) {

@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "key_agreement_fake.h"
 #include "signalling/engine.h"
 
 namespace vorpel::testing {
@@ -63,41 +64,11 @@ public:
     }
 };
 
-// Writes a recognisable request: 0x00, 0x10, 0x01, the counter at 27..28 and
-// 0xAB over the public value (137 bytes).
-class FakeKeyAgreement : public KeyAgreementPort {
-public:
-    int resets = 0;
-    std::vector<Bytes> replies;
-
-    void resetKeyAgreement() override { ++resets; }
-    size_t buildRegistrationRequest(KeyMaterial& keys, const ConfigSnapshot&, uint16_t& registrationCounter,
-                                    std::span<uint8_t, REGISTRATION_REQUEST_FULL> out) override {
-        keys.keyPairHeld = 1;
-        std::fill(out.begin(), out.end(), uint8_t{0});
-        out[1] = 0x10;
-        out[2] = 0x01;
-        ++registrationCounter;
-        out[27] = static_cast<uint8_t>(registrationCounter);
-        out[28] = static_cast<uint8_t>(registrationCounter >> 8);
-        std::fill(out.begin() + 41, out.end(), uint8_t{0xAB});
-        return REGISTRATION_REQUEST_FULL;
-    }
-    void processRegistrationReply(KeyMaterial& keys, std::span<const uint8_t> reply) override {
-        replies.emplace_back(reply.begin(), reply.end());
-        keys.sessionKeyReady = 0;
-        if (reply.size() < 113) return;
-        std::copy(reply.begin() + 17, reply.begin() + 113, keys.serverPublicValue.begin());
-        if (std::all_of(keys.serverPublicValue.begin(), keys.serverPublicValue.end(),
-                        [](uint8_t b) { return b == 0; }))
-            return;
-        keys.sessionKey.fill(0x5E);
-        keys.sessionKeyReady = 1;
-    }
-};
+using test::FakeKeyAgreement;
 
 inline bool isRegistrationRequest(const Bytes& frame) {
-    return (frame.size() == REGISTRATION_REQUEST_FULL || frame.size() == REGISTRATION_REQUEST_SHORT) &&
+    return (frame.size() == wire::REGISTRATION_REQUEST_FULL ||
+            frame.size() == wire::REGISTRATION_REQUEST_SHORT) &&
            frame[0] == 0x00 && frame[1] == 0x10 && frame[2] == 0x01;
 }
 
@@ -115,6 +86,7 @@ public:
 
     TerminalState& state() { return engine.state(); }
     LinkState& link() { return engine.state().link; }
+    AudioState& audio() { return engine.audio(); }
 
     // initEngine, then the shell's copy of the settings into the snapshot.
     void start(std::string_view server = "10.0.0.1", std::string_view account = "4711",
@@ -143,7 +115,9 @@ public:
         Bytes reply(1 + bodyLength, 0);
         if (bodyLength > 0) reply[1] = static_cast<uint8_t>(id);
         if (bodyLength > 1) reply[2] = static_cast<uint8_t>(id >> 8);
-        for (size_t i = 17; i < reply.size() && i < 113; ++i) reply[i] = publicFill;
+        for (size_t i = wire::REPLY_PUBLIC_VALUE_OFFSET;
+             i < reply.size() && i < wire::REPLY_PUBLIC_VALUE_OFFSET + PUBLIC_VALUE_SIZE; ++i)
+            reply[i] = publicFill;
         return reply;
     }
 

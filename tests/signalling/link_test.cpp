@@ -269,7 +269,7 @@ TEST_F(Link, ConnectConfirmResetsSequencesButKeepsAudioAndSync) {
     link().linkLost = 1;
     link().ackHoldoff = 2;
     EXPECT_EQ(link().syncExpected, 1);
-    EXPECT_EQ(link().audio.mute, 1);
+    EXPECT_EQ(audio().mute, 1);
     engine.resetLink();
     EXPECT_EQ(link().ackedSeq, 0);
     EXPECT_EQ(link().recvSeq, 0);
@@ -279,7 +279,7 @@ TEST_F(Link, ConnectConfirmResetsSequencesButKeepsAudioAndSync) {
     EXPECT_EQ(link().slots[0].count, 2u);
     EXPECT_EQ(link().ackHoldoff, 2);
     EXPECT_EQ(link().syncExpected, 1);
-    EXPECT_EQ(link().audio.mute, 1);
+    EXPECT_EQ(audio().mute, 1);
 }
 
 TEST_F(Link, FramesQueuedBeforeTheConfirmAreNotResent) {

@@ -42,10 +42,10 @@ protected:
         ASSERT_LE(l.ackHoldoff, 3);
         for (const SendSlot& slot : l.slots) ASSERT_LE(slot.count, SEND_SLOT_BODY);
         ASSERT_GE(l.slots[l.sendSeq].count, 2u);
-        ASSERT_NE(l.audio.audioModeBits(), 1);
+        ASSERT_NE(audio().audioModeBits(), 1);
         for (uint8_t s : state().indicators) ASSERT_LE(s, 3);
         ASSERT_LE(static_cast<uint32_t>(state().regState), static_cast<uint32_t>(RegState::Connected));
-        for (const Bytes& frame : ports.sent) ASSERT_LE(frame.size(), REGISTRATION_REQUEST_FULL);
+        for (const Bytes& frame : ports.sent) ASSERT_LE(frame.size(), wire::REGISTRATION_REQUEST_FULL);
         ports.sent.clear();
     }
 

@@ -6,6 +6,7 @@
 #include <random>
 
 #include "allocation_counter.h"
+#include "key_agreement_fake.h"
 #include "signalling/engine.h"
 
 namespace vorpel {
@@ -30,21 +31,6 @@ public:
     void raisePhoneWindow() override { ++other; }
 };
 
-class QuietKeyAgreement : public KeyAgreementPort {
-public:
-    void resetKeyAgreement() override {}
-    size_t buildRegistrationRequest(KeyMaterial& keys, const ConfigSnapshot&, uint16_t& counter,
-                                    std::span<uint8_t, REGISTRATION_REQUEST_FULL> out) override {
-        keys.keyPairHeld = 1;
-        out[0] = 0;
-        ++counter;
-        return REGISTRATION_REQUEST_FULL;
-    }
-    void processRegistrationReply(KeyMaterial& keys, std::span<const uint8_t> reply) override {
-        keys.sessionKeyReady = reply.size() >= 113 ? 1 : 0;
-    }
-};
-
 template <size_t N>
 void deliver(SignallingEngine& engine, const std::array<uint8_t, N>& datagram) {
     engine.handleDatagram(datagram);
@@ -52,7 +38,7 @@ void deliver(SignallingEngine& engine, const std::array<uint8_t, N>& datagram) {
 
 TEST(SignallingEngine, AllocatesNothingAfterConstruction) {
     CountingPorts ports;
-    QuietKeyAgreement keyAgreement;
+    test::FakeKeyAgreement keyAgreement;
     SignallingEngine engine(ports, keyAgreement);
     std::mt19937 random(7);
     std::array<uint8_t, 300> noise{};

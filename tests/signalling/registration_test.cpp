@@ -13,8 +13,8 @@ TEST_F(Registration, InitShowsBannerZeroesStateAndRestartsKeysAndMedia) {
     state().indicators[5] = 3;
     state().keys.keyPairHeld = 1;
     state().config.bytes[10] = 'x';
-    link().audio.setAudioMode(AudioMode::Voice);
-    link().audio.mute = 1;
+    audio().setAudioMode(AudioMode::Voice);
+    audio().mute = 1;
     link().syncExpected = 7;
     state().engineTicks = 41;
     const uint32_t version = state().displayVersion = 1000;
@@ -25,7 +25,7 @@ TEST_F(Registration, InitShowsBannerZeroesStateAndRestartsKeysAndMedia) {
     EXPECT_EQ(state().keys.keyPairHeld, 0);
     EXPECT_EQ(state().config.bytes[10], 0);
     EXPECT_EQ(engine.audioMode(), AudioMode::Idle);
-    EXPECT_EQ(link().audio.mute, 0);
+    EXPECT_EQ(audio().mute, 0);
     EXPECT_EQ(link().syncExpected, 0);
     EXPECT_EQ(state().engineTicks, 41u);  // never reset
     // The display version only grows, so the window repaints.
@@ -88,8 +88,8 @@ TEST_F(Registration, NormalStartRegistersSynchronizesAndConnects) {
     EXPECT_EQ(state().countdown, 150u);
     ASSERT_EQ(ports.sent.size(), 1u);
     EXPECT_TRUE(isRegistrationRequest(ports.sent[0]));
-    EXPECT_EQ(ports.sent[0].size(), REGISTRATION_REQUEST_FULL);
-    EXPECT_EQ(ports.sent[0][27], 1);  // first request after init carries counter 1
+    EXPECT_EQ(ports.sent[0].size(), wire::REGISTRATION_REQUEST_FULL);
+    EXPECT_EQ(ports.sent[0][wire::REQUEST_COUNTER_OFFSET], 1);  // first request after init carries counter 1
     EXPECT_EQ(line(6), std::string(25, ' '));
     EXPECT_EQ(state().displayVersion, before + 1);
 
@@ -98,8 +98,8 @@ TEST_F(Registration, NormalStartRegistersSynchronizesAndConnects) {
     EXPECT_EQ(state().regState, RegState::Synchronizing);
     EXPECT_EQ(state().terminalId, 0x1234);
     EXPECT_EQ(state().keys.sessionKeyReady, 1);
-    ASSERT_EQ(keyAgreement.replies.size(), 1u);
-    EXPECT_EQ(keyAgreement.replies[0].size(), 113u);  // the whole datagram
+    EXPECT_EQ(keyAgreement.serverValues, 1);
+    EXPECT_EQ(state().keys.serverPublicValue[0], 0x42);
     EXPECT_EQ(trimmedLine(1), "Synchronizing..");
     EXPECT_EQ(line(2), std::string(25, ' '));
     EXPECT_EQ(state().countdown, 20u);
@@ -127,8 +127,8 @@ TEST_F(Registration, SilentServerWithNumericAddressIsAskedEvery150Ticks) {
     EXPECT_EQ(ports.sent.size(), 1u);
     tick();
     ASSERT_EQ(ports.sent.size(), 2u);
-    EXPECT_EQ(ports.sent[1][27], 2);  // the counter goes on; the key pair is kept
-    EXPECT_EQ(ports.sent[1].size(), REGISTRATION_REQUEST_FULL);
+    EXPECT_EQ(ports.sent[1][wire::REQUEST_COUNTER_OFFSET], 2);  // the counter goes on; the key pair is kept
+    EXPECT_EQ(ports.sent[1].size(), wire::REGISTRATION_REQUEST_FULL);
     tick(150 * 4);
     EXPECT_EQ(ports.sent.size(), 6u);
 }
@@ -187,7 +187,7 @@ TEST_F(Registration, RegistrationDatagramsOutOfTheirStateChangeNothing) {
     deliver({0xFF, 0x02});
     EXPECT_EQ(state().regState, RegState::Validate);
     EXPECT_EQ(state().terminalId, 0);
-    EXPECT_TRUE(keyAgreement.replies.empty());
+    EXPECT_EQ(keyAgreement.serverValues, 0);
     tick();
     // Registering: a connect confirm is ignored.
     deliver({0xFF, 0x02});
@@ -220,7 +220,7 @@ TEST_F(Registration, ShortRepliesReadMissingBytesAsZero) {
     for (int b = 0; b < 256; ++b) deliver({static_cast<uint8_t>(b)});  // one byte is no datagram at all
     EXPECT_EQ(state().regState, RegState::Registering);
     EXPECT_TRUE(ports.sent.empty());
-    EXPECT_TRUE(keyAgreement.replies.empty());
+    EXPECT_EQ(keyAgreement.serverValues, 0);
     deliver({0x00, 0x34});  // the high byte of the id is missing
     EXPECT_EQ(state().terminalId, 0x0034);
     EXPECT_EQ(state().regState, RegState::Synchronizing);
@@ -266,7 +266,7 @@ TEST_F(Registration, ElevenConnectRequestsThenBackToRegistering) {
 
 TEST_F(Registration, LostLinkReleasesAudioAndRegistersAgain) {
     connectQuiet();
-    link().audio.setAudioMode(AudioMode::Voice);
+    audio().setAudioMode(AudioMode::Voice);
     state().indicators[26] = 3;
     engine.showText("call in progress", 2);
     engine.showText("server line 0", 0);
@@ -285,7 +285,7 @@ TEST_F(Registration, LostLinkReleasesAudioAndRegistersAgain) {
     tick(100);
     ASSERT_EQ(ports.sent.size(), 1u);
     EXPECT_TRUE(isRegistrationRequest(ports.sent[0]));
-    EXPECT_EQ(ports.sent[0][27], 2);  // same registration, next counter
+    EXPECT_EQ(ports.sent[0][wire::REQUEST_COUNTER_OFFSET], 2);  // same registration, next counter
 
     // The next reply and confirm start a fresh link.
     deliver(registrationReply(0x4321));

@@ -32,7 +32,7 @@ TEST_F(Reports, KeyPressTakesTheWaitingReportAlong) {
 }
 
 TEST_F(Reports, HookKeyAnswersAMelody) {
-    link().audio.setAudioMode(AudioMode::Melody);
+    audio().setAudioMode(AudioMode::Melody);
     engine.hookKey();
     EXPECT_EQ(engine.audioMode(), AudioMode::Voice);
     EXPECT_EQ(state().indicators[26], 3);
@@ -54,13 +54,13 @@ TEST_F(Reports, HookKeyTwiceInOneTickStartsAndEndsVoice) {
 }
 
 TEST_F(Reports, HookKeyKeepsTheOtherBitsOfTheAudioWord) {
-    link().audio.audioControl = 0x0100;  // never set by the terminal itself
+    audio().audioControl = 0x0100;  // never set by the terminal itself
     engine.hookKey();
-    EXPECT_EQ(link().audio.audioControl, 0x0103);
+    EXPECT_EQ(audio().audioControl, 0x0103);
     tick();
     EXPECT_EQ(ports.sent.back(), terminalData(0x01, {{0x30, 0x03, 0x01}}));
     engine.hookKey();
-    EXPECT_EQ(link().audio.audioControl, 0x0100);
+    EXPECT_EQ(audio().audioControl, 0x0100);
 }
 
 TEST_F(Reports, FourthReplyOfATickStartsANewFrame) {

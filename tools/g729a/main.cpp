@@ -1,7 +1,8 @@
 // g729a: command-line G.729 Annex A encoder and decoder.
 //   g729a encode IN.pcm OUT.g729   16-bit little-endian 8 kHz mono PCM -> 10-byte frames
 //   g729a decode IN.g729 OUT.pcm   10-byte frames (ten zero bytes = erased) -> PCM
-// A trailing partial frame in the input is an error.
+// A trailing partial frame in the input is an error. Each clamp of the LSP
+// stability rules is reported on standard error, in the order it happened.
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -18,6 +19,14 @@ using vorpel::G729_FRAME_BYTES;
 using vorpel::G729_FRAME_SAMPLES;
 
 constexpr size_t PCM_FRAME_BYTES = 2 * G729_FRAME_SAMPLES;
+
+// Reports the warnings counted since the last call.
+void reportWarnings(const vorpel::CodecWarnings& now, vorpel::CodecWarnings& reported) {
+    for (; reported.lspLow < now.lspLow; ++reported.lspLow)
+        std::fputs("lsp_stability warning Low \n", stderr);
+    for (; reported.lspHigh < now.lspHigh; ++reported.lspHigh)
+        std::fputs("lsp_stability warning High \n", stderr);
+}
 
 int usage() {
     std::fputs("usage: g729a encode IN.pcm OUT.g729\n       g729a decode IN.g729 OUT.pcm\n", stderr);
@@ -43,6 +52,7 @@ void encodeAll(const std::vector<uint8_t>& pcm, std::vector<uint8_t>& bits) {
     vorpel::resetEncoder(*encoder);
     const size_t frames = pcm.size() / PCM_FRAME_BYTES;
     bits.resize(frames * G729_FRAME_BYTES);
+    vorpel::CodecWarnings reported;
     for (size_t f = 0; f < frames; f++) {
         int16_t samples[G729_FRAME_SAMPLES];
         for (size_t i = 0; i < G729_FRAME_SAMPLES; i++) {
@@ -52,6 +62,7 @@ void encodeAll(const std::vector<uint8_t>& pcm, std::vector<uint8_t>& bits) {
         vorpel::encodeFrame(
             *encoder, samples,
             std::span<uint8_t, G729_FRAME_BYTES>(bits.data() + f * G729_FRAME_BYTES, G729_FRAME_BYTES));
+        reportWarnings(encoder->warnings, reported);
     }
 }
 
@@ -60,12 +71,14 @@ void decodeAll(const std::vector<uint8_t>& bits, std::vector<uint8_t>& pcm) {
     vorpel::resetDecoder(*decoder);
     const size_t frames = bits.size() / G729_FRAME_BYTES;
     pcm.resize(frames * PCM_FRAME_BYTES);
+    vorpel::CodecWarnings reported;
     for (size_t f = 0; f < frames; f++) {
         int16_t samples[G729_FRAME_SAMPLES];
         vorpel::decodeFrame(
             *decoder,
             std::span<const uint8_t, G729_FRAME_BYTES>(bits.data() + f * G729_FRAME_BYTES, G729_FRAME_BYTES),
             false, samples);
+        reportWarnings(decoder->warnings, reported);
         for (size_t i = 0; i < G729_FRAME_SAMPLES; i++) {
             const auto v = static_cast<uint16_t>(samples[i]);
             pcm[f * PCM_FRAME_BYTES + 2 * i] = static_cast<uint8_t>(v & 0xff);

@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
+#include "common/quoted_text.h"
 #include "settings/dotted_address.h"
-#include "ui/quoted_text.h"
 
 namespace vorpel {
 

@@ -21,7 +21,7 @@
 #include <string_view>
 #include <variant>
 
-#include "ui/phone_keys.h"
+#include "phone/phone_keys.h"
 
 namespace vorpel {
 

@@ -1,6 +1,6 @@
 #include "ui/console/console_event_writer.h"
 
-#include "ui/quoted_text.h"
+#include "common/quoted_text.h"
 
 namespace vorpel {
 

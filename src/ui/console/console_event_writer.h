@@ -22,7 +22,7 @@
 #include <string_view>
 
 #include "common/audio_state.h"
-#include "ui/phone_window.h"
+#include "phone/phone_window.h"
 
 namespace vorpel {
 

@@ -18,11 +18,14 @@
 #include "app/phone_app.h"
 #include "app/terminal.h"
 #include "platform/instance_lock.h"
+#include "platform/kernel_random_draw.h"
 #include "platform/poll_event_loop.h"
 #include "platform/posix_udp_socket.h"
 #include "platform/power.h"
+#include "platform/realtime_audio_thread.h"
 #include "platform/settings_file_store.h"
 #include "platform/thread_periodic_timer.h"
+#include "ui/console/codec_report.h"
 #include "ui/console/console_event_writer.h"
 #include "ui/console/console_front_end.h"
 #include "ui/console/console_options.h"
@@ -61,10 +64,13 @@ int runConsole(const ConsoleOptions& options) {
     ThreadPeriodicTimer timer;
     PosixUdpSocketFactory sockets(loop);
     Backlight backlight;
+    RealtimeAudioThread audioThread;
+    KernelRandomDraw randomDraw;
     SettingsFileStore store(APPLICATION_NAME);
-    Terminal terminal(TerminalPlatform{loop, sockets, capture, playback, backlight, &resetIdleTimer});
+    Terminal terminal(TerminalPlatform{loop, sockets, capture, playback, audioThread, backlight, randomDraw,
+                                       &resetIdleTimer});
     ConsoleFrontEnd frontEnd(writer, loop, STDIN_FILENO);
-    PhoneApp app(ShellParts{terminal.engine(), terminal.engineLock(), terminal.audioDriver(), terminal,
+    PhoneApp app(ShellParts{terminal.engineLock(), terminal.engine(), terminal.audioDriver(), terminal,
                             terminal.record(), store, timer, loop, frontEnd});
     ConsoleAudio audio(writer);
     terminal.attachWindow(&app);
@@ -75,6 +81,7 @@ int runConsole(const ConsoleOptions& options) {
     const int status = static_cast<int>(app.runTerminal());
     terminal.attachWindow(nullptr);
     terminal.setAudioListener(nullptr);
+    reportCodecWarnings(stderr, APPLICATION_NAME, terminal.media().codecWarnings());
     writer.exit(status);
     return status;
 }

@@ -20,9 +20,12 @@
 #include "app/close_requests.h"
 #include "app/phone_app.h"
 #include "app/terminal.h"
+#include "platform/kernel_random_draw.h"
 #include "platform/posix_udp_socket.h"
+#include "platform/realtime_audio_thread.h"
 #include "platform/settings_file_store.h"
 #include "platform/thread_periodic_timer.h"
+#include "ui/console/codec_report.h"
 #include "ui/console/console_options.h"
 #include "ui/console/wave_devices.h"
 #include "ui/qt/dialogs/screen_saver_inhibitor.h"
@@ -66,10 +69,13 @@ int runWindow(const ConsoleOptions& options, CloseRequests& closeRequests) {
     ThreadPeriodicTimer timer;
     PosixUdpSocketFactory sockets(loop);
     ScreenSaverInhibitor backlight;  // outlives the terminal, whose audio driver calls it
+    RealtimeAudioThread audioThread;
+    KernelRandomDraw randomDraw;
     SettingsFileStore store(APPLICATION_NAME);
-    Terminal terminal(TerminalPlatform{loop, sockets, capture, playback, backlight, &resetDesktopIdleTimer});
+    Terminal terminal(TerminalPlatform{loop, sockets, capture, playback, audioThread, backlight, randomDraw,
+                                       &resetDesktopIdleTimer});
     QtDialogHost host(loop, terminal.record());
-    PhoneApp app(ShellParts{terminal.engine(), terminal.engineLock(), terminal.audioDriver(), terminal,
+    PhoneApp app(ShellParts{terminal.engineLock(), terminal.engine(), terminal.audioDriver(), terminal,
                             terminal.record(), store, timer, loop, host});
     PhoneDialog window(app);
     host.attachWindow(&window);
@@ -80,6 +86,7 @@ int runWindow(const ConsoleOptions& options, CloseRequests& closeRequests) {
     const int status = static_cast<int>(app.runTerminal());
     hostForRaise = nullptr;
     terminal.attachWindow(nullptr);
+    reportCodecWarnings(stderr, APPLICATION_NAME, terminal.media().codecWarnings());
     // A fault's message box stays until it is read; the window, inert by
     // now, goes after it.
     window.setEnabled(false);

@@ -16,7 +16,7 @@
 #include <array>
 
 #include "app/phone_app.h"
-#include "ui/phone_window.h"
+#include "phone/phone_window.h"
 #include "ui/qt/indicator_lamp.h"
 #include "ui/qt/phone_layout.h"
 

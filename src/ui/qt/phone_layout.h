@@ -16,8 +16,8 @@
 #include <array>
 #include <cstddef>
 
-#include "ui/lamp_bank.h"
-#include "ui/phone_keys.h"
+#include "phone/lamp_bank.h"
+#include "phone/phone_keys.h"
 
 namespace vorpel {
 

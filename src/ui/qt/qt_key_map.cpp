@@ -2,7 +2,7 @@
 
 #include <Qt>
 
-#include "ui/phone_keys.h"
+#include "phone/phone_keys.h"
 
 namespace vorpel {
 

@@ -73,7 +73,7 @@ protected:
         });
     }
     std::string lineText(unsigned line) {
-        std::lock_guard lock(engineLock);
+        const MutexLock lock(engineLock);
         const auto text = engine.lineText(line);
         return std::string(text.begin(), text.end());
     }

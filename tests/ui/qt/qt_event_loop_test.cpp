@@ -85,11 +85,11 @@ TEST(QtEventLoopTest, PostedMessagesArriveInOrderOnTheLoopThreadFromAnyThread) {
     constexpr uint32_t FROM_THREAD = 500;
     Recorder recorder(loop, 3 + FROM_THREAD);
     loop.setMessageHandler(&recorder);
-    for (uint32_t id = 1; id <= 3; ++id) EXPECT_TRUE(loop.post(LoopMessage{id, 0, 0}));
+    for (uint32_t id = 1; id <= 3; ++id) EXPECT_TRUE(loop.post(LoopMessage{id}));
     std::thread poster;
     QTimer::singleShot(0, &loop, [&] {
         poster = std::thread([&] {
-            for (uint32_t id = 0; id < FROM_THREAD; ++id) loop.post(LoopMessage{100 + id, id, 0});
+            for (uint32_t id = 0; id < FROM_THREAD; ++id) loop.post(LoopMessage{100 + id});
         });
     });
     guard(loop);
@@ -110,26 +110,26 @@ TEST(QtEventLoopTest, QuitBeforeRunEndsItAtOnceAndDoesNotEndTheNextRun) {
     guard(loop);
     EXPECT_TRUE(loop.run());
     EXPECT_TRUE(recorder.ids.empty());
-    loop.post(LoopMessage{7, 0, 0});
-    loop.post(LoopMessage{8, 0, 0});
+    loop.post(LoopMessage{7});
+    loop.post(LoopMessage{8});
     EXPECT_TRUE(loop.run());
     EXPECT_EQ(recorder.ids, (std::vector<uint32_t>{7, 8}));
 }
 
 TEST(QtEventLoopTest, AFullQueueRefusesMessagesWithoutAHandlerAreDroppedSuspendedOnesWait) {
     QtEventLoop loop;
-    for (size_t i = 0; i < QtEventLoop::MESSAGE_CAPACITY; ++i) ASSERT_TRUE(loop.post(LoopMessage{1, 0, 0}));
-    EXPECT_FALSE(loop.post(LoopMessage{2, 0, 0}));
+    for (size_t i = 0; i < QtEventLoop::MESSAGE_CAPACITY; ++i) ASSERT_TRUE(loop.post(LoopMessage{1}));
+    EXPECT_FALSE(loop.post(LoopMessage{2}));
     rounds();  // no handler: all dropped
     Recorder recorder(loop, 0);
     loop.setMessageHandler(&recorder);
     loop.suspendMessages(true);  // a modal dialog runs
-    loop.post(LoopMessage{3, 0, 0});
-    loop.post(LoopMessage{4, 0, 0});
+    loop.post(LoopMessage{3});
+    loop.post(LoopMessage{4});
     rounds();
     EXPECT_TRUE(recorder.ids.empty());
     loop.suspendMessages(false);
-    loop.post(LoopMessage{5, 0, 0});
+    loop.post(LoopMessage{5});
     rounds();
     EXPECT_EQ(recorder.ids, (std::vector<uint32_t>{3, 4, 5}));
 }

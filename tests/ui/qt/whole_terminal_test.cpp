@@ -18,8 +18,10 @@
 #include "app/phone_app.h"
 #include "app/terminal.h"
 #include "platform/file_wave_device.h"
+#include "platform/kernel_random_draw.h"
 #include "platform/posix_udp_socket.h"
 #include "platform/power.h"
+#include "platform/realtime_audio_thread.h"
 #include "scripted_server.h"
 #include "shell_fakes.h"
 #include "ui/qt/phone_dialog.h"
@@ -87,11 +89,14 @@ protected:
     FileCaptureDevice capture{"/dev/null"};
     FilePlaybackDevice playback{"/dev/null"};
     Backlight backlight;
-    Terminal terminal{TerminalPlatform{loop, sockets, capture, playback, backlight, &resetIdleTimer}};
+    RealtimeAudioThread audioThread;
+    KernelRandomDraw randomDraw;
+    Terminal terminal{TerminalPlatform{loop, sockets, capture, playback, audioThread, backlight, randomDraw,
+                                       &resetIdleTimer}};
     test::MemoryStore store{journal};
     test::ManualTimer timer{journal};
     QtDialogHost host{loop, terminal.record()};
-    PhoneApp app{ShellParts{terminal.engine(), terminal.engineLock(), terminal.audioDriver(), terminal,
+    PhoneApp app{ShellParts{terminal.engineLock(), terminal.engine(), terminal.audioDriver(), terminal,
                             terminal.record(), store, timer, loop, host}};
     PhoneDialog window{app};
 };

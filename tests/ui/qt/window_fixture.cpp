@@ -48,7 +48,7 @@ void WindowFixture::provision() { store.text = storedAccount(u"127.0.0.1"); }
 
 void WindowFixture::connect() {
     tick();  // Validate: the settings pass, registration starts
-    std::lock_guard lock(engineLock);
+    const MutexLock lock(engineLock);
     engine.startRegistration();  // the new socket's first send notification
     Bytes reply(17, 0);
     reply[1] = 0x34;
@@ -59,14 +59,14 @@ void WindowFixture::connect() {
 }
 
 void WindowFixture::acknowledge() {
-    std::lock_guard lock(engineLock);
+    const MutexLock lock(engineLock);
     if (engine.state().regState != RegState::Connected) return;
     const uint8_t sent = engine.state().link.sendSeq;
     engine.handleDatagram(Bytes{0xFF, 0x03, static_cast<uint8_t>((sent & 7) << 4)});
 }
 
 void WindowFixture::serverFrame(std::initializer_list<Bytes> elements) {
-    std::lock_guard lock(engineLock);
+    const MutexLock lock(engineLock);
     const uint8_t sent = engine.state().link.sendSeq;  // everything sent is acknowledged
     Bytes frame{0xFF, 0x10, static_cast<uint8_t>((serverSequence_ & 7) | (sent & 7) << 4)};
     for (const Bytes& element : elements) frame.insert(frame.end(), element.begin(), element.end());

@@ -64,9 +64,9 @@ protected:
 
     Journal journal;
     RecordingEnginePorts ports{journal};
-    PlainKeyAgreement keys;
+    FakeKeyAgreement keys = FakeKeyAgreement::withoutKeyPairs();
     SignallingEngine engine{ports, keys};
-    std::mutex engineLock;
+    Mutex engineLock;
     RecordingDriver driver{journal, engine};
     RecordingServices services{journal};
     SettingsRecord record;
@@ -74,7 +74,7 @@ protected:
     ManualTimer timer{journal};
     QtEventLoop loop;
     QtDialogHost host{loop, record};
-    PhoneApp app{ShellParts{engine, engineLock, driver, services, record, store, timer, loop, host}};
+    PhoneApp app{ShellParts{engineLock, engine, driver, services, record, store, timer, loop, host}};
     PhoneDialog window{app};
 
 private:

@@ -17,7 +17,7 @@
 #include <QDialog>
 #include <QSize>
 
-#include "ui/settings_form.h"
+#include "phone/settings_form.h"
 
 class QCheckBox;
 class QComboBox;

@@ -7,8 +7,8 @@
 
 #include <array>
 
+#include "phone/tag_form.h"
 #include "ui/qt/dialogs/action_key_dialog.h"
-#include "ui/tag_form.h"
 
 class QLineEdit;
 class QPushButton;

@@ -1,4 +1,4 @@
-#include "ui/quoted_text.h"
+#include "common/quoted_text.h"
 
 namespace vorpel {
 

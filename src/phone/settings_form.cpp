@@ -1,4 +1,4 @@
-#include "ui/settings_form.h"
+#include "phone/settings_form.h"
 
 namespace vorpel {
 

@@ -1,4 +1,4 @@
-#include "ui/lamp_bank.h"
+#include "phone/lamp_bank.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "ui/phone_window.h"
+#include "phone/phone_window.h"
 
 #include <gtest/gtest.h>
 
@@ -40,22 +40,24 @@ class PhoneWindowTest : public ::testing::Test {
 protected:
     PhoneWindowTest() { state.display.fill(' '); }
     void tick() {
-        window.tick(state, {rawTick, bodyTick, keepAwake});
+        window.tick(engineLock, state, {rawTick, bodyTick, keepAwake, audioMode});
         ++rawTick;
         ++bodyTick;
     }
     void connect(AudioMode mode = AudioMode::Idle) {
         state.regState = RegState::Connected;
-        state.link.audio.setAudioMode(mode);
+        audioMode = mode;
         tick();
     }
 
     RecordingPort port;
     PhoneWindow window{port};
+    Mutex engineLock;  // named in the calls; these tests run on one thread
     TerminalState state;
     uint32_t rawTick = 0;
     uint32_t bodyTick = 0;
     bool keepAwake = false;
+    AudioMode audioMode = AudioMode::Idle;
 };
 
 TEST_F(PhoneWindowTest, EverythingOnUntilFirstTickThenOffWhileNotConnected) {
@@ -136,7 +138,7 @@ TEST_F(PhoneWindowTest, VoiceSwapsHookKeysAndReturnClosesVoiceSocket) {
     state.regState = RegState::Registering;
     tick();
     connect();
-    state.link.audio.setAudioMode(AudioMode::Voice);
+    audioMode = AudioMode::Voice;
     port.calls.clear();
     tick();
     EXPECT_TRUE(window.enabled(PhoneButton::No));
@@ -144,9 +146,9 @@ TEST_F(PhoneWindowTest, VoiceSwapsHookKeysAndReturnClosesVoiceSocket) {
     EXPECT_EQ(window.view().focus, PhoneButton::No);
     EXPECT_EQ(std::count(port.calls.begin(), port.calls.end(), "closeVoice"), 0);
     // Right arrow to the function row, then audio returns to idle: "Yes" takes the focus and row 0.
-    window.keyDown(VK_RIGHT);
+    window.keyDown(engineLock, VK_RIGHT);
     ASSERT_EQ(window.focusRow(), 1u);
-    state.link.audio.setAudioMode(AudioMode::Idle);
+    audioMode = AudioMode::Idle;
     tick();
     EXPECT_EQ(std::count(port.calls.begin(), port.calls.end(), "closeVoice"), 1);
     EXPECT_EQ(window.view().focus, PhoneButton::Yes);
@@ -179,7 +181,7 @@ TEST_F(PhoneWindowTest, LeavingConnectedDisablesAllAndForgetsLamps) {
 
 TEST_F(PhoneWindowTest, KeypadKeysQueueTheirCodesInAnyState) {
     const std::string keys = "1234567890*#";
-    for (char c : keys) window.keyDown(*keypadVirtualKey(c));
+    for (char c : keys) window.keyDown(engineLock, *keypadVirtualKey(c));
     const std::vector<std::string> expected{key(0xFBF7), key(0xFB7F), key(0xF7FB), key(0xFBFB),
                                             key(0xFBBF), key(0xF7F7), key(0xFBFD), key(0xFBDF),
                                             key(0xF7FD), key(0xFBEF), key(0xFBFE), key(0xF7FE)};
@@ -194,38 +196,38 @@ TEST_F(PhoneWindowTest, FocusMovesWithWrapAndRowToggle) {
     state.regState = RegState::Registering;
     tick();
     connect();
-    window.keyDown(VK_UP);  // row 0: up and down do nothing
-    window.keyDown(VK_DOWN);
+    window.keyDown(engineLock, VK_UP);  // row 0: up and down do nothing
+    window.keyDown(engineLock, VK_DOWN);
     EXPECT_EQ(window.view().focus, PhoneButton::Yes);
-    window.keyDown(VK_LEFT);
+    window.keyDown(engineLock, VK_LEFT);
     EXPECT_EQ(window.view().focus, PhoneButton::Esc);
-    window.keyDown(VK_UP);
+    window.keyDown(engineLock, VK_UP);
     EXPECT_EQ(window.view().focus, PhoneButton::Cnf);
-    window.keyDown(VK_DOWN);
+    window.keyDown(engineLock, VK_DOWN);
     EXPECT_EQ(window.view().focus, PhoneButton::Esc);
-    for (int i = 0; i < 9; ++i) window.keyDown(VK_DOWN);
+    for (int i = 0; i < 9; ++i) window.keyDown(engineLock, VK_DOWN);
     EXPECT_EQ(window.view().focus, PhoneButton::Cnf);
-    window.keyDown(VK_DOWN);
+    window.keyDown(engineLock, VK_DOWN);
     EXPECT_EQ(window.view().focus, PhoneButton::Esc);
-    window.keyDown(VK_RIGHT);  // back to the hook keys: "No" is disabled, so "Yes"
+    window.keyDown(engineLock, VK_RIGHT);  // back to the hook keys: "No" is disabled, so "Yes"
     EXPECT_EQ(window.view().focus, PhoneButton::Yes);
-    window.keyDown(VK_RIGHT);  // the remembered index comes back
+    window.keyDown(engineLock, VK_RIGHT);  // the remembered index comes back
     EXPECT_EQ(window.view().focus, PhoneButton::Esc);
 }
 
 TEST_F(PhoneWindowTest, ActionPressesFocusedButtonOnlyWhenEnabled) {
     state.regState = RegState::Registering;
     tick();
-    window.keyDown(VK_RIGHT);  // focus "Esc", which is disabled
-    window.keyDown(VK_DOWN);   // "<"
-    window.keyDown(VK_ACTION);
+    window.keyDown(engineLock, VK_RIGHT);  // focus "Esc", which is disabled
+    window.keyDown(engineLock, VK_DOWN);   // "<"
+    window.keyDown(engineLock, VK_ACTION);
     EXPECT_EQ(std::count(port.calls.begin(), port.calls.end(), key(0xFDBF)), 0);
     connect();
-    window.keyDown(VK_RIGHT);  // toggle back: focus was given to "Yes" by the connect
-    window.keyDown(VK_ACTION);
+    window.keyDown(engineLock, VK_RIGHT);  // toggle back: focus was given to "Yes" by the connect
+    window.keyDown(engineLock, VK_ACTION);
     EXPECT_EQ(std::count(port.calls.begin(), port.calls.end(), key(0xFDBF)), 1);
-    window.keyDown(VK_LEFT);
-    window.keyDown(VK_ACTION);
+    window.keyDown(engineLock, VK_LEFT);
+    window.keyDown(engineLock, VK_ACTION);
     EXPECT_EQ(port.calls.back(), "hook");
 }
 
@@ -233,7 +235,7 @@ TEST_F(PhoneWindowTest, EveryButtonSendsItsCode) {
     state.regState = RegState::Registering;
     tick();
     connect(AudioMode::Idle);
-    for (size_t i = 0; i < PHONE_BUTTON_COUNT; ++i) window.press(static_cast<PhoneButton>(i));
+    for (size_t i = 0; i < PHONE_BUTTON_COUNT; ++i) window.press(engineLock, static_cast<PhoneButton>(i));
     const std::vector<std::string> expected{"hook",      key(0xFD7F), key(0xFDBF), key(0xFDDF),
                                             key(0xFDEF), key(0xFDF7), key(0x7FDF), key(0xFEBF),
                                             key(0xF7BF), key(0xF77F), key(0x7FFD)};  // "No" disabled
@@ -242,9 +244,9 @@ TEST_F(PhoneWindowTest, EveryButtonSendsItsCode) {
 }
 
 TEST_F(PhoneWindowTest, OtherKeysAreSwallowed) {
-    window.keyDown(VK_BACK);
-    window.keyDown(0x41);
-    window.keyDown(VK_ACTION);  // nothing has the focus yet
+    window.keyDown(engineLock, VK_BACK);
+    window.keyDown(engineLock, 0x41);
+    window.keyDown(engineLock, VK_ACTION);  // nothing has the focus yet
     EXPECT_TRUE(port.calls.empty());
 }
 

@@ -22,6 +22,7 @@
 //   lock keeps it from overlapping a close or a replacement of the voice
 //   socket; lock order: engine lock, then voice lock.
 // - Every call out to TransportEvents is made with the engine lock held.
+// The annotations below let the compiler check these rules.
 #pragma once
 
 #include <array>
@@ -29,14 +30,15 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <span>
+#include <string>
 #include <string_view>
 
+#include "app/link_socket.h"
+#include "common/mutex.h"
 #include "media/media_ports.h"
 #include "platform/udp_socket.h"
 #include "signalling/terminal_state.h"
-#include "signalling/transport_link_socket.h"
 
 namespace vorpel {
 
@@ -49,7 +51,8 @@ inline constexpr std::string_view SOCKET_FAULT_TITLE = "Socket Fault";
 inline constexpr std::string_view SOCKET_FAULT_MESSAGE = "Socket fault!";
 
 // What the transport calls out to: the engine, the voice receiver, the phone
-// window and the settings. Always called with the engine lock held.
+// window and the settings. Always called with the engine lock held; an
+// implementation declares that with REQUIRES on its own lock.
 class TransportEvents {
 public:
     virtual ~TransportEvents() = default;
@@ -69,42 +72,41 @@ public:
     // The settings record's serverAddress field as stored (64 bytes, zero
     // padded, or shorter); the transport uses it up to the first zero byte
     // and at most 63 bytes.
-    virtual std::string_view serverAddress() const = 0;
+    virtual std::string serverAddress() const = 0;
 };
 
 class Transport final : public VoiceSender {
 public:
-    Transport(UdpSocketFactory& sockets, TransportEvents& events, std::mutex& engineLock);
+    Transport(UdpSocketFactory& sockets, TransportEvents& events, Mutex& engineLock);
     ~Transport() override;
     Transport(const Transport&) = delete;
     Transport& operator=(const Transport&) = delete;
 
-    // Engine lock held by the caller.
-    void ensureSignallingSocket();
-    void openVoiceChannel(uint16_t port, uint32_t address);
-    void closeVoiceSocket();
-    void closeSignallingSocket();
-    size_t sendSignalling(std::span<const uint8_t> bytes);
+    void ensureSignallingSocket() REQUIRES(engineLock_);
+    void openVoiceChannel(uint16_t port, uint32_t address) REQUIRES(engineLock_) EXCLUDES(voiceLock_);
+    void closeVoiceSocket() REQUIRES(engineLock_) EXCLUDES(voiceLock_);
+    void closeSignallingSocket() REQUIRES(engineLock_);
+    size_t sendSignalling(std::span<const uint8_t> bytes) REQUIRES(engineLock_);
 
     // Audio thread, no engine lock.
-    size_t sendVoice(std::span<const uint8_t> bytes) override;
+    size_t sendVoice(std::span<const uint8_t> bytes) override EXCLUDES(voiceLock_);
 
-    // The notification handlers, engine lock held by the caller (the socket
-    // notifications take it and call these).
-    void signallingReceive();
-    void signallingSendReady();
-    void voiceReceive();
-    void voiceSendReady();
+    // The notification handlers (the socket notifications take the engine
+    // lock and call these).
+    void signallingReceive() REQUIRES(engineLock_);
+    void signallingSendReady() REQUIRES(engineLock_);
+    void voiceReceive() REQUIRES(engineLock_) EXCLUDES(voiceLock_);
+    void voiceSendReady() REQUIRES(engineLock_) EXCLUDES(voiceLock_);
 
-    // State, engine lock held.
-    bool socketFault() const { return socketFault_; }
-    bool hasSignallingSocket() const { return signallingSocket_ != nullptr; }
-    bool hasVoiceSocket() const { return voiceSocket_ != nullptr; }
-    bool signallingWritable() const { return signallingWritable_; }
+    // State.
+    bool socketFault() const REQUIRES(engineLock_) { return socketFault_; }
+    bool hasSignallingSocket() const REQUIRES(engineLock_) { return signallingSocket_ != nullptr; }
+    bool hasVoiceSocket() EXCLUDES(voiceLock_);
+    bool signallingWritable() const REQUIRES(engineLock_) { return signallingWritable_; }
     bool voiceWritable() const { return voiceWritable_.load(std::memory_order_acquire); }
-    bool registrationStarted() const { return registrationStarted_; }
-    bool voiceOpening() const { return voiceOpening_; }
-    uint32_t signallingPeerAddress() const;
+    bool registrationStarted() const REQUIRES(engineLock_) { return registrationStarted_; }
+    bool voiceOpening() const REQUIRES(engineLock_) { return voiceOpening_; }
+    uint32_t signallingPeerAddress() const REQUIRES(engineLock_);
 
 private:
     // Socket notifications, on the window thread: take the engine lock and
@@ -130,28 +132,30 @@ private:
 
     // A connected LinkSocket whose notifications go to events, or null.
     std::unique_ptr<LinkSocket> connectSocket(UdpSocketEvents& events, std::string_view host, uint16_t port);
-    void signallingFault();
+    void signallingFault() REQUIRES(engineLock_);
     // Hands every waiting datagram of socket to deliver, one at a time.
     template <typename Deliver>
-    void receiveAll(LinkSocket& socket, Deliver deliver);
+    void receiveAll(LinkSocket& socket, Deliver deliver) REQUIRES(engineLock_);
     // Cuts bytes into datagrams of at most SEND_CHUNK_SIZE; the sum accepted.
     static size_t sendInChunks(LinkSocket& socket, std::span<const uint8_t> bytes);
 
     UdpSocketFactory& sockets_;
     TransportEvents& events_;
-    std::mutex& engineLock_;
-    std::mutex voiceLock_;
+    Mutex& engineLock_;
+    Mutex voiceLock_ ACQUIRED_AFTER(engineLock_);
     SignallingNotifications signallingNotifications_{*this};
     VoiceNotifications voiceNotifications_{*this};
 
-    std::unique_ptr<LinkSocket> signallingSocket_;
-    std::unique_ptr<LinkSocket> voiceSocket_;  // replaced under both locks
-    bool socketFault_ = false;
-    bool signallingWritable_ = false;
-    bool registrationStarted_ = false;
+    std::unique_ptr<LinkSocket> signallingSocket_ GUARDED_BY(engineLock_);
+    // Replaced under both locks: the engine's side reads it under the engine
+    // lock, sendVoice under the voice lock.
+    std::unique_ptr<LinkSocket> voiceSocket_ GUARDED_BY(voiceLock_);
+    bool socketFault_ GUARDED_BY(engineLock_) = false;
+    bool signallingWritable_ GUARDED_BY(engineLock_) = false;
+    bool registrationStarted_ GUARDED_BY(engineLock_) = false;
     std::atomic<bool> voiceWritable_{false};
-    bool voiceOpening_ = false;
-    std::array<uint8_t, RECEIVE_BUFFER_SIZE> receiveBuffer_{};
+    bool voiceOpening_ GUARDED_BY(engineLock_) = false;
+    std::array<uint8_t, RECEIVE_BUFFER_SIZE> receiveBuffer_ GUARDED_BY(engineLock_){};
 };
 
 }  // namespace vorpel

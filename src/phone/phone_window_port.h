@@ -1,7 +1,8 @@
 // What the phone window needs from the rest of the terminal.
 //
 // Every call is made on the window thread while the caller of the phone
-// window holds the engine lock, so implementations must not take it again.
+// window holds the engine lock (PhoneWindow names it), so implementations
+// must not take it again.
 #pragma once
 
 #include <cstdint>

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "ui/settings_form.h"
-#include "ui/tag_form.h"
+#include "phone/settings_form.h"
+#include "phone/tag_form.h"
 
 namespace vorpel {
 namespace {

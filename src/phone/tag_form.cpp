@@ -1,4 +1,4 @@
-#include "ui/tag_form.h"
+#include "phone/tag_form.h"
 
 namespace vorpel {
 

@@ -1,4 +1,4 @@
-#include "ui/phone_keys.h"
+#include "phone/phone_keys.h"
 
 namespace vorpel {
 

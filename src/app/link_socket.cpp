@@ -1,4 +1,4 @@
-#include "signalling/transport_link_socket.h"
+#include "app/link_socket.h"
 
 namespace vorpel {
 

@@ -1,4 +1,4 @@
-#include "signalling/transport.h"
+#include "app/transport.h"
 
 #include <algorithm>
 #include <new>
@@ -7,13 +7,19 @@
 
 namespace vorpel {
 
-Transport::Transport(UdpSocketFactory& sockets, TransportEvents& events, std::mutex& engineLock)
+Transport::Transport(UdpSocketFactory& sockets, TransportEvents& events, Mutex& engineLock)
     : sockets_(sockets), events_(events), engineLock_(engineLock) {}
 
 Transport::~Transport() {
-    std::lock_guard lock(voiceLock_);
+    const MutexLock engine(engineLock_);
+    const MutexLock voice(voiceLock_);
     voiceSocket_.reset();
     signallingSocket_.reset();
+}
+
+bool Transport::hasVoiceSocket() {
+    const MutexLock lock(voiceLock_);
+    return voiceSocket_ != nullptr;
 }
 
 uint32_t Transport::signallingPeerAddress() const {
@@ -33,8 +39,9 @@ std::unique_ptr<LinkSocket> Transport::connectSocket(UdpSocketEvents& events, st
 void Transport::ensureSignallingSocket() {
     if (signallingSocket_ || socketFault_ || events_.regState() == RegState::Validate) return;
     registrationStarted_ = false;
-    std::string_view host = events_.serverAddress();
-    host = host.substr(0, std::min(host.find('\0'), SERVER_ADDRESS_USED));
+    const std::string field = events_.serverAddress();
+    const std::string_view host =
+        std::string_view(field).substr(0, std::min(field.find('\0'), SERVER_ADDRESS_USED));
     signallingSocket_ = connectSocket(signallingNotifications_, host, SIGNALLING_PORT);
     if (!signallingSocket_) signallingFault();
 }
@@ -56,6 +63,7 @@ void Transport::signallingSendReady() {
 }
 
 void Transport::voiceSendReady() {
+    const MutexLock lock(voiceLock_);
     if (!voiceSocket_) return;
     voiceSocket_->recordPeerAddress();
     voiceWritable_.store(true, std::memory_order_release);
@@ -80,6 +88,8 @@ void Transport::signallingReceive() {
 }
 
 void Transport::voiceReceive() {
+    // Under the voice lock too: a receive never meets a replacement.
+    const MutexLock lock(voiceLock_);
     if (!voiceSocket_ || events_.regState() == RegState::Validate) return;
     receiveAll(*voiceSocket_,
                [this](std::span<const uint8_t> datagram) { events_.queueVoiceDatagram(datagram); });
@@ -99,7 +109,7 @@ void Transport::openVoiceChannel(uint16_t port, uint32_t address) {
     const uint32_t peer = address != 0 ? address : signallingPeerAddress();
     std::unique_ptr<LinkSocket> socket = connectSocket(voiceNotifications_, formatDottedAddress(peer), port);
     if (socket) {
-        std::lock_guard lock(voiceLock_);
+        const MutexLock lock(voiceLock_);
         voiceWritable_.store(false, std::memory_order_release);
         voiceSocket_ = std::move(socket);
         voiceOpening_ = false;
@@ -114,7 +124,7 @@ void Transport::openVoiceChannel(uint16_t port, uint32_t address) {
 void Transport::closeVoiceSocket() {
     std::unique_ptr<LinkSocket> closing;
     {
-        std::lock_guard lock(voiceLock_);
+        const MutexLock lock(voiceLock_);
         closing = std::move(voiceSocket_);
     }
     // Closed outside the voice lock: no sendVoice can reach it any more.
@@ -139,28 +149,28 @@ size_t Transport::sendSignalling(std::span<const uint8_t> bytes) {
 }
 
 size_t Transport::sendVoice(std::span<const uint8_t> bytes) {
-    std::lock_guard lock(voiceLock_);
+    const MutexLock lock(voiceLock_);
     if (!voiceWritable_.load(std::memory_order_acquire) || !voiceSocket_) return 0;
     return sendInChunks(*voiceSocket_, bytes);
 }
 
 void Transport::SignallingNotifications::onReceive(int) {
-    std::lock_guard lock(transport_.engineLock_);
+    const MutexLock lock(transport_.engineLock_);
     transport_.signallingReceive();
 }
 
 void Transport::SignallingNotifications::onSend(int) {
-    std::lock_guard lock(transport_.engineLock_);
+    const MutexLock lock(transport_.engineLock_);
     transport_.signallingSendReady();
 }
 
 void Transport::VoiceNotifications::onReceive(int) {
-    std::lock_guard lock(transport_.engineLock_);
+    const MutexLock lock(transport_.engineLock_);
     transport_.voiceReceive();
 }
 
 void Transport::VoiceNotifications::onSend(int) {
-    std::lock_guard lock(transport_.engineLock_);
+    const MutexLock lock(transport_.engineLock_);
     transport_.voiceSendReady();
 }
 

@@ -1,4 +1,4 @@
-#include "ui/phone_window.h"
+#include "phone/phone_window.h"
 
 #include <algorithm>
 
@@ -14,11 +14,11 @@ PhoneWindow::PhoneWindow(PhoneWindowPort& port) : port_(port) {
     view_.lit = lamps_.lit();
 }
 
-void PhoneWindow::tick(const TerminalState& state, const PhoneTickInputs& inputs) {
+void PhoneWindow::tick(Mutex&, const TerminalState& state, const PhoneTickInputs& inputs) {
     if (keepAwakeDue(inputs.keepAwake, inputs.tickBodyCount)) port_.resetIdleTimer();
     refreshDisplay(state);
     if (!port_.ensureSignallingSocket()) return;  // "Socket Fault": nothing more this tick
-    updateControls(state, inputs.rawTickCount);
+    updateControls(state, inputs);
 }
 
 void PhoneWindow::refreshDisplay(const TerminalState& state) {
@@ -32,7 +32,7 @@ void PhoneWindow::refreshDisplay(const TerminalState& state) {
     view_.displayShown = true;
 }
 
-void PhoneWindow::updateControls(const TerminalState& state, uint32_t rawTickCount) {
+void PhoneWindow::updateControls(const TerminalState& state, const PhoneTickInputs& inputs) {
     if (state.regState != RegState::Connected) {
         if (enabled(PhoneButton::Esc)) {  // just left Connected, or the first tick
             view_.enabled.fill(false);
@@ -44,8 +44,7 @@ void PhoneWindow::updateControls(const TerminalState& state, uint32_t rawTickCou
     if (!enabled(PhoneButton::Esc)) {
         for (uint32_t i = 0; i < FUNCTION_KEY_COUNT; ++i) setEnabled(functionKey(i), true);
     }
-    const AudioMode mode = state.link.audio.audioMode();
-    if (mode != AudioMode::Voice) {
+    if (inputs.audioMode != AudioMode::Voice) {
         if (!enabled(PhoneButton::Yes)) {
             port_.closeVoiceSocket();
             setEnabled(PhoneButton::Yes, true);
@@ -58,7 +57,7 @@ void PhoneWindow::updateControls(const TerminalState& state, uint32_t rawTickCou
         view_.focus = PhoneButton::No;
         setEnabled(PhoneButton::Yes, false);
     }
-    lamps_.update(state.indicators, rawTickCount);
+    lamps_.update(state.indicators, inputs.rawTickCount);
     view_.lit = lamps_.lit();
 }
 
@@ -74,7 +73,7 @@ void PhoneWindow::moveFocus() {
     view_.focus = functionKey(focusIndex_);  // enabled or not
 }
 
-void PhoneWindow::keyDown(uint8_t virtualKey) {
+void PhoneWindow::keyDown(Mutex& engineLock, uint8_t virtualKey) {
     if (const auto code = keypadKeyCode(virtualKey)) {
         port_.queueKey(*code);  // whatever the registration state: the server decides
         return;
@@ -98,14 +97,14 @@ void PhoneWindow::keyDown(uint8_t virtualKey) {
         }
         break;
     case VK_ACTION:
-        if (view_.focus) press(*view_.focus);
+        if (view_.focus) press(engineLock, *view_.focus);
         break;
     default:
         break;  // every other key is swallowed
     }
 }
 
-void PhoneWindow::press(PhoneButton button) {
+void PhoneWindow::press(Mutex&, PhoneButton button) {
     if (!enabled(button)) return;
     if (isHookKey(button)) {
         port_.hookKey();

@@ -1,4 +1,4 @@
-#include "signalling/transport.h"
+#include "app/transport.h"
 
 #include <gtest/gtest.h>
 
@@ -37,7 +37,7 @@ protected:
 
     testing::FakeSocketFactory sockets;
     testing::RecordingTransportEvents events;
-    std::mutex engineLock;
+    Mutex engineLock;  // held by the test where the transport expects it
     Transport transport{sockets, events, engineLock};
 };
 
@@ -252,7 +252,7 @@ TEST_F(TransportTest, SendVoiceOnTheAudioThreadNeverRacesAReplacementOrClose) {
         while (!stop.load()) accepted += transport.sendVoice(packet);
     });
     for (int round = 0; round < 300; ++round) {
-        std::lock_guard lock(engineLock);
+        const MutexLock lock(engineLock);
         transport.openVoiceChannel(static_cast<uint16_t>(5000 + round), 0);
         transport.voiceSendReady();
         if (round % 3 == 0) transport.closeVoiceSocket();

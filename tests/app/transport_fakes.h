@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "app/transport.h"
 #include "platform/udp_socket.h"
-#include "signalling/transport.h"
 
 namespace vorpel::testing {
 
@@ -118,7 +118,7 @@ public:
     void setWindowTitle(std::string_view title) override { calls.push_back("title:" + std::string(title)); }
     void showMessage(std::string_view text) override { calls.push_back("message:" + std::string(text)); }
     void cancelWindow() override { calls.push_back("cancel"); }
-    std::string_view serverAddress() const override { return server; }
+    std::string serverAddress() const override { return server; }
 
     RegState state = RegState::Registering;
     bool windowExists = true;

@@ -5,7 +5,8 @@
 //
 // Threads: window thread only. The caller holds the engine lock around every
 // call that takes the TerminalState or may reach the port (tick, keyDown,
-// press), since those read the engine's state or enter the engine.
+// press), since those read the engine's state or enter the engine; each of
+// them names that lock, so the compiler checks that it is held.
 #pragma once
 
 #include <array>
@@ -15,10 +16,12 @@
 #include <string>
 #include <string_view>
 
+#include "common/audio_state.h"
+#include "common/mutex.h"
+#include "phone/lamp_bank.h"
+#include "phone/phone_keys.h"
+#include "phone/phone_window_port.h"
 #include "signalling/terminal_state.h"
-#include "ui/lamp_bank.h"
-#include "ui/phone_keys.h"
-#include "ui/phone_window_port.h"
 
 namespace vorpel {
 
@@ -47,6 +50,7 @@ struct PhoneTickInputs {
     uint32_t rawTickCount = 0;
     uint32_t tickBodyCount = 0;
     bool keepAwake = false;
+    AudioMode audioMode = AudioMode::Idle;
 };
 
 // The line numbers that show: 0, 1 and 6; 0, 6 and 7 while the settings are
@@ -69,21 +73,22 @@ public:
     uint32_t focusIndex() const { return focusIndex_; }
 
     // The tick message: keep-awake, display refresh, signalling socket, then
-    // the buttons and lamps. Caller holds the engine lock.
-    void tick(const TerminalState& state, const PhoneTickInputs& inputs);
+    // the buttons and lamps.
+    void tick(Mutex& engineLock, const TerminalState& state, const PhoneTickInputs& inputs)
+        REQUIRES(engineLock);
 
     // A key down of the device keypad or navigation keys. The action key
-    // presses the focused button. Caller holds the engine lock.
-    void keyDown(uint8_t virtualKey);
-    // A click on a button; a disabled button does nothing. Caller holds the engine lock.
-    void press(PhoneButton button);
+    // presses the focused button.
+    void keyDown(Mutex& engineLock, uint8_t virtualKey) REQUIRES(engineLock);
+    // A click on a button; a disabled button does nothing.
+    void press(Mutex& engineLock, PhoneButton button) REQUIRES(engineLock);
 
     void setTitle(std::string_view title) { view_.title = title; }
 
 private:
     void moveFocus();
     void refreshDisplay(const TerminalState& state);
-    void updateControls(const TerminalState& state, uint32_t rawTickCount);
+    void updateControls(const TerminalState& state, const PhoneTickInputs& inputs);
     void setEnabled(PhoneButton button, bool on) { view_.enabled[static_cast<size_t>(button)] = on; }
 
     PhoneWindowPort& port_;
