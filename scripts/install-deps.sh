@@ -4,6 +4,8 @@
 set -euo pipefail
 packages=(
   build-essential
+  clang-14
+  clang-format
   cmake
   ninja-build
   pkg-config

@@ -3,8 +3,8 @@
 # suite: once as a normal build (whose Debian package is then made, checked
 # with lintian and, as root, installed and tried out), once under
 # AddressSanitizer and UndefinedBehaviorSanitizer, and the threaded tests under
-# ThreadSanitizer.
-# Exits non-zero when any test fails.
+# ThreadSanitizer; then checks the lock annotations with Clang.
+# Exits non-zero when any of it fails.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -38,3 +38,6 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:ha
 echo "== build and run the threaded tests (label tsan) under ThreadSanitizer"
 build build-tsan -DCMAKE_BUILD_TYPE=Debug -DVORPEL_SANITIZE=thread -DVORPEL_BUILD_BENCH=OFF
 TSAN_OPTIONS=halt_on_error=1 ctest --test-dir build-tsan -L tsan --output-on-failure -j "$jobs"
+
+echo "== compile with Clang's thread-safety analysis"
+bash scripts/thread_safety.sh build-thread-safety

@@ -60,24 +60,24 @@ public:
 
     // The engine for the shell, which calls it under engineLock() only.
     SignallingEngine& engine() { return engine_; }
-    Mutex& engineLock() RETURN_CAPABILITY(engineLock_) { return engineLock_; }
+    Mutex& engineLock() RETURN_CAPABILITY(transport_.engineLock()) { return engineLock_; }
     AudioDriver& audioDriver() { return driver_; }
     SettingsRecord& record() { return record_; }
     MediaPath& media() { return media_; }
 
     // ShellServices (engine lock held by the shell).
     bool startSockets() override;
-    bool ensureSignallingSocket() override REQUIRES(engineLock_);
-    void closeVoiceSocket() override REQUIRES(engineLock_);
-    void closeSignallingSocket() override REQUIRES(engineLock_);
+    bool ensureSignallingSocket() override REQUIRES(transport_.engineLock());
+    void closeVoiceSocket() override REQUIRES(transport_.engineLock());
+    void closeSignallingSocket() override REQUIRES(transport_.engineLock());
     void resetIdleTimer() override;
 
 private:
     // EnginePorts (engine lock held by the engine's caller).
-    size_t sendSignalling(std::span<const uint8_t> frame) override REQUIRES(engineLock_);
+    size_t sendSignalling(std::span<const uint8_t> frame) override REQUIRES(transport_.engineLock());
     void resetMedia(uint32_t engineTicks) override;
     void startMelody(uint8_t tempo, std::span<const uint8_t, MELODY_NOTE_COUNT> notes) override;
-    void openVoiceChannel(uint16_t port, uint32_t address) override REQUIRES(engineLock_);
+    void openVoiceChannel(uint16_t port, uint32_t address) override REQUIRES(transport_.engineLock());
     void keyTrafficCiphers(const KeyMaterial& keys) override;
     void raisePhoneWindow() override;
 
@@ -85,11 +85,11 @@ private:
     void holdBacklight(bool on) override;
 
     // TransportEvents (engine lock held by the transport).
-    RegState regState() const override REQUIRES(engineLock_) { return engine_.state().regState; }
-    void handleDatagram(std::span<const uint8_t> datagram) override REQUIRES(engineLock_);
-    void startRegistration() override REQUIRES(engineLock_);
+    RegState regState() const override REQUIRES(transport_.engineLock()) { return engine_.state().regState; }
+    void handleDatagram(std::span<const uint8_t> datagram) override REQUIRES(transport_.engineLock());
+    void startRegistration() override REQUIRES(transport_.engineLock());
     void queueVoiceDatagram(std::span<const uint8_t> datagram) override;
-    void sendLogoff() override REQUIRES(engineLock_);
+    void sendLogoff() override REQUIRES(transport_.engineLock());
     bool phoneWindowExists() const override;
     void setWindowTitle(std::string_view title) override;
     void showMessage(std::string_view text) override;
@@ -100,8 +100,8 @@ private:
     Mutex engineLock_;
     SettingsRecord record_;
     KeyAgreement keyAgreement_;
-    SignallingEngine engine_ GUARDED_BY(engineLock_);
-    const AudioState& audio_;  // the engine's, read without the lock
+    SignallingEngine engine_ GUARDED_BY(transport_.engineLock());  // the lock is engineLock_
+    const AudioState& audio_;                                      // the engine's, read without the lock
     Transport transport_;
     MediaPath media_;
     ThreadedAudioDriver driver_;

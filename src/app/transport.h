@@ -82,6 +82,9 @@ public:
     Transport(const Transport&) = delete;
     Transport& operator=(const Transport&) = delete;
 
+    // The engine lock this transport was given.
+    Mutex& engineLock() const RETURN_CAPABILITY(engineLock_) { return engineLock_; }
+
     void ensureSignallingSocket() REQUIRES(engineLock_);
     void openVoiceChannel(uint16_t port, uint32_t address) REQUIRES(engineLock_) EXCLUDES(voiceLock_);
     void closeVoiceSocket() REQUIRES(engineLock_) EXCLUDES(voiceLock_);
