@@ -1,6 +1,7 @@
-// The call server's protocol logic: registration, the link with each
-// terminal, the phone screens, calls between extensions, the echo extension
-// and the voice relay. It owns no socket and no clock: main() feeds it
+// The call server's protocol logic in three parts: registration and the link
+// with each terminal (call_server.cpp), the phone screens and calls between
+// extensions, the echo extension included (phone_screens.cpp), and the voice
+// relay (voice_relay.cpp). It owns no socket and no clock: main() feeds it
 // datagrams and ticks with the current time and gives it a way to send, and
 // tests drive it in virtual time with fake terminals.
 //
@@ -103,46 +104,57 @@ private:
     enum class LinkPhase { AwaitingConnect, Confirmed, Up };
     static constexpr size_t NO_PEER = SIZE_MAX;
 
-    struct Terminal {
+    // A terminal slot: five records, each replaced whole when its part starts
+    // again. Registration and link live in call_server.cpp, the screens and
+    // calls in phone_screens.cpp, the voice relay in voice_relay.cpp.
+
+    // What an accepted registration request establishes; the key and the sync
+    // counter may carry over to the next request of the same engine.
+    struct Registration {
         bool inUse = false;
         Endpoint signalling;
         uint16_t terminalId = 0;
         size_t account = 0;
-        LinkPhase linkPhase = LinkPhase::AwaitingConnect;
-        ServerLink link;
-        int64_t lastHeard = 0;
-
-        // Key agreement.
         bool hasKey = false;
         bool hasTerminalPublic = false;
         DhPublic terminalPublic{};
         DhPrivate serverPrivate{};
         DhPublic serverPublic{};
         VoiceCipher cipher;
-
-        // Liveness checks.
+        // The terminal's sync counter, while known.
         bool syncKnown = false;
         uint16_t syncValue = 0;
+    };
+    // The link since the registration, and its liveness checks.
+    struct LinkSession {
+        LinkPhase linkPhase = LinkPhase::AwaitingConnect;
+        ServerLink link;
+        int64_t lastHeard = 0;
         bool syncOutstanding = false;
         int64_t syncSentAt = 0;
         int64_t nextSyncAt = 0;
         unsigned syncMisses = 0;
         bool echoOutstanding = false;
         uint16_t echoToken = 0;
-
-        // The phone.
-        uint8_t audioMode = 0;    // as last reported
-        bool melodySent = false;  // a melody was sent since the last report
+    };
+    // What the terminal reported of its audio, and what its screen shows.
+    struct Screen {
+        uint8_t audioMode = AUDIO_MODE_IDLE;  // as last reported
+        bool melodySent = false;              // a melody was sent since the last report
+        int shownMinute = -1;
+    };
+    // The call: dialling, ringing, talking; Idle with no peer when none.
+    struct Call {
         CallPhase phase = CallPhase::Idle;
         size_t peer = NO_PEER;
         bool echoCall = false;
         std::array<char, EXTENSION_MAX + 1> digits{};
         size_t digitCount = 0;
         int64_t ringDeadline = 0;
-        int shownMinute = -1;
-
-        // Voice relay leg: where the terminal sends from, and the numbering of
-        // what the relay sends to it.
+    };
+    // The voice relay leg: where the terminal sends from, and the numbering
+    // of what the relay sends to it.
+    struct VoiceLeg {
         bool voiceLatched = false;
         Endpoint voiceFrom;
         RtpSendCounters rtpOut;
@@ -151,6 +163,13 @@ private:
         uint32_t inSsrc = 0;
         uint32_t inNextTimestamp = 0;
         uint32_t timestampOffset = 0;
+    };
+    struct Terminal {
+        Registration reg;
+        LinkSession session;
+        Screen screen;
+        Call call;
+        VoiceLeg voice;
     };
 
     class TerminalSink;
@@ -181,11 +200,14 @@ private:
     void endCall(Terminal& t, std::string_view ownNote, std::string_view peerNote, uint8_t peerCommand);
     void toIdle(Terminal& t, std::string_view note, bool releaseAudio, uint8_t command);
     void startVoice(Terminal& t);
+    // The ring timeout and the idle screen's clock.
+    void tickCall(Terminal& t, int64_t now);
     bool isKnownExtension(std::string_view digits) const;
     std::string_view extensionOf(const Terminal& t) const;
-    std::string_view dialled(const Terminal& t) const { return {t.digits.data(), t.digitCount}; }
+    std::string_view dialled(const Terminal& t) const { return {t.call.digits.data(), t.call.digitCount}; }
 
     // Screens.
+    void showConnected(Terminal& t);
     void showRow(Terminal& t, uint8_t row, std::string_view line0, std::string_view line1);
     void showLamps(Terminal& t, uint8_t callLamp, uint8_t waitLamp);
     void showHeader(Terminal& t, std::string_view status);

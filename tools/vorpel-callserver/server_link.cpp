@@ -6,15 +6,7 @@
 
 namespace vorpel::callserver {
 
-void ServerLink::reset() {
-    pendingLength_ = 0;
-    sendSeq_ = ackedSeq_ = recvSeq_ = 0;
-    ackOwed_ = false;
-    retransmitAt_ = 0;
-    retransmissions_ = 0;
-    holdoffUntil_ = 0;
-    probing_ = false;
-}
+void ServerLink::reset() { *this = ServerLink{}; }
 
 bool ServerLink::queue(std::span<const uint8_t> element) {
     if (element.size() < 2 || element.size() != static_cast<size_t>(element[1]) + 1 ||
