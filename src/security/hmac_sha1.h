@@ -6,8 +6,6 @@
 
 namespace vorpel {
 
-inline constexpr size_t HMAC_SHA1_SIZE = 20;
-
 // Writes HMAC-SHA-1 of message under key into out (20 bytes).
 //
 // The session-key derivation relies on two properties:

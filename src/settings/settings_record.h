@@ -27,8 +27,8 @@ inline constexpr size_t ACCOUNT_SLOT_OFFSET = 220;
 inline constexpr size_t ACCOUNT_SLOT_SIZE = 128;
 inline constexpr size_t ACCOUNT_SLOT_COUNT = 2;
 
-// Offsets inside the account block (ConfigSnapshot offset k = record offset 84 + k).
-inline constexpr size_t CFG_RESERVED_OFFSET = 0;
+// Offsets inside the account block (ConfigSnapshot offset k = record offset 84
+// + k); bytes 0 to 3 are reserved.
 inline constexpr size_t CFG_NUMERIC_SERVER_ADDRESS_OFFSET = 4;
 inline constexpr size_t CFG_SERVER_ADDRESS_OFFSET = 8;
 inline constexpr size_t SERVER_ADDRESS_SIZE = 64;  // stored whole

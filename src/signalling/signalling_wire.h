@@ -50,7 +50,6 @@ inline constexpr uint8_t SEQUENCE_MASK = 7;
 // elements are appended while it holds fewer than SLOT_FULL_COUNT.
 inline constexpr uint32_t SLOT_EMPTY_COUNT = 2;
 inline constexpr uint32_t SLOT_FULL_COUNT = 11;
-inline constexpr unsigned SEQUENCE_COUNT = 8;
 inline constexpr unsigned ACK_NUMBER_SHIFT = 4;
 
 // Registration request: every field as stored in the settings, the counter
@@ -103,7 +102,6 @@ inline constexpr size_t SKIP_BLOCK_SIZE = 36;
 inline constexpr size_t SKIP_BLOCK_EXTRA = 36;  // bytes skipped after the element itself
 inline constexpr size_t DISPLAY_ROW_SIZE = 53;
 inline constexpr size_t MELODY_SIZE = 35;
-inline constexpr size_t SERVER_VALUE_SIZE = 4;
 inline constexpr size_t INDICATOR_LIST_MIN_SIZE = 3;
 inline constexpr size_t AUDIO_CONTROL_SIZE = 3;
 inline constexpr size_t VOICE_CHANNEL_SHORT_SIZE = 5;
