@@ -12,14 +12,12 @@ Transport::Transport(UdpSocketFactory& sockets, TransportEvents& events, Mutex& 
 
 Transport::~Transport() {
     const MutexLock engine(engineLock_);
-    const MutexLock voice(voiceLock_);
+    {
+        const MutexLock voice(voiceLock_);
+        voiceSender_ = nullptr;
+    }
     voiceSocket_.reset();
     signallingSocket_.reset();
-}
-
-bool Transport::hasVoiceSocket() {
-    const MutexLock lock(voiceLock_);
-    return voiceSocket_ != nullptr;
 }
 
 uint32_t Transport::signallingPeerAddress() const {
@@ -63,7 +61,6 @@ void Transport::signallingSendReady() {
 }
 
 void Transport::voiceSendReady() {
-    const MutexLock lock(voiceLock_);
     if (!voiceSocket_) return;
     voiceSocket_->recordPeerAddress();
     voiceWritable_.store(true, std::memory_order_release);
@@ -88,8 +85,6 @@ void Transport::signallingReceive() {
 }
 
 void Transport::voiceReceive() {
-    // Under the voice lock too: a receive never meets a replacement.
-    const MutexLock lock(voiceLock_);
     if (!voiceSocket_ || events_.regState() == RegState::Validate) return;
     receiveAll(*voiceSocket_,
                [this](std::span<const uint8_t> datagram) { events_.queueVoiceDatagram(datagram); });
@@ -111,6 +106,7 @@ void Transport::openVoiceChannel(uint16_t port, uint32_t address) {
     if (socket) {
         const MutexLock lock(voiceLock_);
         voiceWritable_.store(false, std::memory_order_release);
+        voiceSender_ = socket.get();
         voiceSocket_ = std::move(socket);
         voiceOpening_ = false;
         return;
@@ -125,6 +121,7 @@ void Transport::closeVoiceSocket() {
     std::unique_ptr<LinkSocket> closing;
     {
         const MutexLock lock(voiceLock_);
+        voiceSender_ = nullptr;
         closing = std::move(voiceSocket_);
     }
     // Closed outside the voice lock: no sendVoice can reach it any more.
@@ -150,8 +147,8 @@ size_t Transport::sendSignalling(std::span<const uint8_t> bytes) {
 
 size_t Transport::sendVoice(std::span<const uint8_t> bytes) {
     const MutexLock lock(voiceLock_);
-    if (!voiceWritable_.load(std::memory_order_acquire) || !voiceSocket_) return 0;
-    return sendInChunks(*voiceSocket_, bytes);
+    if (!voiceWritable_.load(std::memory_order_acquire) || voiceSender_ == nullptr) return 0;
+    return sendInChunks(*voiceSender_, bytes);
 }
 
 void Transport::SignallingNotifications::onReceive(int) {

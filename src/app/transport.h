@@ -98,13 +98,13 @@ public:
     // lock and call these).
     void signallingReceive() REQUIRES(engineLock_);
     void signallingSendReady() REQUIRES(engineLock_);
-    void voiceReceive() REQUIRES(engineLock_) EXCLUDES(voiceLock_);
-    void voiceSendReady() REQUIRES(engineLock_) EXCLUDES(voiceLock_);
+    void voiceReceive() REQUIRES(engineLock_);
+    void voiceSendReady() REQUIRES(engineLock_);
 
     // State.
     bool socketFault() const REQUIRES(engineLock_) { return socketFault_; }
     bool hasSignallingSocket() const REQUIRES(engineLock_) { return signallingSocket_ != nullptr; }
-    bool hasVoiceSocket() EXCLUDES(voiceLock_);
+    bool hasVoiceSocket() const REQUIRES(engineLock_) { return voiceSocket_ != nullptr; }
     bool signallingWritable() const REQUIRES(engineLock_) { return signallingWritable_; }
     bool voiceWritable() const { return voiceWritable_.load(std::memory_order_acquire); }
     bool registrationStarted() const REQUIRES(engineLock_) { return registrationStarted_; }
@@ -150,9 +150,11 @@ private:
     VoiceNotifications voiceNotifications_{*this};
 
     std::unique_ptr<LinkSocket> signallingSocket_ GUARDED_BY(engineLock_);
-    // Replaced under both locks: the engine's side reads it under the engine
-    // lock, sendVoice under the voice lock.
-    std::unique_ptr<LinkSocket> voiceSocket_ GUARDED_BY(voiceLock_);
+    // The voice socket, replaced under both locks: the engine's side uses it
+    // under the engine lock, sendVoice through voiceSender_ under the voice
+    // lock, so a send never waits for a receive.
+    std::unique_ptr<LinkSocket> voiceSocket_ GUARDED_BY(engineLock_);
+    LinkSocket* voiceSender_ GUARDED_BY(voiceLock_) = nullptr;
     bool socketFault_ GUARDED_BY(engineLock_) = false;
     bool signallingWritable_ GUARDED_BY(engineLock_) = false;
     bool registrationStarted_ GUARDED_BY(engineLock_) = false;
