@@ -38,7 +38,10 @@ void ConsoleEventWriter::view(const PhoneWindowView& v) {
     const PhoneWindowView* old = last_ ? &*last_ : nullptr;
     if (v.displayShown && (old == nullptr || !old->displayShown || old->lines != v.lines)) {
         std::string text = "display";
-        for (const DisplayLine& l : v.lines) text += " " + quoteText(l);
+        for (const DisplayLine& l : v.lines) {
+            text += ' ';
+            text += quoteText(l);
+        }
         line(text);
     }
     if (old == nullptr || old->lit != v.lit) line("lamps " + bits(v.lit));
