@@ -10,6 +10,15 @@ namespace {
 
 constexpr size_t QUARTER = 24;  // the shared secret is used in four 24-byte quarters
 
+// 2 <= y <= p-2. With 0, 1 or p-1 the shared secret is 0, 1 or +-1 whatever
+// our exponent, and p or more lies outside the group: none gives a key.
+bool usableServerValue(const BigNum& y, const BigNum& p) {
+    if (y.bitLength() <= 1) return false;
+    BigNum pMinusOne = p;
+    pMinusOne.limbs[0] -= 1;  // p is odd: no borrow
+    return !greaterOrEqual(y, pMinusOne);
+}
+
 }  // namespace
 
 KeyAgreement::KeyAgreement(PlatformDraw& draw) : random_(draw) { resetKeyAgreement(); }
@@ -63,7 +72,7 @@ void KeyAgreement::holdKeyPair(KeyMaterial& keys) {
 void KeyAgreement::acceptServerPublicValue(KeyMaterial& keys,
                                            std::span<const uint8_t, PUBLIC_VALUE_SIZE> serverPublic) {
     std::copy(serverPublic.begin(), serverPublic.end(), keys.serverPublicValue.begin());
-    if (std::all_of(serverPublic.begin(), serverPublic.end(), [](uint8_t b) { return b == 0; })) return;
+    if (!usableServerValue(importBytes(serverPublic), group_.modulus())) return;
     postKeyDerivation(keys, keys.ownPrivateKey, keys.serverPublicValue);
 }
 

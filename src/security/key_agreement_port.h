@@ -26,7 +26,8 @@ public:
     virtual void holdKeyPair(KeyMaterial& keys) = 0;
 
     // The server's public value from a registration reply, kept in keys.
-    // Unless it is all zero the session key is derived from it and the held
+    // Unless it is 0, 1, p-1 or p and above (a secret anyone could compute, or
+    // no group element) the session key is derived from it and the held
     // private key and installed (sessionKeyReady) before this returns.
     virtual void acceptServerPublicValue(KeyMaterial& keys,
                                          std::span<const uint8_t, PUBLIC_VALUE_SIZE> serverPublic) = 0;

@@ -65,7 +65,7 @@ TEST(KeyAgreement, PoolHoldsThreeGroupElementsAndIsRefilledAtOnce) {
     EXPECT_EQ(dry.keys.keyPairHeld, 1);
 }
 
-TEST(KeyAgreement, AServerValueGivesTheServersKeyUnlessItIsZero) {
+TEST(KeyAgreement, AServerValueGivesTheServersKeyUnlessItFixesTheSecret) {
     Terminal t(5);
     t.hold();
     std::mt19937 rng(5);
@@ -82,11 +82,20 @@ TEST(KeyAgreement, AServerValueGivesTheServersKeyUnlessItIsZero) {
     t.accept(serverPublicValue(serverPrivate2));
     EXPECT_EQ(t.keys.sessionKey, serverSessionKey(t.keys.ownPublicValue, serverPrivate2));
 
-    // All zero: taken, but no key.
-    t.accept(Bytes(96, 0));
-    EXPECT_EQ(t.keys.sessionKeyReady, 0);
-    EXPECT_EQ(t.keys.serverPublicValue, (std::array<uint8_t, 96>{}));
-    EXPECT_FALSE(trafficEncryptionInForce(t.keys));
+    // Values that fix the secret or lie outside the group: taken, but no key.
+    const auto lowByte = [](Bytes v, uint8_t last) {  // p ends in 0xff
+        v[95] = last;
+        return v;
+    };
+    for (const Bytes& refused : {Bytes(96, 0), lowByte(Bytes(96, 0), 1), lowByte(primeBytes(), 0xfe),
+                                 primeBytes(), Bytes(96, 0xff)}) {
+        t.accept(refused);
+        EXPECT_EQ(t.keys.sessionKeyReady, 0);
+        EXPECT_EQ(Bytes(t.keys.serverPublicValue.begin(), t.keys.serverPublicValue.end()), refused);
+        EXPECT_FALSE(trafficEncryptionInForce(t.keys));
+    }
+    t.accept(lowByte(primeBytes(), 0xfd));  // p-2 is a group element like any other
+    EXPECT_EQ(t.keys.sessionKeyReady, 1);
 }
 
 // Leading zero bytes everywhere: a server value that denotes a small number,
