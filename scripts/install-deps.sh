@@ -5,6 +5,7 @@ set -euo pipefail
 packages=(
   build-essential
   clang-14
+  libclang-rt-14-dev
   clang-format
   cmake
   ninja-build

@@ -3,7 +3,8 @@
 # suite: once as a normal build (whose Debian package is then made, checked
 # with lintian and, as root, installed and tried out), once under
 # AddressSanitizer and UndefinedBehaviorSanitizer, and the threaded tests under
-# ThreadSanitizer; then checks the lock annotations with Clang.
+# ThreadSanitizer; then checks the lock annotations with Clang and runs every
+# fuzz target for a bounded number of inputs.
 # Exits non-zero when any of it fails.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -41,3 +42,6 @@ TSAN_OPTIONS=halt_on_error=1 ctest --test-dir build-tsan -L tsan --output-on-fai
 
 echo "== compile with Clang's thread-safety analysis"
 bash scripts/thread_safety.sh build-thread-safety
+
+echo "== fuzz targets over their seeds (libFuzzer, bounded number of inputs each)"
+bash scripts/fuzz.sh build-fuzz
