@@ -24,6 +24,7 @@ public:
     void closeVoiceSocket() override {}
     void keyTrafficCiphers(const KeyMaterial&) override {}
     void raisePhoneWindow() override {}
+    bool serverAddressKnown() const override { return true; }
 };
 
 class CountingDraw final : public PlatformDraw {

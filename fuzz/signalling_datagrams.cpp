@@ -27,6 +27,7 @@ public:
     void closeVoiceSocket() override {}
     void keyTrafficCiphers(const KeyMaterial& keys) override { FUZZ_CHECK(trafficEncryptionInForce(keys)); }
     void raisePhoneWindow() override {}
+    bool serverAddressKnown() const override { return true; }
 };
 
 void put(ConfigSnapshot& config, size_t offset, std::string_view text) {

@@ -164,6 +164,8 @@ void PhoneApp::restartAround(const std::function<bool()>& runDialog) {
         parts_.engine.initEngine();
         parts_.record.copyTo(parts_.engine.state().config);
     }
+    // A socket fault is over: the restart sets the socket up again.
+    setWindowTitle(PHONE_WINDOW_TITLE);
     tickGuard_.fetch_sub(1, std::memory_order_acq_rel);
 }
 

@@ -80,6 +80,9 @@ private:
     void openVoiceChannel(uint16_t port, uint32_t address) override REQUIRES(transport_.engineLock());
     void keyTrafficCiphers(const KeyMaterial& keys) override;
     void raisePhoneWindow() override;
+    bool serverAddressKnown() const override REQUIRES(transport_.engineLock()) {
+        return transport_.signallingPeerAddress() != 0;
+    }
 
     // BacklightPort: the audio driver's start (on) and stop (off).
     void holdBacklight(bool on) override;

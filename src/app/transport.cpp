@@ -35,7 +35,9 @@ std::unique_ptr<LinkSocket> Transport::connectSocket(UdpSocketEvents& events, st
 }
 
 void Transport::ensureSignallingSocket() {
-    if (signallingSocket_ || socketFault_ || events_.regState() == RegState::Validate) return;
+    const RegState state = events_.regState();
+    if (signallingSocket_ || socketFault_ || state == RegState::Validate || state == RegState::SettingsInvalid)
+        return;
     registrationStarted_ = false;
     const std::string field = events_.serverAddress();
     const std::string_view host =
@@ -45,7 +47,8 @@ void Transport::ensureSignallingSocket() {
 }
 
 void Transport::signallingFault() {
-    // No further attempt until the program restarts; frames are dropped.
+    // No further attempt until the shell closes the socket for an engine
+    // restart; frames are dropped meanwhile.
     socketFault_ = true;
     events_.setWindowTitle(SOCKET_FAULT_TITLE);
 }
@@ -129,6 +132,9 @@ void Transport::closeVoiceSocket() {
 
 void Transport::closeSignallingSocket() {
     std::unique_ptr<LinkSocket> closing = std::move(signallingSocket_);
+    // The engine restarts with settings that may have changed: the next
+    // refresh tries again with the current address.
+    socketFault_ = false;
 }
 
 size_t Transport::sendInChunks(LinkSocket& socket, std::span<const uint8_t> bytes) {

@@ -3,10 +3,12 @@
 // the server names in its voice channel command.
 //
 // The signalling socket is created (and connected) by the phone window's
-// refresh after every tick while the engine is past Validate; its first send
-// notification starts the registration. It is closed only by the shell
-// (before a settings dialog, at shutdown). A socket that cannot be set up
-// sets socketFault for good and shows "Socket Fault" as the window title.
+// refresh after every tick once the engine has accepted the settings
+// (Registering or later); its first send notification starts the
+// registration. It is closed only by the shell (before a settings or tag
+// dialog, at shutdown). A socket that cannot be set up sets socketFault and
+// shows "Socket Fault" as the window title; closing the signalling socket
+// clears it, so the engine restart after a dialog tries again.
 // The voice socket is replaced by every voice channel command and closed when
 // audio is released; when it cannot be set up the terminal says
 // "Socket fault!", logs off and closes its window.

@@ -95,12 +95,14 @@ void SignallingEngine::validateSettings() {
 
 void SignallingEngine::tickRegistering() {
     if (state_.countdown > 0 && --state_.countdown > 0) return;
-    if (state_.config.hasNumericServerAddress()) {
+    // The request goes out whenever the server's address is known: stored as
+    // a number, or learnt by the signalling socket from the name. The request
+    // still carries the stored number (zero in the second case).
+    if (state_.config.hasNumericServerAddress() || ports_.serverAddressKnown()) {
         state_.countdown = REGISTRATION_RETRY_TICKS;
         sendRegistrationRequest();
     } else {
-        // Without a numeric address only the request sent when the socket
-        // first becomes writable goes out; keep checking.
+        // No address yet (the socket is still being set up): keep checking.
         state_.countdown = ADDRESS_CHECK_TICKS;
     }
 }

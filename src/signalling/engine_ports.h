@@ -29,6 +29,8 @@ public:
     // pair is held and the session key is ready).
     virtual void keyTrafficCiphers(const KeyMaterial& keys) = 0;
     virtual void raisePhoneWindow() = 0;
+    // Whether the signalling socket has learnt the server's address.
+    virtual bool serverAddressKnown() const = 0;
 };
 
 }  // namespace vorpel

@@ -35,6 +35,7 @@ struct RecordingEnginePorts : EnginePorts {
     void closeVoiceSocket() override { journal.push_back("engine closeVoice"); }
     void keyTrafficCiphers(const KeyMaterial&) override {}
     void raisePhoneWindow() override {}
+    bool serverAddressKnown() const override { return false; }
 
     Journal& journal;
     std::vector<std::vector<uint8_t>> frames;

@@ -41,12 +41,14 @@ protected:
     Transport transport{sockets, events, engineLock};
 };
 
-TEST_F(TransportTest, SignallingSocketWaitsForValidatedSettingsThenConnectsToPort9877) {
-    events.state = RegState::Validate;
-    transport.ensureSignallingSocket();
-    EXPECT_EQ(sockets.attempts, 0);
+TEST_F(TransportTest, SignallingSocketWaitsForAcceptedSettingsThenConnectsToPort9877) {
+    for (RegState waiting : {RegState::Validate, RegState::SettingsInvalid}) {
+        events.state = waiting;
+        transport.ensureSignallingSocket();
+        EXPECT_EQ(sockets.attempts, 0);
+    }
 
-    events.state = RegState::SettingsInvalid;
+    events.state = RegState::Registering;
     transport.ensureSignallingSocket();
     ASSERT_EQ(sockets.attempts, 1);
     EXPECT_TRUE(sockets.last().created);
@@ -68,7 +70,7 @@ TEST_F(TransportTest, SignallingSocketWaitsForValidatedSettingsThenConnectsToPor
     EXPECT_EQ(sockets.last().host, "host.example");
 }
 
-TEST_F(TransportTest, AnySignallingSetupFailureIsAPermanentSocketFault) {
+TEST_F(TransportTest, AnySignallingSetupFailureIsASocketFaultUntilTheShellClosesTheSocket) {
     for (int failure = 0; failure < 3; ++failure) {
         testing::FakeSocketFactory failing;
         testing::RecordingTransportEvents seen;
@@ -90,6 +92,12 @@ TEST_F(TransportTest, AnySignallingSetupFailureIsAPermanentSocketFault) {
         EXPECT_EQ(seen.calls.size(), 1u);
         const Bytes frame = bytesOf("frame");
         EXPECT_EQ(faulty.sendSignalling(frame), 0u);
+
+        // The engine restart after a dialog tries again.
+        faulty.closeSignallingSocket();
+        EXPECT_FALSE(faulty.socketFault());
+        faulty.ensureSignallingSocket();
+        EXPECT_EQ(failing.attempts, 2);
     }
 }
 

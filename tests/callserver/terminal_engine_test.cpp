@@ -62,6 +62,7 @@ public:
     void closeVoiceSocket() override { voicePort.reset(); }
     void keyTrafficCiphers(const KeyMaterial& keys) override { ciphers.keyTrafficCiphers(keys); }
     void raisePhoneWindow() override {}
+    bool serverAddressKnown() const override { return true; }
 
     std::string line(unsigned n) const {
         const auto text = engine.lineText(n);

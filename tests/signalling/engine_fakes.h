@@ -53,6 +53,8 @@ public:
     void closeVoiceSocket() override { calls.push_back("closeVoiceSocket"); }
     void keyTrafficCiphers(const KeyMaterial&) override { calls.push_back("keyTrafficCiphers"); }
     void raisePhoneWindow() override { calls.push_back("raisePhoneWindow"); }
+    bool serverAddressKnown() const override { return addressKnown; }
+    bool addressKnown = false;  // what the signalling socket has learnt
     size_t count(std::string_view call) const {
         return static_cast<size_t>(std::count(calls.begin(), calls.end(), call));
     }

@@ -29,6 +29,7 @@ public:
     void closeVoiceSocket() override { ++other; }
     void keyTrafficCiphers(const KeyMaterial&) override { ++other; }
     void raisePhoneWindow() override { ++other; }
+    bool serverAddressKnown() const override { return true; }
 };
 
 template <size_t N>

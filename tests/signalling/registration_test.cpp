@@ -133,7 +133,7 @@ TEST_F(Registration, SilentServerWithNumericAddressIsAskedEvery150Ticks) {
     EXPECT_EQ(ports.sent.size(), 6u);
 }
 
-TEST_F(Registration, SilentServerWithoutNumericAddressGetsOnlyTheFirstRequest) {
+TEST_F(Registration, SilentServerWithoutNumericAddressIsAskedOnceTheSocketKnowsItsAddress) {
     start("host.example", "4711", "secret-secret", /*numericAddress=*/false);
     tick();
     engine.startRegistration();
@@ -141,12 +141,16 @@ TEST_F(Registration, SilentServerWithoutNumericAddressGetsOnlyTheFirstRequest) {
     tick(149);
     EXPECT_EQ(state().countdown, 1u);
     tick();
-    EXPECT_EQ(state().countdown, 20u);  // from now on it only checks, every 20 ticks
-    tick(20);
-    EXPECT_EQ(state().countdown, 20u);
+    EXPECT_EQ(state().countdown, 20u);  // no address yet: it checks every 20 ticks
     tick(2000);
     EXPECT_EQ(ports.sent.size(), 1u);
     EXPECT_EQ(state().regState, RegState::Registering);
+    ports.addressKnown = true;  // the socket has learnt the server's address
+    tick(20 + 150);
+    ASSERT_EQ(ports.sent.size(), 3u);
+    // The request still carries the stored numeric address: zero.
+    const auto numeric = ports.sent[2].begin() + wire::REQUEST_SERVER_ADDRESS_OFFSET;
+    EXPECT_EQ(Bytes(numeric, numeric + 4), Bytes(4, 0));
 }
 
 TEST_F(Registration, RefusalHoldsOffAndShowsTheServersText) {
