@@ -17,14 +17,22 @@ void JitterRing::reset() {
 }
 
 std::optional<uint32_t> JitterRing::place(uint32_t timestamp) {
-    const uint32_t distance = timestamp - expected_;  // modulo 2^32
-    if (distance % FRAME_TIMESTAMP_STEP == 0) {
-        const uint32_t offset = distance / FRAME_TIMESTAMP_STEP;
+    // The distance is taken modulo 2^32 and read as signed, so a stream runs
+    // across the wrap of its timestamps without a break, and a packet whose
+    // timestamp lies before E is behind, whatever its place on the frame grid.
+    const auto distance = static_cast<int32_t>(timestamp - expected_);
+    const bool onGrid = distance % static_cast<int32_t>(FRAME_TIMESTAMP_STEP) == 0;
+    if (distance >= 0 && onGrid) {
+        const auto offset = static_cast<uint32_t>(distance) / FRAME_TIMESTAMP_STEP;
         if (offset <= WINDOW_FRAMES) return offset;
-        // Out of window, which includes every timestamp before E.
+    }
+    if (distance < 0 || onGrid) {
+        // Late, or too far ahead: dropped the first time since the last
+        // reset, a resynchronisation after that.
         ++lateCount_;
         if (lateCount_ <= 1) return std::nullopt;
     }
+    // Off the grid ahead of E: the sender has jumped.
     resynchronise(timestamp);
     return 0;
 }

@@ -60,7 +60,7 @@ private:
     std::array<JitterSlot, SLOT_COUNT> slots_{};
     uint32_t position_ = 0;   // P, always below SLOT_COUNT
     uint32_t expected_ = 0;   // E
-    uint32_t lateCount_ = 0;  // out-of-window packets since the last reset
+    uint32_t lateCount_ = 0;  // late or too-far-ahead packets since the last reset
 };
 
 }  // namespace vorpel

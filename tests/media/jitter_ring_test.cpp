@@ -124,7 +124,8 @@ TEST(JitterRing, LatePacketResynchronisesAndLeavesWaitingFramesInTheirOldSlots) 
         v.push_back(101);
         return v;
     }());
-    // Timestamp 80800 now lies before E (80960): out of window, resynchronise.
+    // Timestamp 80800 now lies before E (80960): late, and not the first
+    // late packet, so it resynchronises.
     ASSERT_TRUE(deliver(ring, 80800, 4, 5));
     EXPECT_EQ(ring.position(), 10u);
     EXPECT_EQ(ring.expectedTimestamp(), 80800u);
@@ -145,8 +146,8 @@ TEST(JitterRing, ResynchronisationEmptiesOnlyTheTenSlotsPlayedNext) {
     // Frames at slots 20-29 and far ahead at 45-49.
     ASSERT_TRUE(deliver(ring, 8000, 1));
     ASSERT_TRUE(deliver(ring, 8000 + 25 * 80, 2, 5));
-    ASSERT_TRUE(deliver(ring, 0, 3, 1));  // behind E, lateCount 1: dropped
-    ASSERT_TRUE(deliver(ring, 40, 4, 1)) << "off the grid: resynchronises into slot 10";
+    ASSERT_FALSE(deliver(ring, 0, 3, 1)) << "behind E: late, dropped the first time";
+    ASSERT_TRUE(deliver(ring, 40, 4, 1)) << "late again: resynchronises into slot 10";
     for (uint32_t s = 0; s < 10; ++s) EXPECT_FALSE(ring.slot(s).present) << s;
     EXPECT_TRUE(ring.slot(10).present);
     for (uint32_t s = 20; s < 30; ++s) EXPECT_TRUE(ring.slot(s).present) << s;
@@ -156,13 +157,13 @@ TEST(JitterRing, ResynchronisationEmptiesOnlyTheTenSlotsPlayedNext) {
 TEST(JitterRing, DuplicatePacketRewritesTheSameSlotsAndTimestampsWrapModulo2To32) {
     JitterRing ring;
     ring.reset();
-    constexpr uint32_t NEAR_WRAP = 4294967256u;  // 2^32 - 40, off the grid seen from 0
-    ASSERT_TRUE(deliver(ring, NEAR_WRAP, 1));    // resynchronises: E = 2^32 - 40
-    ASSERT_TRUE(deliver(ring, NEAR_WRAP, 2, 3));
+    constexpr uint32_t NEAR_WRAP = 4294967256u;   // 2^32 - 40: 40 behind E = 0
+    ASSERT_FALSE(deliver(ring, NEAR_WRAP, 1));    // late: dropped
+    ASSERT_TRUE(deliver(ring, NEAR_WRAP, 2, 3));  // late again: resynchronises, E = 2^32 - 40
     ASSERT_TRUE(deliver(ring, NEAR_WRAP, 3, 3));  // the same timestamp again
-    // Three frames on, past 2^32: timestamp 200.
+    // Three frames on, past 2^32: timestamp 200, in step.
     ASSERT_TRUE(deliver(ring, NEAR_WRAP + 3 * 80, 4, 2));
-    EXPECT_EQ(ring.lateCount(), 0u);
+    EXPECT_EQ(ring.lateCount(), 2u);
     EXPECT_EQ(play(ring, 10), TEN_MISSING);
     std::vector<int> expected = expectFrames(3, 0, 3);
     const auto next = expectFrames(4, 0, 2);
