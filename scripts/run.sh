@@ -66,8 +66,10 @@ bash scripts/install-deps.sh >&2
 cmake -S "$root" -B build -G Ninja -DVORPEL_BUILD_BENCH=OFF >/dev/null
 targets=(vorpel-console vorpel-provision vorpel-callserver)
 front=console
+# grep reads the whole list (no -q): one that stops at the first match lets
+# cmake die of SIGPIPE, and under pipefail the check would fail.
 if [ $force_console -eq 0 ] && [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] &&
-   cmake --build build --target help | grep -q '^vorpel:'; then
+   cmake --build build --target help | grep '^vorpel:' >/dev/null; then
   front=qt
   targets+=(vorpel)
 fi
