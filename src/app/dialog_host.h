@@ -28,6 +28,10 @@ public:
     virtual void viewChanged(const PhoneWindowView& view) = 0;
     // Brings the phone window to the foreground.
     virtual void raiseWindow() = 0;
+    // The first tick after start-up found no valid settings (an empty store,
+    // or one that fails validation). Tells the user how to enter them; true
+    // asks the shell to open the settings dialog now.
+    virtual bool settingsMissing() { return false; }
 };
 
 }  // namespace vorpel

@@ -83,13 +83,21 @@ void PhoneApp::handleMessage(const LoopMessage& message) {
 }
 
 void PhoneApp::onPhoneTick() {
+    bool settingsMissing = false;
     {
         const MutexLock lock(parts_.engineLock);
         window_.tick(parts_.engineLock, parts_.engine.state(),
                      PhoneTickInputs{rawTickCount(), tickBodyCount(), parts_.record.keepAwake(),
                                      parts_.engine.audioMode()});
+        const RegState state = parts_.engine.state().regState;
+        if (!settingsChecked_ && state != RegState::Validate) {
+            // Once per program run: a first start with nothing stored.
+            settingsChecked_ = true;
+            settingsMissing = state == RegState::SettingsInvalid;
+        }
     }
     parts_.host.viewChanged(window_.view());
+    if (settingsMissing && parts_.host.settingsMissing()) command(IDM_SETTINGS);
 }
 
 void PhoneApp::keyDown(uint8_t virtualKey) {

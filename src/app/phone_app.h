@@ -130,7 +130,8 @@ private:
     std::atomic<uint32_t> tickBodyCount_{0};
     std::atomic<int> tickGuard_{0};
     std::atomic<bool> tickWindow_{false};
-    bool failed_ = false;  // window thread only
+    bool failed_ = false;           // window thread only
+    bool settingsChecked_ = false;  // window thread only: the first validation was seen
     std::function<void()> shutdownPause_;
 };
 

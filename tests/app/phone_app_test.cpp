@@ -214,6 +214,16 @@ TEST_F(PhoneAppTest, AcceptedSettingsAreStoredAtOnceAndRestartTheEngineWithThem)
          },
          ticks(1), [&] { EXPECT_EQ(regState(), RegState::SettingsInvalid); }});
     EXPECT_EQ(store.writes, 2);  // and again at exit
+    EXPECT_EQ(std::count(journal.begin(), journal.end(), "settings missing"), 0) << "only at a first start";
+}
+
+TEST_F(PhoneAppTest, FirstStartWithoutValidSettingsAsksOnceAndOpensTheDialogWhenTheHostWantsIt) {
+    store.text.clear();
+    host.openSettings = true;
+    run({ticks(1), ticks(3)});  // the cancelled dialog leaves the settings invalid: no second ask
+    EXPECT_EQ(std::count(journal.begin(), journal.end(), "settings missing"), 1);
+    EXPECT_LT(indexOf("settings missing"), indexOf("settings dialog"));
+    EXPECT_EQ(regState(), RegState::SettingsInvalid);
 }
 
 TEST_F(PhoneAppTest, DialogHoldsTheTickGuard) {

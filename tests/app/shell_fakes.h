@@ -170,12 +170,17 @@ struct ScriptedHost : DialogHost {
     void showMessage(std::string_view text) override { journal.push_back("message " + std::string(text)); }
     void viewChanged(const PhoneWindowView& v) override { view = v; }
     void raiseWindow() override { journal.push_back("raise"); }
+    bool settingsMissing() override {
+        journal.push_back("settings missing");
+        return openSettings;
+    }
 
     Journal& journal;
     std::optional<SettingsForm> settingsAnswer;
     std::optional<TagForm> tagAnswer;
     std::function<void()> duringDialog;
     PhoneWindowView view;
+    bool openSettings = false;  // what settingsMissing answers
 };
 
 }  // namespace vorpel::test

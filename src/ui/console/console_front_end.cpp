@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 
 namespace vorpel {
 
@@ -120,6 +121,11 @@ bool ConsoleFrontEnd::runTagDialog(TagForm& form) {
         if (tagsAnswer_.texts[i]) form.texts[i] = widenBytes(*tagsAnswer_.texts[i]);
     }
     return true;
+}
+
+bool ConsoleFrontEnd::settingsMissing() {
+    std::fputs(SETTINGS_HINT.data(), stderr);
+    return false;
 }
 
 void ConsoleFrontEnd::runAboutDialog() { writer_.about(ABOUT_TEXT); }

@@ -20,6 +20,9 @@
 namespace vorpel {
 
 inline constexpr std::string_view ABOUT_TEXT = "Vorpel Mobile 1.16";
+inline constexpr std::string_view SETTINGS_HINT =
+    "vorpel-console: no valid settings stored; enter them with: "
+    "settings address=HOST account=ID auth=ID password=TEXT (12 to 15 characters)\n";
 
 class ConsoleFrontEnd final : public DialogHost {
 public:
@@ -39,6 +42,9 @@ public:
     void showMessage(std::string_view text) override { writer_.message(text); }
     void viewChanged(const PhoneWindowView& view) override { writer_.view(view); }
     void raiseWindow() override {}
+    // Says on standard error how to enter the settings (the console has no
+    // dialog to open by itself).
+    bool settingsMissing() override;
 
 private:
     static void onInput(void* self, unsigned readiness);
