@@ -23,6 +23,7 @@ struct KeyMaterial {
     std::array<uint8_t, PUBLIC_VALUE_SIZE> ownPublicValue{};
     std::array<uint8_t, PUBLIC_VALUE_SIZE> serverPublicValue{};
     std::array<uint8_t, SESSION_KEY_SIZE> sessionKey{};
+    friend bool operator==(const KeyMaterial&, const KeyMaterial&) = default;
 };
 
 // True exactly when a key pair is held and a session key has been derived.

@@ -52,6 +52,7 @@ inline constexpr size_t SLOT_PASSWORD_OFFSET = 112;
 // The engine's copy of the record's account block.
 struct ConfigSnapshot {
     std::array<uint8_t, ACCOUNT_BLOCK_SIZE> bytes{};
+    friend bool operator==(const ConfigSnapshot&, const ConfigSnapshot&) = default;
 
     // The four bytes of the IPv4 address in stored order (first octet first).
     std::span<const uint8_t, 4> numericServerAddressBytes() const;

@@ -39,6 +39,7 @@ inline constexpr size_t SEND_SLOT_BODY = 16;
 struct SendSlot {
     uint32_t count = 2;
     std::array<uint8_t, SEND_SLOT_BODY> body{};
+    friend bool operator==(const SendSlot&, const SendSlot&) = default;
 };
 
 // The sequenced link. A connect confirm starts a new numbering with an empty
@@ -57,6 +58,7 @@ struct LinkState {
 
     // The acknowledgement byte the terminal sends: ackedSeq in bits 0..2, recvSeq in bits 4..6.
     uint8_t ackByte() const { return static_cast<uint8_t>((ackedSeq & 7) | ((recvSeq & 7) << 4)); }
+    friend bool operator==(const LinkState&, const LinkState&) = default;
 };
 
 struct TerminalState {
@@ -72,6 +74,7 @@ struct TerminalState {
     ConfigSnapshot config;
     uint32_t engineTicks = 0;  // carried over by initEngine: never reset
     LinkState link;
+    friend bool operator==(const TerminalState&, const TerminalState&) = default;
 };
 
 }  // namespace vorpel

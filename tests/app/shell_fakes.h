@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "../signalling/engine_fakes.h"
 #include "app/dialog_host.h"
 #include "app/shell_services.h"
-#include "key_agreement_fake.h"
 #include "media/audio_driver.h"
 #include "platform/event_loop.h"
 #include "platform/periodic_timer.h"
@@ -21,25 +21,8 @@ namespace vorpel::test {
 // Every call of every fake, in order, so tests can check the shell's sequence.
 using Journal = std::vector<std::string>;
 
-struct RecordingEnginePorts : EnginePorts {
-    explicit RecordingEnginePorts(Journal& j) : journal(j) {}
-    size_t sendSignalling(std::span<const uint8_t> frame) override {
-        frames.emplace_back(frame.begin(), frame.end());
-        journal.push_back("send " + std::to_string(frame.size()) + " bytes first " +
-                          std::to_string(frame[0]));
-        return frame.size();
-    }
-    void resetMedia(uint32_t) override { journal.push_back("resetMedia"); }
-    void startMelody(uint8_t, std::span<const uint8_t, MELODY_NOTE_COUNT>) override {}
-    void openVoiceChannel(uint16_t, uint32_t) override {}
-    void closeVoiceSocket() override { journal.push_back("engine closeVoice"); }
-    void keyTrafficCiphers(const KeyMaterial&) override {}
-    void raisePhoneWindow() override {}
-    bool serverAddressKnown() const override { return false; }
-
-    Journal& journal;
-    std::vector<std::vector<uint8_t>> frames;
-};
+// The engine's ports: the signalling tests' recording fake, logging into the journal.
+using RecordingEnginePorts = testing::RecordingPorts;
 
 struct RecordingDriver : AudioDriver {
     explicit RecordingDriver(Journal& j, const SignallingEngine& e) : journal(j), engine(e) {}

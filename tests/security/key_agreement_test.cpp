@@ -1,39 +1,41 @@
-// The key agreement alone: the pool of key pairs, and a server made of
-// OpenSSL that derives the same session key from the terminal's public value.
+// The key agreement, the voice ciphers it keys, and the whole security path
+// without allocation; the server side is the call server's own OpenSSL code.
 #include "security/key_agreement.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <random>
 
-#include "openssl_reference.h"
+#include "allocation_counter.h"
+#include "security/credential_proof.h"
+#include "security/oakley_group.h"
+#include "security/traffic_cipher.h"
 #include "seeded_draw.h"
-#include "server_side.h"
+#include "server_crypto.h"
 #include "test_bytes.h"
 
 namespace vorpel {
 namespace {
 
-using Bytes = std::vector<uint8_t>;
-using test::randomBytes;
-using testing::primeBytes;
 using testing::SeededDraw;
-using testing::serverPublicValue;
-using testing::serverSessionKey;
 
-Bytes publicValueOf(std::span<const uint8_t> privateKey) {
-    return reference::modExp(Bytes{3}, privateKey, primeBytes(), 96);
+callserver::DhPrivate randomPrivate(std::mt19937& rng) {
+    callserver::DhPrivate x;
+    for (auto& b : x) b = static_cast<uint8_t>(rng());
+    return x;
 }
 
 struct Terminal {
     explicit Terminal(uint32_t seed) : draw(seed), keyAgreement(draw) {}
     void hold() { keyAgreement.holdKeyPair(keys); }
-    void accept(const Bytes& serverPublic) {
+    void accept(const callserver::DhPublic& serverPublic) {
         keys.sessionKeyReady = 0;  // as the engine does for every reply
-        keyAgreement.acceptServerPublicValue(keys, std::span<const uint8_t, 96>(serverPublic.data(), 96));
+        keyAgreement.acceptServerPublicValue(keys, serverPublic);
     }
-
+    // The key the server derives from this terminal's public value.
+    callserver::SessionKey serversKey(const callserver::DhPrivate& serverPrivate) const {
+        return callserver::deriveSessionKey(serverPrivate, keys.ownPublicValue);
+    }
     SeededDraw draw;
     KeyAgreement keyAgreement;
     KeyMaterial keys;
@@ -42,11 +44,9 @@ struct Terminal {
 TEST(KeyAgreement, PoolHoldsThreeGroupElementsAndIsRefilledAtOnce) {
     Terminal t(1);
     const KeyPairPool& pool = t.keyAgreement.pool();
-    EXPECT_EQ(pool.count(), 3u);
-    EXPECT_EQ(t.keyAgreement.jobQueue().count(), 0u);
+    ASSERT_EQ(pool.count(), 3u);
     for (uint32_t slot = 0; slot < 3; ++slot)
-        EXPECT_EQ(Bytes(pool.publicValues[slot].begin(), pool.publicValues[slot].end()),
-                  publicValueOf(pool.privateKeys[slot]));
+        EXPECT_EQ(pool.publicValues[slot], callserver::dhPublicValue(pool.privateKeys[slot]));
     EXPECT_NE(pool.privateKeys[0], pool.privateKeys[1]);
     const auto oldest = pool.privateKeys[0];
     t.hold();
@@ -56,8 +56,7 @@ TEST(KeyAgreement, PoolHoldsThreeGroupElementsAndIsRefilledAtOnce) {
     t.hold();  // a pair is held: nothing more is taken
     EXPECT_EQ(t.keys.ownPrivateKey, oldest);
 
-    // A pool that has run dry: no pair for this request, the next one has it.
-    Terminal dry(2);
+    Terminal dry(2);  // a pool that ran dry: no pair now, one at the next request
     dry.keyAgreement.dropPooledPairs();
     dry.hold();
     EXPECT_EQ(dry.keys.keyPairHeld, 0);
@@ -65,102 +64,123 @@ TEST(KeyAgreement, PoolHoldsThreeGroupElementsAndIsRefilledAtOnce) {
     EXPECT_EQ(dry.keys.keyPairHeld, 1);
 }
 
-TEST(KeyAgreement, AServerValueGivesTheServersKeyUnlessItFixesTheSecret) {
-    Terminal t(5);
+// Each case is a server value and whether a key results; a re-registration
+// keeps the pair and takes the server's new value. Leading zero bytes are
+// kept in every fixed field: a server value that is a small number, and a
+// shared secret below 2^760. Values that fix the secret (0, 1, p-1) or lie
+// outside the group (p and above) are kept but give no key.
+TEST(KeyAgreement, TheTerminalDerivesTheServersKeyFromEveryUsableValue) {
+    Terminal t(7);
     t.hold();
     std::mt19937 rng(5);
-    const auto serverPrivate = randomBytes(rng, 32);
-    const auto serverPublic = serverPublicValue(serverPrivate);
-    t.accept(serverPublic);
-    ASSERT_EQ(t.keys.sessionKeyReady, 1);
-    EXPECT_TRUE(std::equal(serverPublic.begin(), serverPublic.end(), t.keys.serverPublicValue.begin()));
-    EXPECT_EQ(t.keys.sessionKey, serverSessionKey(t.keys.ownPublicValue, serverPrivate));
-    EXPECT_TRUE(trafficEncryptionInForce(t.keys));
-
-    // A re-registration without initialisation: same pair, the server's new value.
-    const auto serverPrivate2 = randomBytes(rng, 32);
-    t.accept(serverPublicValue(serverPrivate2));
-    EXPECT_EQ(t.keys.sessionKey, serverSessionKey(t.keys.ownPublicValue, serverPrivate2));
-
-    // Values that fix the secret or lie outside the group: taken, but no key.
-    const auto lowByte = [](Bytes v, uint8_t last) {  // p ends in 0xff
+    callserver::DhPublic two{};
+    two[95] = 2;
+    callserver::DhPrivate zeroTop{};  // a server private value whose shared secret has a zero top byte
+    for (int tries = 0; tries < 4000; ++tries) {
+        zeroTop = randomPrivate(rng);
+        const auto z = t.keyAgreement.group().pow(importBytes(t.keys.ownPublicValue), importBytes(zeroTop));
+        if (z.bitLength() <= 760) break;
+    }
+    const auto first = randomPrivate(rng), second = randomPrivate(rng);
+    const auto nearP = [](uint8_t last) {  // p ends in 0xff
+        BigNum p;
+        parseDecimal(OAKLEY_GROUP1_PRIME_DECIMAL, p);
+        callserver::DhPublic v;
+        exportBytes(p, v);
         v[95] = last;
         return v;
     };
-    for (const Bytes& refused : {Bytes(96, 0), lowByte(Bytes(96, 0), 1), lowByte(primeBytes(), 0xfe),
-                                 primeBytes(), Bytes(96, 0xff)}) {
-        t.accept(refused);
-        EXPECT_EQ(t.keys.sessionKeyReady, 0);
-        EXPECT_EQ(Bytes(t.keys.serverPublicValue.begin(), t.keys.serverPublicValue.end()), refused);
-        EXPECT_FALSE(trafficEncryptionInForce(t.keys));
+    callserver::DhPublic one{}, allOnes;
+    one[95] = 1;
+    allOnes.fill(0xff);
+    const struct {
+        const char* scenario;
+        callserver::DhPublic serverPublic;
+        std::optional<callserver::SessionKey> key;
+    } cases[] = {
+        {"registration", callserver::dhPublicValue(first), t.serversKey(first)},
+        {"re-registration", callserver::dhPublicValue(second), t.serversKey(second)},
+        {"small value", two, callserver::deriveSessionKey(t.keys.ownPrivateKey, two)},
+        {"secret below 2^760", callserver::dhPublicValue(zeroTop), t.serversKey(zeroTop)},
+        {"p-2", nearP(0xfd), callserver::deriveSessionKey(t.keys.ownPrivateKey, nearP(0xfd))},
+        {"zero", callserver::DhPublic{}, std::nullopt},
+        {"one", one, std::nullopt},
+        {"p-1", nearP(0xfe), std::nullopt},
+        {"p", nearP(0xff), std::nullopt},
+        {"all ones", allOnes, std::nullopt},
+    };
+    for (const auto& c : cases) {
+        t.accept(c.serverPublic);
+        EXPECT_EQ(t.keys.serverPublicValue, c.serverPublic) << c.scenario;
+        EXPECT_EQ(trafficEncryptionInForce(t.keys), c.key.has_value()) << c.scenario;
+        EXPECT_EQ(t.keys.sessionKey, c.key.value_or(t.keys.sessionKey)) << c.scenario;
     }
-    t.accept(lowByte(primeBytes(), 0xfd));  // p-2 is a group element like any other
-    EXPECT_EQ(t.keys.sessionKeyReady, 1);
 }
 
-// Leading zero bytes everywhere: a server value that denotes a small number,
-// a shared secret below 2^760, and a terminal public value below 2^760.
-TEST(KeyAgreement, LeadingZeroBytesAreKeptInEveryFixedField) {
-    Terminal t(7);
-    t.hold();
-    const std::span<const uint8_t> terminalPublic(t.keys.ownPublicValue);
-
-    Bytes small(96, 0);
-    small[95] = 2;
-    t.accept(small);
-    // Y = 2 = 3^s has no known s, so the derivation is checked directly.
-    const Bytes z = reference::modExp(small, t.keys.ownPrivateKey, primeBytes(), 96);
-    const std::span<const uint8_t> zs(z);
-    const auto h1 = reference::hmacSha1(zs.subspan(24, 24), zs.subspan(0, 24));
-    const auto h2 = reference::hmacSha1(zs.subspan(72, 24), zs.subspan(48, 24));
-    EXPECT_TRUE(std::equal(h1.begin(), h1.begin() + 16, t.keys.sessionKey.begin()));
-    EXPECT_TRUE(std::equal(h2.begin(), h2.begin() + 16, t.keys.sessionKey.begin() + 16));
-
-    // A server private value whose shared secret has a zero top byte.
-    std::mt19937 rng(760);
-    bool found = false;
-    for (int tries = 0; tries < 4000 && !found; ++tries) {
-        const auto s = randomBytes(rng, 32);
-        if (reference::modExp(terminalPublic, s, primeBytes(), 96)[0] != 0) continue;
-        found = true;
-        t.accept(serverPublicValue(s));
-        EXPECT_EQ(t.keys.sessionKey, serverSessionKey(terminalPublic, s));
-    }
-    EXPECT_TRUE(found);
-
-    // A terminal whose pool holds a public value below 2^760.
-    found = false;
-    for (uint32_t seed = 100; seed < 3000 && !found; ++seed) {
+// A terminal whose held public value lies below 2^760 still sends and
+// derives from all 96 bytes.
+TEST(KeyAgreement, APublicValueBelow2To760KeepsItsLeadingZero) {
+    for (uint32_t seed = 100; seed < 3000; ++seed) {
         Terminal u(seed);
-        for (uint32_t slot = 0; slot < 3 && !found; ++slot)
-            found = u.keyAgreement.pool().publicValues[slot][0] == 0;
-        if (!found) continue;
-        for (int i = 0; i < 3; ++i) {  // take pairs until the one below 2^760 is held
+        u.hold();
+        for (int i = 0; i < 3 && u.keys.ownPublicValue[0] != 0; ++i) {
             u.keys.keyPairHeld = 0;
             u.hold();
-            if (u.keys.ownPublicValue[0] == 0) break;
         }
-        ASSERT_EQ(u.keys.ownPublicValue[0], 0);
-        EXPECT_EQ(Bytes(u.keys.ownPublicValue.begin(), u.keys.ownPublicValue.end()),
-                  publicValueOf(u.keys.ownPrivateKey));
-        const auto s = randomBytes(rng, 32);
-        u.accept(serverPublicValue(s));
-        EXPECT_EQ(u.keys.sessionKey, serverSessionKey(u.keys.ownPublicValue, s));
+        if (u.keys.ownPublicValue[0] != 0) continue;
+        EXPECT_EQ(u.keys.ownPublicValue, callserver::dhPublicValue(u.keys.ownPrivateKey));
+        std::mt19937 rng(seed);
+        const auto s = randomPrivate(rng);
+        u.accept(callserver::dhPublicValue(s));
+        EXPECT_EQ(u.keys.sessionKey, u.serversKey(s));
+        return;
     }
-    EXPECT_TRUE(found);
+    FAIL() << "no public value below 2^760";
 }
 
-TEST(KeyAgreement, InstallSessionKeyTakesTheFirst32Bytes) {
+// Keying takes the session key only while a pair is held and the key is
+// ready; otherwise the ciphers stay as they were.
+TEST(TrafficCiphers, KeyedOnlyWithAReadySessionKey) {
+    TrafficCiphers ciphers;
     KeyMaterial keys;
-    std::array<uint8_t, 98> block{};
-    for (size_t i = 0; i < block.size(); ++i) block[i] = static_cast<uint8_t>(i + 1);
-    KeyAgreement::installSessionKey(keys, block);
-    EXPECT_EQ(keys.sessionKeyReady, 1);
-    EXPECT_EQ(keys.sessionKey[0], 1);
-    EXPECT_EQ(keys.sessionKey[31], 32);
-    KeyMaterial other;
-    KeyAgreement::installSessionKey(other, std::span<const uint8_t>(block).first(31));  // too short: refused
-    EXPECT_EQ(other.sessionKeyReady, 0);
+    for (size_t i = 0; i < keys.sessionKey.size(); ++i) keys.sessionKey[i] = static_cast<uint8_t>(i);
+    keys.keyPairHeld = 1;
+    ciphers.keyTrafficCiphers(keys);
+    EXPECT_FALSE(ciphers.keyed());
+    keys.sessionKeyReady = 1;
+    ciphers.keyTrafficCiphers(keys);
+    ASSERT_TRUE(ciphers.keyed());
+    keys.sessionKey.fill(7);  // a later key, but no pair held at the next voice channel
+    keys.keyPairHeld = 0;
+    ciphers.keyTrafficCiphers(keys);
+    auto block = test::fromHex("00112233445566778899aabbccddeeff");  // FIPS-197 C.3
+    ciphers.encryptBlock(std::span<uint8_t, 16>(block.data(), 16));
+    EXPECT_EQ(test::toHex(block), "8ea2b7ca516745bfeafc49904b496089");
+    ciphers.decryptBlock(std::span<uint8_t, 16>(block.data(), 16));
+    EXPECT_EQ(test::toHex(block), "00112233445566778899aabbccddeeff");
+    EXPECT_FALSE(ciphers.setKey(std::vector<uint8_t>(20, 1)));
+}
+
+TEST(SecurityPath, RegistrationAndVoicePacketsAllocateNothing) {
+    SeededDraw draw(9);
+    KeyAgreement keyAgreement(draw);
+    KeyMaterial keys;
+    const std::array<uint8_t, 23> account{'A'};
+    std::array<uint8_t, PUBLIC_VALUE_SIZE> serverPublic{};
+    serverPublic[0] = 0x12;
+    TrafficCiphers ciphers;
+    std::array<uint8_t, 112> payload{};
+    const size_t before = test::allocationCount();
+    keyAgreement.resetKeyAgreement();
+    keyAgreement.holdKeyPair(keys);
+    const CredentialProof proof = credentialProof(account, 1, account, account);
+    keyAgreement.acceptServerPublicValue(keys, serverPublic);
+    ciphers.keyTrafficCiphers(keys);
+    ciphers.encryptBlocks(payload);
+    ciphers.decryptBlocks(payload);
+    EXPECT_EQ(test::allocationCount() - before, 0u);
+    EXPECT_NE(proof, CredentialProof{});  // the work above did happen
+    EXPECT_TRUE(ciphers.keyed());
 }
 
 }  // namespace

@@ -17,7 +17,7 @@ protected:
     // The elements of the data frames the terminal sent, after header and sequence byte.
     Bytes sentElements() const {
         Bytes all;
-        for (const Bytes& frame : ports.sent)
+        for (const Bytes& frame : ports.frames)
             if (frame.size() > 5 && frame[3] == 0x10) all.insert(all.end(), frame.begin() + 5, frame.end());
         return all;
     }
@@ -60,24 +60,29 @@ TEST_F(Commands, ElementsOfTheWrongSizeHaveNoEffectButTheNextOneRuns) {
     EXPECT_TRUE(ports.melodyNotes.empty());
 }
 
-TEST_F(Commands, DisplayRowWritesTwoLinesAndCountsOnceEvenWhenOutOfRange) {
-    uint32_t version = state().displayVersion;
+// Row 1 is lines 2 and 3; zero bytes are written as they are. A row number
+// out of range writes nothing anywhere in the engine, yet counts as a change.
+TEST_F(Commands, DisplayRowWritesItsTwoLinesAndNothingElse) {
+    const uint32_t version = state().displayVersion;
     Bytes row{0x40, 52, 1};
     for (int i = 0; i < 50; ++i) row.push_back(static_cast<uint8_t>(i == 7 ? 0 : 'A' + i % 26));
     send({row, {0x80, 0x03, 0x05, 0x02}});
     EXPECT_EQ(state().displayVersion, version + 1);
-    EXPECT_EQ(state().display[50], 'A');
-    EXPECT_EQ(state().display[57], 0);  // zero bytes are written as they are
-    EXPECT_EQ(state().display[99], 'A' + 49 % 26);
+    EXPECT_TRUE(std::equal(row.begin() + 3, row.end(), state().display.begin() + 50));
     EXPECT_EQ(state().indicators[5], 2);
-    EXPECT_EQ(line(0), std::string(25, ' '));
-    EXPECT_EQ(line(4), std::string(25, ' '));
-
-    version = state().displayVersion;
-    const auto before = state().display;
-    send({displayRowElement(4, 'x'), displayRowElement(255, 'x')});
-    EXPECT_EQ(state().displayVersion, version + 2);
-    EXPECT_EQ(state().display, before);
+    EXPECT_EQ(line(0) + line(4), std::string(50, ' '));
+    for (int number : {4, 5, 128, 255}) {
+        TerminalState expected = state();
+        ++expected.displayVersion;
+        const uint16_t audioControl = audio().audioControl, mute = audio().mute;
+        Bytes frame{0x10, 0x00};
+        const Bytes element = displayRowElement(static_cast<uint8_t>(number), 'x');
+        frame.insert(frame.end(), element.begin(), element.end());
+        EXPECT_EQ(engine.interpretElement(frame, 2), frame.size());
+        EXPECT_TRUE(state() == expected) << number;
+        EXPECT_EQ(audio().audioControl, audioControl);
+        EXPECT_EQ(audio().mute, mute);
+    }
 }
 
 TEST_F(Commands, MelodyStartsFromIdleOrMelodyOnly) {

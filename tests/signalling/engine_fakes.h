@@ -24,46 +24,59 @@ struct VoiceChannel {
     uint32_t address;
 };
 
+// Records every call; frames in `frames`, the other calls by name in `calls`
+// and, when given one, in a journal shared with the shell's fakes.
 class RecordingPorts : public EnginePorts {
 public:
-    std::vector<Bytes> sent;
+    RecordingPorts() = default;
+    explicit RecordingPorts(std::vector<std::string>& journal) : journal_(&journal) {}
+
+    std::vector<Bytes> frames;
     std::vector<uint32_t> mediaResets;
     std::vector<VoiceChannel> voiceChannels;
-    std::vector<std::string> calls;  // the order of the calls other than sendSignalling
+    std::vector<std::string> calls;
     uint8_t melodyTempo = 0;
     Bytes melodyNotes;
 
     size_t sendSignalling(std::span<const uint8_t> frame) override {
-        sent.emplace_back(frame.begin(), frame.end());
+        frames.emplace_back(frame.begin(), frame.end());
+        if (journal_ != nullptr) journal_->push_back("send");
         return frame.size();
     }
     void resetMedia(uint32_t engineTicks) override {
         mediaResets.push_back(engineTicks);
-        calls.push_back("resetMedia");
+        record("resetMedia");
     }
     void startMelody(uint8_t tempo, std::span<const uint8_t, MELODY_NOTE_COUNT> notes) override {
         melodyTempo = tempo;
         melodyNotes.assign(notes.begin(), notes.end());
-        calls.push_back("startMelody");
+        record("startMelody");
     }
     void openVoiceChannel(uint16_t port, uint32_t address) override {
         voiceChannels.push_back({port, address});
-        calls.push_back("openVoiceChannel");
+        record("openVoiceChannel");
     }
-    void closeVoiceSocket() override { calls.push_back("closeVoiceSocket"); }
-    void keyTrafficCiphers(const KeyMaterial&) override { calls.push_back("keyTrafficCiphers"); }
-    void raisePhoneWindow() override { calls.push_back("raisePhoneWindow"); }
+    void closeVoiceSocket() override { record("closeVoiceSocket"); }
+    void keyTrafficCiphers(const KeyMaterial&) override { record("keyTrafficCiphers"); }
+    void raisePhoneWindow() override { record("raisePhoneWindow"); }
     bool serverAddressKnown() const override { return addressKnown; }
     bool addressKnown = false;  // what the signalling socket has learnt
     size_t count(std::string_view call) const {
         return static_cast<size_t>(std::count(calls.begin(), calls.end(), call));
     }
     void clear() {
-        sent.clear();
+        frames.clear();
         mediaResets.clear();
         voiceChannels.clear();
         calls.clear();
     }
+
+private:
+    void record(const char* call) {
+        calls.emplace_back(call);
+        if (journal_ != nullptr) journal_->push_back(std::string("engine ") + call);
+    }
+    std::vector<std::string>* journal_ = nullptr;
 };
 
 using test::FakeKeyAgreement;

@@ -1,41 +1,85 @@
 #include <gtest/gtest.h>
 
 #include "engine_fakes.h"
+#include "server_crypto.h"
 
 namespace vorpel::testing {
 namespace {
 
 class Registration : public ::testing::Test, public EngineHarness {};
 
-TEST_F(Registration, InitShowsBannerZeroesStateAndRestartsKeysAndMedia) {
-    state().regState = RegState::Connected;
-    state().terminalId = 99;
-    state().indicators[5] = 3;
-    state().keys.keyPairHeld = 1;
-    state().config.bytes[10] = 'x';
+// The request as the call server reads it: class, 23 bytes of account id, a
+// zero, the counter low byte first, the credential proof over account id,
+// counter, auth id and password, the numeric server address and the held
+// public value (0xAB from the fake; none in a short request).
+Bytes expectedRequest(const ConfigSnapshot& config, uint16_t counter, bool withPublicValue) {
+    const uint8_t* c = config.bytes.data();
+    const auto proof =
+        callserver::credentialProof(std::span<const uint8_t, 23>(c + CFG_ACCOUNT_ID_OFFSET, 23), counter,
+                                    std::span<const uint8_t, 23>(c + CFG_AUTH_ID_OFFSET, 23),
+                                    std::span<const uint8_t, 15>(c + CFG_PASSWORD_OFFSET, 15));
+    Bytes frame{0x00, 0x10, 0x01};
+    frame.insert(frame.end(), c + CFG_ACCOUNT_ID_OFFSET, c + CFG_ACCOUNT_ID_OFFSET + 23);
+    frame.insert(frame.end(), {0x00, static_cast<uint8_t>(counter), static_cast<uint8_t>(counter >> 8)});
+    frame.insert(frame.end(), proof.begin(), proof.end());
+    frame.insert(frame.end(), c + CFG_NUMERIC_SERVER_ADDRESS_OFFSET,
+                 c + CFG_NUMERIC_SERVER_ADDRESS_OFFSET + 4);
+    if (withPublicValue) frame.resize(frame.size() + PUBLIC_VALUE_SIZE, 0xAB);
+    return frame;
+}
+
+TEST_F(Registration, RequestsLeaveByteExactAndTheCounterWraps) {
+    start();
+    const std::string_view auth = "auth-4711",
+                           account = "ABCDEFGHIJKLMNOPQRSTUVWXYZ";  // bytes 24 on are not sent
+    std::copy(auth.begin(), auth.end(), state().config.bytes.begin() + CFG_AUTH_ID_OFFSET);
+    std::copy(account.begin(), account.end(), state().config.bytes.begin() + CFG_ACCOUNT_ID_OFFSET);
+    tick();
+    engine.startRegistration();
+    ASSERT_EQ(ports.frames.size(), 1u);
+    EXPECT_EQ(ports.frames[0], expectedRequest(state().config, 1, true));
+    state().registrationCounter = 0xFFFF;
+    tick(150);
+    ASSERT_EQ(ports.frames.size(), 2u);
+    EXPECT_EQ(ports.frames[1], expectedRequest(state().config, 0, true));
+
+    keyAgreement.dryPool = true;  // no key pair to be had: the short request
+    start();
+    tick(16);
+    ASSERT_EQ(ports.frames.size(), 3u);
+    EXPECT_EQ(ports.frames[2], expectedRequest(state().config, 1, false));
+}
+
+// initEngine leaves every record as in a freshly initialised engine, except
+// the tick count (never reset) and the display version (which only grows, so
+// the window repaints); a field nobody resets shows up here.
+TEST_F(Registration, InitGivesTheFreshStateAndRestartsKeysAndMedia) {
+    connectQuiet();
+    deliver(dataFrame(0, 1, {{0x10, 0x03, 0x00, 0x00}, {0x90, 0x02, 0x02}, {0x80, 0x03, 0x05, 0x02}}));
+    engine.queueKey(0x35);
     audio().setAudioMode(AudioMode::Voice);
-    audio().mute = 1;
-    link().syncExpected = 7;
-    state().engineTicks = 41;
-    const uint32_t version = state().displayVersion = 1000;
+    state().keys.sessionKeyReady = 1;
+    state().retryCount = 3;
+    const uint32_t ticks = state().engineTicks, version = state().displayVersion;
+    const int resets = keyAgreement.resets;
+    ports.clear();
     engine.initEngine();
-    EXPECT_EQ(state().regState, RegState::Validate);
-    EXPECT_EQ(state().terminalId, 0);
-    EXPECT_EQ(state().indicators[5], 0);
-    EXPECT_EQ(state().keys.keyPairHeld, 0);
-    EXPECT_EQ(state().config.bytes[10], 0);
-    EXPECT_EQ(engine.audioMode(), AudioMode::Idle);
-    EXPECT_EQ(audio().mute, 0);
-    EXPECT_EQ(link().syncExpected, 0);
-    EXPECT_EQ(state().engineTicks, 41u);  // never reset
-    // The display version only grows, so the window repaints.
+
+    EngineHarness fresh;
+    fresh.engine.initEngine();
+    EXPECT_EQ(state().engineTicks, ticks);
     EXPECT_GT(state().displayVersion, version);
+    fresh.state().engineTicks = ticks;
+    fresh.state().displayVersion = state().displayVersion;
+    EXPECT_TRUE(state() == fresh.state());
+    EXPECT_EQ(audio().audioControl, 0);
+    EXPECT_FALSE(audio().muted());
+    EXPECT_FALSE(audio().trafficEncryptionInForce());
     EXPECT_EQ(line(0), "MTL540 Qlnk Version 1.16 ");
     EXPECT_EQ(line(1), "Initializing..           ");
-    for (unsigned n = 2; n < 8; ++n) EXPECT_EQ(line(n), std::string(25, ' '));
-    EXPECT_EQ(ports.mediaResets, std::vector<uint32_t>{41});
-    EXPECT_EQ(keyAgreement.resets, 1);
-    EXPECT_TRUE(ports.sent.empty());
+    EXPECT_EQ(ports.mediaResets, std::vector<uint32_t>{ticks});
+    EXPECT_EQ(keyAgreement.resets, resets + 1);
+    EXPECT_TRUE(ports.frames.empty());
 }
 
 // The settings pass shows only the first failing check; a password needs
@@ -71,7 +115,7 @@ TEST_F(Registration, SettingsAreCheckedInOrderAndTheFirstFaultIsShown) {
     engine.startRegistration();
     EXPECT_EQ(state().regState, RegState::SettingsInvalid);
     engine.sendLogoff();  // nothing to log off from
-    EXPECT_TRUE(ports.sent.empty());
+    EXPECT_TRUE(ports.frames.empty());
 }
 
 TEST_F(Registration, NormalStartRegistersSynchronizesAndConnects) {
@@ -86,10 +130,11 @@ TEST_F(Registration, NormalStartRegistersSynchronizesAndConnects) {
     const uint32_t before = state().displayVersion;
     engine.startRegistration();
     EXPECT_EQ(state().countdown, 150u);
-    ASSERT_EQ(ports.sent.size(), 1u);
-    EXPECT_TRUE(isRegistrationRequest(ports.sent[0]));
-    EXPECT_EQ(ports.sent[0].size(), wire::REGISTRATION_REQUEST_FULL);
-    EXPECT_EQ(ports.sent[0][wire::REQUEST_COUNTER_OFFSET], 1);  // first request after init carries counter 1
+    ASSERT_EQ(ports.frames.size(), 1u);
+    EXPECT_TRUE(isRegistrationRequest(ports.frames[0]));
+    EXPECT_EQ(ports.frames[0].size(), wire::REGISTRATION_REQUEST_FULL);
+    EXPECT_EQ(ports.frames[0][wire::REQUEST_COUNTER_OFFSET],
+              1);  // first request after init carries counter 1
     EXPECT_EQ(line(6), std::string(25, ' '));
     EXPECT_EQ(state().displayVersion, before + 1);
 
@@ -104,8 +149,8 @@ TEST_F(Registration, NormalStartRegistersSynchronizesAndConnects) {
     EXPECT_EQ(line(2), std::string(25, ' '));
     EXPECT_EQ(state().countdown, 20u);
     EXPECT_EQ(state().retryCount, 0u);
-    ASSERT_EQ(ports.sent.size(), 2u);
-    EXPECT_EQ(ports.sent[1], connectRequest(0x1234));
+    ASSERT_EQ(ports.frames.size(), 2u);
+    EXPECT_EQ(ports.frames[1], connectRequest(0x1234));
 
     state().indicators[3] = 2;
     deliver({0xFF, 0x02});
@@ -113,43 +158,43 @@ TEST_F(Registration, NormalStartRegistersSynchronizesAndConnects) {
     EXPECT_EQ(state().indicators[3], 0);
     for (unsigned n = 0; n < 8; ++n) EXPECT_EQ(line(n), std::string(25, ' '));
     EXPECT_EQ(link().slots[0].count, 10u);  // the announce waits in slot 0
-    EXPECT_EQ(ports.sent.size(), 2u);
+    EXPECT_EQ(ports.frames.size(), 2u);
 }
 
 TEST_F(Registration, SilentServerWithNumericAddressIsAskedEvery150Ticks) {
     start();
     tick();
     tick(14);
-    EXPECT_TRUE(ports.sent.empty());
+    EXPECT_TRUE(ports.frames.empty());
     tick();  // 15 ticks after validation
-    ASSERT_EQ(ports.sent.size(), 1u);
+    ASSERT_EQ(ports.frames.size(), 1u);
     tick(149);
-    EXPECT_EQ(ports.sent.size(), 1u);
+    EXPECT_EQ(ports.frames.size(), 1u);
     tick();
-    ASSERT_EQ(ports.sent.size(), 2u);
-    EXPECT_EQ(ports.sent[1][wire::REQUEST_COUNTER_OFFSET], 2);  // the counter goes on; the key pair is kept
-    EXPECT_EQ(ports.sent[1].size(), wire::REGISTRATION_REQUEST_FULL);
+    ASSERT_EQ(ports.frames.size(), 2u);
+    EXPECT_EQ(ports.frames[1][wire::REQUEST_COUNTER_OFFSET], 2);  // the counter goes on; the key pair is kept
+    EXPECT_EQ(ports.frames[1].size(), wire::REGISTRATION_REQUEST_FULL);
     tick(150 * 4);
-    EXPECT_EQ(ports.sent.size(), 6u);
+    EXPECT_EQ(ports.frames.size(), 6u);
 }
 
 TEST_F(Registration, SilentServerWithoutNumericAddressIsAskedOnceTheSocketKnowsItsAddress) {
     start("host.example", "4711", "secret-secret", /*numericAddress=*/false);
     tick();
     engine.startRegistration();
-    EXPECT_EQ(ports.sent.size(), 1u);
+    EXPECT_EQ(ports.frames.size(), 1u);
     tick(149);
     EXPECT_EQ(state().countdown, 1u);
     tick();
     EXPECT_EQ(state().countdown, 20u);  // no address yet: it checks every 20 ticks
     tick(2000);
-    EXPECT_EQ(ports.sent.size(), 1u);
+    EXPECT_EQ(ports.frames.size(), 1u);
     EXPECT_EQ(state().regState, RegState::Registering);
     ports.addressKnown = true;  // the socket has learnt the server's address
     tick(20 + 150);
-    ASSERT_EQ(ports.sent.size(), 3u);
+    ASSERT_EQ(ports.frames.size(), 3u);
     // The request still carries the stored numeric address: zero.
-    const auto numeric = ports.sent[2].begin() + wire::REQUEST_SERVER_ADDRESS_OFFSET;
+    const auto numeric = ports.frames[2].begin() + wire::REQUEST_SERVER_ADDRESS_OFFSET;
     EXPECT_EQ(Bytes(numeric, numeric + 4), Bytes(4, 0));
 }
 
@@ -166,9 +211,9 @@ TEST_F(Registration, RefusalHoldsOffAndShowsTheServersText) {
     EXPECT_EQ(line(7), "0123456789abcdefghijklmno");
     EXPECT_EQ(line(6), "Velmarch refused connctn!");
     tick(2999);
-    EXPECT_EQ(ports.sent.size(), 1u);
+    EXPECT_EQ(ports.frames.size(), 1u);
     tick();
-    EXPECT_EQ(ports.sent.size(), 2u);
+    EXPECT_EQ(ports.frames.size(), 2u);
 }
 
 TEST_F(Registration, RefusalTextEndsAtZeroOrAtTheEndOfTheDatagram) {
@@ -223,12 +268,12 @@ TEST_F(Registration, ShortRepliesReadMissingBytesAsZero) {
     tick();
     for (int b = 0; b < 256; ++b) deliver({static_cast<uint8_t>(b)});  // one byte is no datagram at all
     EXPECT_EQ(state().regState, RegState::Registering);
-    EXPECT_TRUE(ports.sent.empty());
+    EXPECT_TRUE(ports.frames.empty());
     EXPECT_EQ(keyAgreement.serverValues, 0);
     deliver({0x00, 0x34});  // the high byte of the id is missing
     EXPECT_EQ(state().terminalId, 0x0034);
     EXPECT_EQ(state().regState, RegState::Synchronizing);
-    EXPECT_EQ(ports.sent.back(), connectRequest(0x0034));
+    EXPECT_EQ(ports.frames.back(), connectRequest(0x0034));
 
     start();
     tick();
@@ -250,22 +295,22 @@ TEST_F(Registration, ElevenConnectRequestsThenBackToRegistering) {
     size_t requests = 1;
     for (int i = 0; i < 10; ++i) {
         tick(19);
-        EXPECT_EQ(ports.sent.size(), 1 + requests);
+        EXPECT_EQ(ports.frames.size(), 1 + requests);
         tick();
         ++requests;
-        ASSERT_EQ(ports.sent.back(), connectRequest(0x1234));
+        ASSERT_EQ(ports.frames.back(), connectRequest(0x1234));
     }
-    EXPECT_EQ(ports.sent.size(), 12u);  // one registration request, 11 connect requests
+    EXPECT_EQ(ports.frames.size(), 12u);  // one registration request, 11 connect requests
     tick(19);
     EXPECT_EQ(state().regState, RegState::Synchronizing);
     tick();
     EXPECT_EQ(state().regState, RegState::Registering);
     EXPECT_EQ(state().countdown, 100u);
     EXPECT_EQ(trimmedLine(1), "Registering..");
-    EXPECT_EQ(ports.sent.size(), 12u);
+    EXPECT_EQ(ports.frames.size(), 12u);
     tick(100);
-    ASSERT_EQ(ports.sent.size(), 13u);
-    EXPECT_TRUE(isRegistrationRequest(ports.sent.back()));
+    ASSERT_EQ(ports.frames.size(), 13u);
+    EXPECT_TRUE(isRegistrationRequest(ports.frames.back()));
 }
 
 TEST_F(Registration, LostLinkReleasesAudioAndRegistersAgain) {
@@ -285,11 +330,11 @@ TEST_F(Registration, LostLinkReleasesAudioAndRegistersAgain) {
     EXPECT_EQ(trimmedLine(1), "Registering..");
     EXPECT_EQ(line(2), std::string(25, ' '));
     EXPECT_EQ(state().countdown, 100u);
-    EXPECT_TRUE(ports.sent.empty());  // the link upkeep does not run any more: the report stays queued
+    EXPECT_TRUE(ports.frames.empty());  // the link upkeep does not run any more: the report stays queued
     tick(100);
-    ASSERT_EQ(ports.sent.size(), 1u);
-    EXPECT_TRUE(isRegistrationRequest(ports.sent[0]));
-    EXPECT_EQ(ports.sent[0][wire::REQUEST_COUNTER_OFFSET], 2);  // same registration, next counter
+    ASSERT_EQ(ports.frames.size(), 1u);
+    EXPECT_TRUE(isRegistrationRequest(ports.frames[0]));
+    EXPECT_EQ(ports.frames[0][wire::REQUEST_COUNTER_OFFSET], 2);  // same registration, next counter
 
     // The next reply and confirm start a fresh link.
     deliver(registrationReply(0x4321));
@@ -297,20 +342,20 @@ TEST_F(Registration, LostLinkReleasesAudioAndRegistersAgain) {
     EXPECT_EQ(state().regState, RegState::Connected);
     EXPECT_EQ(link().linkLost, 0);
     tick();
-    EXPECT_EQ(ports.sent.back(), (Bytes{0xFF, 0x21, 0x43, 0x10, 0x00, 0x50, 0x07, 0x00, 0x11, 0, 0, 0, 0}));
+    EXPECT_EQ(ports.frames.back(), (Bytes{0xFF, 0x21, 0x43, 0x10, 0x00, 0x50, 0x07, 0x00, 0x11, 0, 0, 0, 0}));
 }
 
 TEST_F(Registration, LogoffCarriesTheTerminalId) {
     connect();
     engine.sendLogoff();
-    ASSERT_EQ(ports.sent.size(), 1u);
-    EXPECT_EQ(ports.sent[0], (Bytes{0x01, 0x34, 0x12}));
+    ASSERT_EQ(ports.frames.size(), 1u);
+    EXPECT_EQ(ports.frames[0], (Bytes{0x01, 0x34, 0x12}));
     start();
     engine.sendLogoff();  // Validate
-    EXPECT_EQ(ports.sent.size(), 1u);
+    EXPECT_EQ(ports.frames.size(), 1u);
     tick();
     engine.sendLogoff();  // Registering, no id yet
-    EXPECT_EQ(ports.sent.back(), (Bytes{0x01, 0x00, 0x00}));
+    EXPECT_EQ(ports.frames.back(), (Bytes{0x01, 0x00, 0x00}));
 }
 
 }  // namespace

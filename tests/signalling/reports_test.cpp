@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "engine_fakes.h"
 
 namespace vorpel::testing {
@@ -15,22 +17,6 @@ const Bytes REPORT_VOICE{0x30, 0x03, 0x00};
 
 Bytes echo(uint8_t n) { return {0x20, 0x03, n, n}; }
 
-TEST_F(Reports, KeyPressLeavesAtOnceHighByteFirst) {
-    engine.queueKey(0xE123);
-    ASSERT_EQ(ports.sent.size(), 1u);
-    EXPECT_EQ(ports.sent[0], (Bytes{0xFF, 0x34, 0x12, 0x10, 0x01, 0x60, 0x03, 0xE1, 0x23}));
-    EXPECT_EQ(link().sendSeq, 2);
-}
-
-TEST_F(Reports, KeyPressTakesTheWaitingReportAlong) {
-    engine.releaseAudio();
-    EXPECT_TRUE(ports.sent.empty());  // the report waits for the tick
-    engine.queueKey(0x0035);
-    ASSERT_EQ(ports.sent.size(), 1u);
-    EXPECT_EQ(ports.sent[0], terminalData(0x01, {REPORT_IDLE, {0x60, 0x03, 0x00, 0x35}}));
-    EXPECT_EQ(ports.sent[0].size(), 12u);
-}
-
 TEST_F(Reports, HookKeyAnswersAMelody) {
     audio().setAudioMode(AudioMode::Melody);
     engine.hookKey();
@@ -38,7 +24,7 @@ TEST_F(Reports, HookKeyAnswersAMelody) {
     EXPECT_EQ(state().indicators[26], 3);
     EXPECT_EQ(ports.count("closeVoiceSocket"), 0u);
     tick();
-    EXPECT_EQ(ports.sent.back(), terminalData(0x01, {REPORT_VOICE}));
+    EXPECT_EQ(ports.frames.back(), terminalData(0x01, {REPORT_VOICE}));
 }
 
 TEST_F(Reports, HookKeyTwiceInOneTickStartsAndEndsVoice) {
@@ -47,10 +33,10 @@ TEST_F(Reports, HookKeyTwiceInOneTickStartsAndEndsVoice) {
     EXPECT_EQ(engine.audioMode(), AudioMode::Idle);
     EXPECT_EQ(state().indicators[26], 0);
     EXPECT_EQ(ports.calls, (std::vector<std::string>{"closeVoiceSocket", "resetMedia"}));
-    EXPECT_TRUE(ports.sent.empty());
+    EXPECT_TRUE(ports.frames.empty());
     tick();
-    ASSERT_EQ(ports.sent.size(), 1u);
-    EXPECT_EQ(ports.sent[0], terminalData(0x01, {REPORT_VOICE, REPORT_IDLE}));
+    ASSERT_EQ(ports.frames.size(), 1u);
+    EXPECT_EQ(ports.frames[0], terminalData(0x01, {REPORT_VOICE, REPORT_IDLE}));
 }
 
 TEST_F(Reports, HookKeyKeepsTheOtherBitsOfTheAudioWord) {
@@ -58,58 +44,86 @@ TEST_F(Reports, HookKeyKeepsTheOtherBitsOfTheAudioWord) {
     engine.hookKey();
     EXPECT_EQ(audio().audioControl, 0x0103);
     tick();
-    EXPECT_EQ(ports.sent.back(), terminalData(0x01, {{0x30, 0x03, 0x01}}));
+    EXPECT_EQ(ports.frames.back(), terminalData(0x01, {{0x30, 0x03, 0x01}}));
     engine.hookKey();
     EXPECT_EQ(audio().audioControl, 0x0100);
 }
 
-TEST_F(Reports, FourthReplyOfATickStartsANewFrame) {
-    deliver(
-        dataFrame(0, 1, {{0x20, 0x03, 1, 1}, {0x20, 0x03, 2, 2}, {0x20, 0x03, 3, 3}, {0x20, 0x03, 4, 4}}));
-    // The third reply brought the slot to 14 bytes and left at once.
-    ASSERT_EQ(ports.sent.size(), 1u);
-    EXPECT_EQ(ports.sent[0], terminalData(0x01, {echo(1), echo(2), echo(3)}));
-    EXPECT_EQ(ports.sent[0].size(), 17u);
-    tick();
-    ASSERT_EQ(ports.sent.size(), 2u);
-    EXPECT_EQ(ports.sent[1], terminalData(0x12, {echo(4)}));
-}
-
-TEST_F(Reports, ReportFlushesOnlyWhenItFillsTheSlot) {
-    deliver(dataFrame(0, 1, {{0x20, 0x03, 1, 1}}));
-    engine.queueCallStateReport();  // 6 + 3 bytes: waits
-    EXPECT_TRUE(ports.sent.empty());
-    deliver(dataFrame(1, 1, {{0x20, 0x03, 2, 2}}));  // 13 bytes: leaves at once
-    ASSERT_EQ(ports.sent.size(), 1u);
-    EXPECT_EQ(ports.sent[0],
-              terminalData(0x11, {echo(1), REPORT_IDLE, echo(2)}));  // sent before recvSeq moves on
-
-    deliver(dataFrame(2, 1, {{0x20, 0x03, 3, 3}, {0x20, 0x03, 4, 4}}));  // 10 bytes: wait
-    EXPECT_EQ(ports.sent.size(), 1u);
-    engine.queueCallStateReport();  // 13 bytes: leaves at once
-    ASSERT_EQ(ports.sent.size(), 2u);
-    EXPECT_EQ(ports.sent[1], terminalData(0x32, {echo(3), echo(4), REPORT_IDLE}));
-}
-
-TEST_F(Reports, KeyFillsTheSlotUpToFourteenBytes) {
-    deliver(dataFrame(0, 1, {{0x20, 0x03, 1, 1}, {0x20, 0x03, 2, 2}}));
-    engine.queueKey(0x0102);
-    ASSERT_EQ(ports.sent.size(), 1u);
-    EXPECT_EQ(ports.sent[0], terminalData(0x11, {echo(1), echo(2), {0x60, 0x03, 0x01, 0x02}}));
-}
-
-TEST_F(Reports, AppendFlushesAFullSlotFirst) {
-    engine.appendElement(echo(1));
-    engine.appendElement(echo(2));
-    engine.appendElement(echo(3));  // 10 bytes before: appended to 14
-    EXPECT_TRUE(ports.sent.empty());
-    engine.appendElement(echo(4));  // 14 bytes before: flushed first
-    ASSERT_EQ(ports.sent.size(), 1u);
-    EXPECT_EQ(ports.sent[0], terminalData(0x01, {echo(1), echo(2), echo(3)}));
-    EXPECT_EQ(link().slots[link().sendSeq].count, 6u);
-    // An element that could never fit a frame is refused rather than overrun the slot.
-    engine.appendElement(Bytes(15, 0xEE));
-    EXPECT_EQ(link().slots[link().sendSeq].count, 6u);
+// A slot holds 14 bytes of elements after the 2 of its header: replies and
+// reports wait for the tick unless they fill the slot; a key leaves at once
+// and takes what waits along; appending to a full slot flushes it first.
+TEST(ReportSlots, ElementsWaitUntilTheSlotFillsOrAKeyLeaves) {
+    const auto replies = [](EngineHarness& h, uint8_t seq, std::initializer_list<uint8_t> ns) {
+        std::vector<Bytes> elements;
+        for (uint8_t n : ns) elements.push_back({0x20, 0x03, n, n});
+        Bytes frame = EngineHarness::dataFrame(seq, 1);
+        for (const Bytes& e : elements) frame.insert(frame.end(), e.begin(), e.end());
+        h.deliver(frame);
+    };
+    const struct {
+        const char* scenario;
+        std::function<void(EngineHarness&)> act;
+        std::vector<Bytes> sentAtOnce, sentAtTick;
+    } cases[] = {
+        {"key, high byte first",
+         [](EngineHarness& h) { h.engine.queueKey(0xE123); },
+         {EngineHarness::terminalData(0x01, {{0x60, 0x03, 0xE1, 0x23}})},
+         {}},
+        {"key takes the waiting report",
+         [](EngineHarness& h) {
+             h.engine.releaseAudio();
+             h.engine.queueKey(0x35);
+         },
+         {EngineHarness::terminalData(0x01, {REPORT_IDLE, {0x60, 0x03, 0x00, 0x35}})},
+         {}},
+        {"key fills to 14",
+         [&](EngineHarness& h) {
+             replies(h, 0, {1, 2});
+             h.engine.queueKey(0x0102);
+         },
+         {EngineHarness::terminalData(0x11, {echo(1), echo(2), {0x60, 0x03, 0x01, 0x02}})},
+         {}},
+        {"fourth reply starts a new frame",
+         [&](EngineHarness& h) {
+             replies(h, 0, {1, 2, 3, 4});
+         },
+         {EngineHarness::terminalData(0x01, {echo(1), echo(2), echo(3)})},
+         {EngineHarness::terminalData(0x12, {echo(4)})}},
+        {"report fills the slot",
+         [&](EngineHarness& h) {
+             replies(h, 0, {1});
+             h.engine.queueCallStateReport();
+             replies(h, 1, {2});
+         },
+         {EngineHarness::terminalData(0x11, {echo(1), REPORT_IDLE, echo(2)})},
+         {}},
+        {"report after replies",
+         [&](EngineHarness& h) {
+             replies(h, 0, {3, 4});
+             h.engine.queueCallStateReport();
+         },
+         {EngineHarness::terminalData(0x11, {echo(3), echo(4), REPORT_IDLE})},
+         {}},
+        {"append to a full slot",
+         [](EngineHarness& h) {
+             for (uint8_t n = 1; n <= 4; ++n) h.engine.appendElement(echo(n));
+         },
+         {EngineHarness::terminalData(0x01, {echo(1), echo(2), echo(3)})},
+         {EngineHarness::terminalData(0x02, {echo(4)})}},
+    };
+    for (const auto& c : cases) {
+        EngineHarness h;
+        h.connectQuiet();
+        c.act(h);
+        EXPECT_EQ(h.ports.frames, c.sentAtOnce) << c.scenario;
+        h.ports.clear();
+        h.tick();
+        EXPECT_EQ(h.ports.frames, c.sentAtTick) << c.scenario;
+    }
+    EngineHarness h;  // an element that could never fit a frame is refused
+    h.connectQuiet();
+    h.engine.appendElement(Bytes(15, 0xEE));
+    EXPECT_EQ(h.link().slots[h.link().sendSeq].count, 2u);
 }
 
 }  // namespace
