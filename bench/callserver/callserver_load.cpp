@@ -1,8 +1,10 @@
 // Load on one vorpel-callserver: 32 terminals (its default limit) register at
 // once, then 16 of them call the other 16 and every terminal sends voice for
 // the talk time, all over loopback UDP. The terminals are the real signalling
-// engine, in this process, on one poll loop; each sends one packet of ten
-// frames every 100 ms like the terminal's transmit path.
+// engine and key agreement, in this process, on one poll loop; each sends
+// one packet of ten frames every 100 ms like the terminal's transmit path,
+// encrypted with its session key (the server decrypts and re-encrypts every
+// packet for the other leg) unless --clear is given.
 //
 // Reports the time to register and connect the calls, the server's CPU
 // share (its user and system time over the talk time, from /proc) and the
@@ -10,7 +12,7 @@
 // number over the measured stretch. Exits 1 when a terminal fails to
 // register, a call fails to connect or any packet is lost.
 //
-//   callserver_load [--server PATH] [--seconds N] [--port N]
+//   callserver_load [--server PATH] [--seconds N] [--port N] [--clear]
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -30,7 +32,10 @@
 #include <string>
 #include <vector>
 
+#include "media/rtp_voice_packet.h"
 #include "phone/phone_keys.h"
+#include "security/key_agreement.h"
+#include "security/traffic_cipher.h"
 #include "settings/settings_record.h"
 #include "signalling/engine.h"
 
@@ -62,19 +67,43 @@ int udpSocketTo(uint16_t port) {
     return fd;
 }
 
-// Registers without a key pair: voice in the clear, as the server relays it
-// without re-encryption; the load is then the relay's alone.
-class NoKeyAgreement final : public KeyAgreementPort {
+// Exponents for the key pairs; their quality does not matter here.
+class CountingDraw final : public PlatformDraw {
 public:
-    void resetKeyAgreement() override {}
-    void holdKeyPair(KeyMaterial&) override {}
-    void acceptServerPublicValue(KeyMaterial&, std::span<const uint8_t, PUBLIC_VALUE_SIZE>) override {}
+    explicit CountingDraw(uint32_t seed) : state_(seed) {}
+    uint32_t draw() override { return state_ = state_ * 1664525u + 1013904223u; }
+
+private:
+    uint32_t state_;
+};
+
+// The real key agreement, or (clear) one that never holds a key pair, so
+// that registration carries no public value and voice goes in the clear.
+class LoadKeyAgreement final : public KeyAgreementPort {
+public:
+    LoadKeyAgreement(uint32_t seed, bool clear) : draw_(seed), real_(draw_), clear_(clear) {}
+    void resetKeyAgreement() override { real_.resetKeyAgreement(); }
+    void holdKeyPair(KeyMaterial& keys) override {
+        if (!clear_) real_.holdKeyPair(keys);
+    }
+    void acceptServerPublicValue(KeyMaterial& keys,
+                                 std::span<const uint8_t, PUBLIC_VALUE_SIZE> value) override {
+        real_.acceptServerPublicValue(keys, value);
+    }
+
+private:
+    CountingDraw draw_;
+    KeyAgreement real_;
+    bool clear_;
 };
 
 class LoadTerminal final : public EnginePorts {
 public:
-    LoadTerminal(size_t index, uint16_t serverPort)
-        : index_(index), signalling_(udpSocketTo(serverPort)), engine_(*this, keys_) {
+    LoadTerminal(size_t index, uint16_t serverPort, bool clear)
+        : index_(index),
+          signalling_(udpSocketTo(serverPort)),
+          keys_(static_cast<uint32_t>(index + 1), clear),
+          engine_(*this, keys_) {
         engine_.initEngine();
         SettingsRecord record;
         const std::string name = "load" + std::to_string(index);
@@ -113,13 +142,15 @@ public:
         if (voice_ >= 0) close(voice_);
         voice_ = -1;
     }
-    void keyTrafficCiphers(const KeyMaterial&) override {}
+    void keyTrafficCiphers(const KeyMaterial& keys) override { ciphers_.keyTrafficCiphers(keys); }
     void raisePhoneWindow() override {}
+    bool serverAddressKnown() const override { return true; }
 
     void setPeer(const LoadTerminal& peer) { peer_ = &peer; }
     SignallingEngine& engine() { return engine_; }
     bool connected() const { return engine_.state().regState == RegState::Connected; }
     bool talking() const { return voice_ >= 0 && engine_.audioMode() == AudioMode::Voice; }
+    bool encrypting() const { return engine_.audio().trafficEncryptionInForce(); }
     void dial(const std::string& digits) {
         for (const char d : digits) engine_.queueKey(DIGIT_KEY_CODES[static_cast<size_t>(d - '0')]);
     }
@@ -134,7 +165,7 @@ public:
     // One packet of ten frames, its sequence number in the first frame too.
     void sendVoice() {
         if (!talking()) return;
-        std::array<uint8_t, RTP_HEADER + FRAMES_PER_PACKET * 10> packet{};
+        std::array<uint8_t, MAX_VOICE_PACKET> packet{};
         packet[0] = 0x80;
         packet[1] = PAYLOAD_TYPE;
         packet[2] = static_cast<uint8_t>(sequence_ >> 8);
@@ -144,7 +175,9 @@ public:
         packet[11] = static_cast<uint8_t>(index_);
         packet[RTP_HEADER] = packet[2];  // the relay numbers each leg anew; the frames arrive as sent
         packet[RTP_HEADER + 1] = packet[3];
-        if (send(voice_, packet.data(), packet.size(), 0) == static_cast<ssize_t>(packet.size()) &&
+        size_t length = RTP_HEADER + FRAMES_PER_PACKET * G729_FRAME_BYTES;
+        if (encrypting()) length = encryptVoicePayload(ciphers_, packet, RTP_HEADER, length - RTP_HEADER);
+        if (length > 0 && send(voice_, packet.data(), length, 0) == static_cast<ssize_t>(length) &&
             measuring_)
             ++sentMeasured_;
         ++sequence_;
@@ -166,7 +199,9 @@ public:
                 engine_.handleDatagram(std::span<const uint8_t>(buffer.data(), static_cast<size_t>(n)));
                 continue;
             }
-            if (n < static_cast<ssize_t>(RTP_HEADER + 2) || (buffer[1] & 0x7F) != PAYLOAD_TYPE) {
+            const std::span<uint8_t> datagram(buffer.data(), static_cast<size_t>(n));
+            if (n < static_cast<ssize_t>(RTP_HEADER + 2) || (buffer[1] & 0x7F) != PAYLOAD_TYPE ||
+                (encrypting() && !decryptVoicePayload(ciphers_, datagram, RTP_HEADER))) {
                 ++strayVoice_;
                 continue;
             }
@@ -185,8 +220,9 @@ private:
     const LoadTerminal* peer_ = this;
     int signalling_;
     int voice_ = -1;
-    NoKeyAgreement keys_;
+    LoadKeyAgreement keys_;
     SignallingEngine engine_;
+    TrafficCiphers ciphers_;
     uint16_t sequence_ = 0;
     bool measuring_ = false;
     long firstMeasured_ = -1;
@@ -211,7 +247,8 @@ double cpuSeconds(pid_t pid) {
 
 class Load {
 public:
-    Load(std::string server, uint16_t port) : serverPath_(std::move(server)), port_(port) {}
+    Load(std::string server, uint16_t port, bool clear)
+        : serverPath_(std::move(server)), port_(port), clear_(clear) {}
     ~Load() {
         terminals_.clear();
         if (pid_ > 0) {
@@ -240,7 +277,8 @@ public:
         return pid_ > 0;
     }
     void addTerminals() {
-        for (size_t i = 0; i < TERMINALS; ++i) terminals_.push_back(std::make_unique<LoadTerminal>(i, port_));
+        for (size_t i = 0; i < TERMINALS; ++i)
+            terminals_.push_back(std::make_unique<LoadTerminal>(i, port_, clear_));
         for (size_t i = 0; i < TERMINALS; ++i) terminals_[i]->setPeer(*terminals_[(i + CALLS) % TERMINALS]);
     }
     LoadTerminal& terminal(size_t i) { return *terminals_[i]; }
@@ -280,14 +318,15 @@ private:
 
     std::string serverPath_;
     uint16_t port_;
+    bool clear_;
     std::string accounts_;
     pid_t pid_ = -1;
     std::vector<std::unique_ptr<LoadTerminal>> terminals_;
     Clock::time_point nextTick_ = Clock::now();
 };
 
-int run(const std::string& server, double talkSeconds, uint16_t port) {
-    Load load(server, port);
+int run(const std::string& server, double talkSeconds, uint16_t port, bool clear) {
+    Load load(server, port, clear);
     if (!load.startServer()) return std::puts("cannot start the server"), 1;
     const auto all = [&](auto predicate) {
         return [&, predicate] {
@@ -318,6 +357,10 @@ int run(const std::string& server, double talkSeconds, uint16_t port) {
     if (!load.runUntil(all([](LoadTerminal& t) { return t.talking(); }), 30, false))
         return std::puts("not every call connected within 30 s"), 1;
     std::printf("calls connected: %zu in %.0f ms\n", CALLS, 1000 * since(t1));
+    size_t encrypting = 0;
+    for (size_t i = 0; i < TERMINALS; ++i) encrypting += load.terminal(i).encrypting() ? 1 : 0;
+    std::printf("terminals encrypting voice: %zu\n", encrypting);
+    if (encrypting != (clear ? 0 : TERMINALS)) return 1;
 
     // One second of voice lets the relay learn every voice address first.
     load.runUntil([] { return false; }, 1.0, true);
@@ -351,16 +394,22 @@ int main(int argc, char** argv) {
     std::string server = VORPEL_CALLSERVER_PATH;
     double seconds = 10;
     auto port = static_cast<uint16_t>(20000 + getpid() % 1000 * 40);
-    for (int i = 1; i + 1 < argc; i += 2) {
+    bool clear = false;
+    for (int i = 1; i < argc; ++i) {
         const std::string option = argv[i];
-        if (option == "--server")
-            server = argv[i + 1];
-        else if (option == "--seconds")
-            seconds = std::atof(argv[i + 1]);
-        else if (option == "--port")
-            port = static_cast<uint16_t>(std::atoi(argv[i + 1]));
-        else
-            return std::fprintf(stderr, "usage: %s [--server PATH] [--seconds N] [--port N]\n", argv[0]), 2;
+        const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
+        if (option == "--clear") {
+            clear = true;
+        } else if (option == "--server" && value) {
+            server = argv[++i];
+        } else if (option == "--seconds" && value) {
+            seconds = std::atof(argv[++i]);
+        } else if (option == "--port" && value) {
+            port = static_cast<uint16_t>(std::atoi(argv[++i]));
+        } else {
+            std::fprintf(stderr, "usage: %s [--server PATH] [--seconds N] [--port N] [--clear]\n", argv[0]);
+            return 2;
+        }
     }
-    return vorpel::load::run(server, seconds, port);
+    return vorpel::load::run(server, seconds, port, clear);
 }
