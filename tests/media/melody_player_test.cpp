@@ -136,54 +136,37 @@ TEST(MelodyPlayer, TonesMatchTheirRowsAndTheMelodyRestartsAtTheEndCode) {
     for (size_t k = 0; k < 801; ++k) ASSERT_EQ(samples[runs[3].start + k], samples[runs[0].start + k]);
 }
 
-TEST(MelodyPlayer, WithoutEndCodeAllThirtyTwoNotesPlayThenNoteZeroAgain) {
-    MelodyPlayer player;
-    std::array<uint8_t, MELODY_NOTES> notes{};
-    for (size_t i = 0; i < MELODY_NOTES; ++i) notes[i] = static_cast<uint8_t>(i % 30 == 29 ? 28 : i % 30);
-    notes[0] = 0x09;
-    player.startMelody(0, notes);
-    const auto samples = play(player, 1 + 33 * 811);
-    const auto runs = soundingRuns(samples);
-    ASSERT_GE(runs.size(), 33u);
-    EXPECT_EQ(runs[32].start, 1 + 32 * 811u);
-    EXPECT_EQ(samples[runs[32].start], 326);
-}
-
-TEST(MelodyPlayer, RestIsSilentForItsWholeLengthAndKeepsTheTiming) {
-    MelodyPlayer player;
-    const auto notes = melodyOf({0x09, 0x1E, 0x09, 0x1F});
-    player.startMelody(0, notes);
-    const auto samples = play(player, 1 + 3 * 811);
-    // Note at 1, rest from 812 to 1612 (zeros), the gap, next note at 1623.
-    for (size_t i = 812; i < 1623; ++i) ASSERT_EQ(samples[i], 0) << i;
-    EXPECT_EQ(samples[1623], 326);
-}
-
-TEST(MelodyPlayer, EndCodeAsNoteZeroPlaysSilenceWithoutStalling) {
-    MelodyPlayer player;
-    const auto notes = melodyOf({}, 0x1F);
-    player.startMelody(0, notes);
-    const auto samples = play(player, 3 * 811);
-    for (int16_t s : samples) ASSERT_EQ(s, 0);
-    // The end code still takes the length of a note of its duration code and
-    // then the player moves on to note 1.
-    MelodyPlayer other;
-    const auto longer = melodyOf({0xFF, 0x09, 0x1F});
-    other.startMelody(0, longer);
-    const auto more = play(other, 1 + (5 * (7 * 170 + 160) + 1) + 10 + 1);
-    EXPECT_EQ(more.back(), 326);
-}
-
-// The first sample ends the initial silence; a note starts faded in, at
-// 16 x 652 halved five times.
-TEST(MelodyPlayer, StartMelodyRestartsFromTheBeginning) {
-    MelodyPlayer player;
-    const auto notes = melodyOf({0x09});
-    player.startMelody(0, notes);
+// A note's second sample is 326 (16 x 652 halved five times, fading in);
+// before it the samples from silentFrom on are all zero. Rests and the end
+// code keep the timing of a note of their duration code; without an end code
+// all 32 notes play and then note 0 again; a melody of end codes is silence.
+TEST(MelodyPlayer, RestsAndTheEndCodeKeepTheTiming) {
+    std::array<uint8_t, MELODY_NOTES> all{};
+    for (size_t i = 0; i < MELODY_NOTES; ++i) all[i] = static_cast<uint8_t>(i % 30 == 29 ? 28 : i % 30);
+    all[0] = 0x09;
+    const struct {
+        const char* scenario;
+        std::array<uint8_t, MELODY_NOTES> notes;
+        size_t silentFrom, noteAt;  // noteAt 0: silence throughout
+    } cases[] = {
+        {"rest", melodyOf({0x09, 0x1E, 0x09, 0x1F}), 812, 1623},
+        {"no end code", all, 32 * 811 - 9, 1 + 32 * 811},
+        {"long end code first", melodyOf({0xFF, 0x09, 0x1F}), 0, 1 + (5 * (7 * 170 + 160) + 1) + 10},
+        {"only end codes", melodyOf({}, 0x1F), 0, 0},
+    };
+    for (const auto& c : cases) {
+        MelodyPlayer player;
+        player.startMelody(0, c.notes);
+        const auto samples = play(player, c.noteAt > 0 ? c.noteAt + 1 : 3 * 811);
+        for (size_t i = c.silentFrom; i + 1 < samples.size(); ++i)
+            ASSERT_EQ(samples[i], 0) << c.scenario << ' ' << i;
+        EXPECT_EQ(samples.back(), c.noteAt > 0 ? 326 : 0) << c.scenario;
+    }
+    MelodyPlayer player;  // a new start begins again with the initial silence
+    player.startMelody(0, all);
     play(player, 500);
-    player.startMelody(0, notes);
-    EXPECT_EQ(player.nextMelodySample(), 0);
-    EXPECT_EQ(player.nextMelodySample(), 326);
+    player.startMelody(0, all);
+    EXPECT_EQ(play(player, 2), (std::vector<int16_t>{0, 326}));
 }
 
 }  // namespace

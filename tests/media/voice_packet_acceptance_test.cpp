@@ -48,34 +48,52 @@ protected:
     JitterRing ring;
 };
 
-TEST_F(AcceptanceTest, VersionAndPayloadTypeAreChecked) {
-    EXPECT_FALSE(accept(voiceDatagram(1, 0, frames(10), 0x40)));      // version 1
-    EXPECT_FALSE(accept(voiceDatagram(1, 0, frames(10), 0x00)));      // version 0
-    EXPECT_FALSE(accept(voiceDatagram(1, 0, frames(10), 0x80, 18)));  // static G.729 type
-    EXPECT_EQ(storedFrames(), 0u);
-    EXPECT_TRUE(accept(voiceDatagram(1, 0, frames(10), 0xC0, 0xC8)));  // version 3, marker set
-    EXPECT_EQ(storedFrames(), 10u);
-    EXPECT_EQ(storedBytes(10), frames(10)) << "frames are filed as received, mask still applied";
-    EXPECT_FALSE(accept({}));
-    EXPECT_FALSE(accept({0x80}));
-}
-
-TEST_F(AcceptanceTest, CsrcListAndExtensionLengthenTheHeader) {
-    // Two CSRC words and an extension of one word: 12 + 8 + 8 = 28 bytes.
-    const std::vector<uint8_t> tail{1, 2, 3, 4, 5, 6, 7, 8, 0xBE, 0xDE, 0x00, 0x01, 9, 9, 9, 9};
-    EXPECT_FALSE(accept(voiceDatagram(1, 0, {}, 0x92, 0x48, tail))) << "nothing after a 28-byte header";
-    EXPECT_TRUE(accept(voiceDatagram(1, 0, frames(1), 0x92, 0x48, tail)));
-    EXPECT_EQ(storedBytes(1), frames(1));
-}
-
-TEST_F(AcceptanceTest, ExtensionThatLiesBeyondTheDatagramIsDropped) {
-    // The extension header itself is cut off after two bytes.
-    EXPECT_FALSE(accept(voiceDatagram(1, 0, {}, 0x90, 0x48, {0xBE, 0xDE})));
-    // Its length claims 65535 words.
-    EXPECT_FALSE(accept(voiceDatagram(1, 0, frames(10), 0x90, 0x48, {0xBE, 0xDE, 0xFF, 0xFF})));
-    // Fifteen CSRC words claimed, none present.
-    EXPECT_FALSE(accept(voiceDatagram(1, 0, frames(5), 0x8F)));
-    EXPECT_EQ(ring.position(), 0u) << "dropped before placement";
+// Each datagram on a freshly reset ring: whether it is taken and how many
+// frames it files from the slot of timestamp 0 on (as received, mask and all).
+TEST_F(AcceptanceTest, HeaderFieldsDecideWhereThePayloadStarts) {
+    const std::vector<uint8_t> csrcAndExtension{1, 2, 3, 4, 5, 6, 7, 8, 0xBE, 0xDE, 0x00, 0x01, 9, 9, 9, 9};
+    const auto padded = [](std::vector<uint8_t> payload, uint8_t count) {
+        auto d = voiceDatagram(1, 0, payload, 0xA0);
+        d.back() = count;
+        return d;
+    };
+    const struct {
+        const char* scenario;
+        std::vector<uint8_t> datagram;
+        size_t frames;  // 0: dropped
+    } cases[] = {
+        {"version 2", voiceDatagram(1, 0, frames(10)), 10},
+        {"version 3 with the marker", voiceDatagram(1, 0, frames(10), 0xC0, 0xC8), 10},
+        {"version 1", voiceDatagram(1, 0, frames(10), 0x40), 0},
+        {"version 0", voiceDatagram(1, 0, frames(10), 0x00), 0},
+        {"static payload type", voiceDatagram(1, 0, frames(10), 0x80, 18), 0},
+        {"empty", {}, 0},
+        {"one byte", {0x80}, 0},
+        {"28-byte header", voiceDatagram(1, 0, frames(1), 0x92, 0x48, csrcAndExtension), 1},
+        {"nothing after the header", voiceDatagram(1, 0, {}, 0x92, 0x48, csrcAndExtension), 0},
+        {"extension header cut off", voiceDatagram(1, 0, {}, 0x90, 0x48, {0xBE, 0xDE}), 0},
+        {"extension of 65535 words", voiceDatagram(1, 0, frames(10), 0x90, 0x48, {0xBE, 0xDE, 0xFF, 0xFF}),
+         0},
+        {"fifteen CSRC words claimed", voiceDatagram(1, 0, frames(5), 0x8F), 0},
+        {"padding of 4",
+         padded(
+             [] {
+                 auto f = frames(10);
+                 f.insert(f.end(), {0, 0, 0, 0});
+                 return f;
+             }(),
+             4),
+         10},
+        {"padding of all", padded(std::vector<uint8_t>(112, 0), 112), 0},
+        {"padding past the payload", padded(std::vector<uint8_t>(112, 0), 113), 0},
+        {"padding of 255", padded(std::vector<uint8_t>(112, 0), 255), 0},
+    };
+    for (const auto& c : cases) {
+        ring.reset();
+        EXPECT_EQ(accept(c.datagram), c.frames > 0) << c.scenario;
+        EXPECT_EQ(storedFrames(), c.frames) << c.scenario;
+        EXPECT_EQ(storedBytes(c.frames), frames(c.frames)) << c.scenario;
+    }
 }
 
 TEST_F(AcceptanceTest, PlacementHappensBeforeThePayloadChecks) {
@@ -90,25 +108,6 @@ TEST_F(AcceptanceTest, PlacementHappensBeforeThePayloadChecks) {
     EXPECT_TRUE(accept(oneFrame));
     EXPECT_TRUE(ring.slot(10).present);
     EXPECT_FALSE(ring.slot(11).present);
-}
-
-TEST_F(AcceptanceTest, PaddingIsRemovedAndAnOversizedCountIsDropped) {
-    auto padded = voiceDatagram(1, 0, frames(10));
-    padded[0] |= 0x20;
-    padded.insert(padded.end(), {0, 0, 0, 4});
-    EXPECT_TRUE(accept(padded));
-    EXPECT_EQ(storedFrames(), 10u);
-
-    ring.reset();
-    auto fullPadding = voiceDatagram(1, 0, std::vector<uint8_t>(112, 0));
-    fullPadding[0] |= 0x20;
-    fullPadding.back() = 112;  // leaves nothing
-    EXPECT_FALSE(accept(fullPadding));
-    fullPadding.back() = 113;  // more than the payload
-    EXPECT_FALSE(accept(fullPadding));
-    fullPadding.back() = 255;
-    EXPECT_FALSE(accept(fullPadding));
-    EXPECT_EQ(storedFrames(), 0u);
 }
 
 TEST_F(AcceptanceTest, EncryptedPayloadIsDecryptedAndMustBeWholeBlocks) {

@@ -148,17 +148,5 @@ TEST_F(TransmitTest, EncryptionInForceWithCiphersNeverKeyedSendsNothing) {
     EXPECT_EQ(sender.packets[0].size(), 124u);
 }
 
-TEST_F(TransmitTest, GainDividesByEightRoundingTowardZero) {
-    std::vector<int16_t> samples(800, 0);
-    const int16_t inputs[] = {-32768, 32767, 7, -7, 8, -8, 15, -15, 16, -17};
-    const int16_t outputs[] = {-4096, 4095, 0, 0, 1, -1, 1, -1, 2, -2};
-    for (size_t i = 0; i < std::size(inputs); ++i) samples[i] = inputs[i];
-    {
-        const MutexLock lock(media->mediaLock());
-        media->transmitBlock(samples, 10);
-    }
-    for (size_t i = 0; i < std::size(inputs); ++i) EXPECT_EQ(samples[i], outputs[i]) << inputs[i];
-}
-
 }  // namespace
 }  // namespace vorpel
