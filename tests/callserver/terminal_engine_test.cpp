@@ -232,6 +232,45 @@ TEST_F(TerminalEngineTest, TwoTerminalsCallEachOtherAndHearEachOther) {
     EXPECT_EQ(server.phaseOf("202"), CallPhase::Idle);
 }
 
+// A week of virtual time with a call every hour crosses every wrap: the link
+// numbers, the sync counter (past 65535 after about four days of checks
+// every 5 s), and the voice of a terminal whose RTP numbers start just short
+// of 65535 and 2^32. Nothing registers again, every digit arrives once (the
+// call reaches 202), and every call's voice arrives whole both ways.
+TEST_F(TerminalEngineTest, AWeekOfHourlyCallsCrossesEveryWrap) {
+    EnginePhone a(at(40000), at(40001), alice());
+    EnginePhone b(at(40002), at(40003), bob());
+    phones = {&a, &b};
+    run(500);
+    uint16_t sequence = 65'400;
+    uint32_t timestamp = 0u - 200u * 800u;
+    constexpr int64_t HOUR = 3'600'000;
+    for (int hour = 0; hour < 7 * 24; ++hour) {
+        const int64_t start = now;
+        press(a, "202");
+        run(200);
+        ASSERT_EQ(b.line(1), "Call from 201") << "hour " << hour;
+        b.engine.hookKey();
+        run(300);
+        ASSERT_TRUE(a.voicePort && b.voicePort) << "hour " << hour;
+        for (int k = 0; k < 3; ++k, ++sequence, timestamp += 800) {
+            sendVoice(b, b.voicePacket(sequence, timestamp, someFrames(2)));
+            sendVoice(a, a.voicePacket(sequence, timestamp, someFrames(1)));
+        }
+        const auto toA = voiceTo(a), toB = voiceTo(b);
+        ASSERT_EQ(toB.size(), 3u) << "hour " << hour;  // b spoke first: a's voice has somewhere to go
+        for (const auto& packet : toB) ASSERT_EQ(b.openVoice(packet), someFrames(1)) << "hour " << hour;
+        for (const auto& packet : toA) ASSERT_EQ(a.openVoice(packet), someFrames(2)) << "hour " << hour;
+        a.engine.hookKey();
+        run(HOUR - (now - start));
+    }
+    EXPECT_EQ(server.counters().registrations, 2u);
+    EXPECT_EQ(server.counters().terminalsDropped, 0u);
+    EXPECT_GT(server.counters().syncAnswered, 2u * 65'536u);
+    EXPECT_EQ(server.phaseOf("201"), CallPhase::Idle);
+    EXPECT_EQ(a.engine.state().regState, RegState::Connected);
+}
+
 TEST_F(TerminalEngineTest, WrongPasswordIsRefusedOnTheTerminalsDisplay) {
     EnginePhone a(at(40000), at(40001), {"alice", "alice-auth", "not-the-pass"});
     phones = {&a};
