@@ -57,6 +57,8 @@ public:
     // the shell runs. Without one the terminal behaves as if it were closed.
     void attachWindow(WindowServices* window) { window_ = window; }
     void setAudioListener(AudioActivityListener* listener) { audioListener_ = listener; }
+    // The protocol trace, before the shell runs; it outlives the terminal.
+    void setTraceSink(TraceSink* sink) { transport_.setTraceSink(sink); }
 
     // The engine for the shell, which calls it under engineLock() only.
     SignallingEngine& engine() { return engine_; }

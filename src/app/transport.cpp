@@ -36,7 +36,8 @@ std::unique_ptr<LinkSocket> Transport::connectSocket(UdpSocketEvents& events, st
 
 void Transport::ensureSignallingSocket() {
     const RegState state = events_.regState();
-    if (signallingSocket_ || socketFault_ || state == RegState::Validate || state == RegState::SettingsInvalid)
+    if (signallingSocket_ || socketFault_ || state == RegState::Validate ||
+        state == RegState::SettingsInvalid)
         return;
     registrationStarted_ = false;
     const std::string field = events_.serverAddress();
@@ -83,14 +84,18 @@ void Transport::receiveAll(LinkSocket& socket, Deliver deliver) {
 
 void Transport::signallingReceive() {
     if (!signallingSocket_ || events_.regState() == RegState::Validate) return;
-    receiveAll(*signallingSocket_,
-               [this](std::span<const uint8_t> datagram) { events_.handleDatagram(datagram); });
+    receiveAll(*signallingSocket_, [this](std::span<const uint8_t> datagram) {
+        if (trace_ != nullptr) trace_->signallingFrame(false, datagram);
+        events_.handleDatagram(datagram);
+    });
 }
 
 void Transport::voiceReceive() {
     if (!voiceSocket_ || events_.regState() == RegState::Validate) return;
-    receiveAll(*voiceSocket_,
-               [this](std::span<const uint8_t> datagram) { events_.queueVoiceDatagram(datagram); });
+    receiveAll(*voiceSocket_, [this](std::span<const uint8_t> datagram) {
+        if (trace_ != nullptr) trace_->voicePacket(false);
+        events_.queueVoiceDatagram(datagram);
+    });
 }
 
 void Transport::openVoiceChannel(uint16_t port, uint32_t address) {
@@ -148,12 +153,14 @@ size_t Transport::sendInChunks(LinkSocket& socket, std::span<const uint8_t> byte
 
 size_t Transport::sendSignalling(std::span<const uint8_t> bytes) {
     if (!signallingWritable_ || !signallingSocket_) return 0;
+    if (trace_ != nullptr) trace_->signallingFrame(true, bytes);
     return sendInChunks(*signallingSocket_, bytes);
 }
 
 size_t Transport::sendVoice(std::span<const uint8_t> bytes) {
     const MutexLock lock(voiceLock_);
     if (!voiceWritable_.load(std::memory_order_acquire) || voiceSender_ == nullptr) return 0;
+    if (trace_ != nullptr) trace_->voicePacket(true);
     return sendInChunks(*voiceSender_, bytes);
 }
 

@@ -77,12 +77,29 @@ public:
     virtual std::string serverAddress() const = 0;
 };
 
+// Where a protocol trace sees the datagrams go in and out. Signalling frames
+// are reported on the thread that handles them, under the engine lock; voice
+// packets only counted, the sent ones from the audio thread (voicePacket must
+// neither block nor allocate).
+class TraceSink {
+public:
+    virtual void signallingFrame(bool outgoing, std::span<const uint8_t> frame) = 0;
+    virtual void voicePacket(bool outgoing) = 0;
+
+protected:
+    ~TraceSink() = default;
+};
+
 class Transport final : public VoiceSender {
 public:
     Transport(UdpSocketFactory& sockets, TransportEvents& events, Mutex& engineLock);
     ~Transport() override;
     Transport(const Transport&) = delete;
     Transport& operator=(const Transport&) = delete;
+
+    // Reports every datagram to sink from now on (null: none). Set before the
+    // sockets are in use; the sink outlives the transport.
+    void setTraceSink(TraceSink* sink) { trace_ = sink; }
 
     // The engine lock this transport was given.
     Mutex& engineLock() const RETURN_CAPABILITY(engineLock_) { return engineLock_; }
@@ -163,6 +180,7 @@ private:
     std::atomic<bool> voiceWritable_{false};
     bool voiceOpening_ GUARDED_BY(engineLock_) = false;
     std::array<uint8_t, RECEIVE_BUFFER_SIZE> receiveBuffer_ GUARDED_BY(engineLock_){};
+    TraceSink* trace_ = nullptr;
 };
 
 }  // namespace vorpel

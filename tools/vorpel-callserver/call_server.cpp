@@ -7,9 +7,9 @@
 
 #include <utility>
 
-#include "frame_trace.h"
 #include "link_elements.h"
 #include "registration_frame.h"
+#include "trace/frame_trace.h"
 
 namespace vorpel::callserver {
 namespace {

@@ -5,8 +5,8 @@
 #include <string>
 
 #include "call_server.h"
-#include "frame_trace.h"
 #include "link_elements.h"
+#include "trace/frame_trace.h"
 
 namespace vorpel::callserver {
 namespace {

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "call_server.h"
-#include "frame_trace.h"
+#include "trace/frame_trace.h"
 
 namespace vorpel::callserver {
 namespace {

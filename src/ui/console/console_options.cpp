@@ -1,5 +1,7 @@
 #include "ui/console/console_options.h"
 
+#include <cstdio>
+
 namespace vorpel {
 
 std::optional<ConsoleOptions> parseConsoleOptions(std::span<const std::string_view> args,
@@ -11,7 +13,11 @@ std::optional<ConsoleOptions> parseConsoleOptions(std::span<const std::string_vi
             options.help = true;
             continue;
         }
-        if (arg != "--capture" && arg != "--playback") {
+        std::optional<std::string>* file = arg == "--capture"    ? &options.capture
+                                           : arg == "--playback" ? &options.playback
+                                           : arg == "--trace"    ? &options.trace
+                                                                 : nullptr;
+        if (file == nullptr) {
             error = "unknown argument " + std::string(arg);
             return std::nullopt;
         }
@@ -19,9 +25,19 @@ std::optional<ConsoleOptions> parseConsoleOptions(std::span<const std::string_vi
             error = std::string(arg) + " needs a file name";
             return std::nullopt;
         }
-        (arg == "--capture" ? options.capture : options.playback) = std::string(args[++i]);
+        *file = std::string(args[++i]);
     }
     return options;
+}
+
+bool openTrace(const ConsoleOptions& options, PeriodicTimer& timer, std::string_view program,
+               std::unique_ptr<ProtocolTrace>& trace) {
+    if (!options.trace) return true;
+    trace = ProtocolTrace::open(*options.trace, timer);
+    if (trace) return true;
+    std::fprintf(stderr, "%.*s: cannot write the trace to %s\n", static_cast<int>(program.size()),
+                 program.data(), options.trace->c_str());
+    return false;
 }
 
 }  // namespace vorpel

@@ -16,6 +16,7 @@
 
 #include "app/close_requests.h"
 #include "app/phone_app.h"
+#include "app/protocol_trace.h"
 #include "app/terminal.h"
 #include "platform/instance_lock.h"
 #include "platform/kernel_random_draw.h"
@@ -67,8 +68,12 @@ int runConsole(const ConsoleOptions& options) {
     RealtimeAudioThread audioThread;
     KernelRandomDraw randomDraw;
     SettingsFileStore store(APPLICATION_NAME);
+    ThreadPeriodicTimer traceTimer;
+    std::unique_ptr<ProtocolTrace> trace;
+    if (!openTrace(options, traceTimer, APPLICATION_NAME, trace)) return 1;
     Terminal terminal(TerminalPlatform{loop, sockets, capture, playback, audioThread, backlight, randomDraw,
                                        &resetIdleTimer});
+    terminal.setTraceSink(trace.get());
     ConsoleFrontEnd frontEnd(writer, loop, STDIN_FILENO);
     PhoneApp app(ShellParts{terminal.engineLock(), terminal.engine(), terminal.audioDriver(), terminal,
                             terminal.record(), store, timer, loop, frontEnd});

@@ -2,7 +2,8 @@
 // Settings in the store of application name "vorpel".
 //
 // Command line: --capture FILE and --playback FILE put raw 8000-Hz 16-bit
-// mono files in place of the sound card (as for vorpel-console); Qt's own
+// mono files in place of the sound card, --trace FILE writes the protocol
+// trace (as for vorpel-console); Qt's own
 // options (-platform, -display, ...) are taken as well.
 //
 // Exit status: 0 after an orderly end, 1 when the terminal could not start or
@@ -19,6 +20,7 @@
 
 #include "app/close_requests.h"
 #include "app/phone_app.h"
+#include "app/protocol_trace.h"
 #include "app/terminal.h"
 #include "platform/kernel_random_draw.h"
 #include "platform/posix_udp_socket.h"
@@ -40,10 +42,12 @@ namespace {
 constexpr std::string_view APPLICATION_NAME = "vorpel";
 
 constexpr std::string_view USAGE =
-    "usage: vorpel [--capture FILE] [--playback FILE]\n"
+    "usage: vorpel [--capture FILE] [--playback FILE] [--trace FILE]\n"
     "Runs the terminal in a phone window on the desktop.\n"
     "--capture FILE and --playback FILE use raw 8000-Hz 16-bit mono files instead of the\n"
-    "sound card; with only one of them the other direction is silent or discarded.\n";
+    "sound card; with only one of them the other direction is silent or discarded.\n"
+    "--trace FILE writes every signalling frame in and out, and the voice packets counted\n"
+    "once a second, to FILE.\n";
 
 int runWindow(const ConsoleOptions& options, CloseRequests& closeRequests) {
     std::signal(SIGPIPE, SIG_IGN);
@@ -72,8 +76,12 @@ int runWindow(const ConsoleOptions& options, CloseRequests& closeRequests) {
     RealtimeAudioThread audioThread;
     KernelRandomDraw randomDraw;
     SettingsFileStore store(APPLICATION_NAME);
+    ThreadPeriodicTimer traceTimer;
+    std::unique_ptr<ProtocolTrace> trace;
+    if (!openTrace(options, traceTimer, APPLICATION_NAME, trace)) return 1;
     Terminal terminal(TerminalPlatform{loop, sockets, capture, playback, audioThread, backlight, randomDraw,
                                        &resetDesktopIdleTimer});
+    terminal.setTraceSink(trace.get());
     QtDialogHost host(loop, terminal.record());
     PhoneApp app(ShellParts{terminal.engineLock(), terminal.engine(), terminal.audioDriver(), terminal,
                             terminal.record(), store, timer, loop, host});

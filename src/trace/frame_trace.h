@@ -1,13 +1,18 @@
-// Readable descriptions of signalling frames and voice packets for --trace.
-// Tracing is a debugging aid: these functions build strings and allocate,
-// and are called only when tracing is on.
+// Readable descriptions of signalling frames and voice packets, one shared
+// form for the protocol traces of the terminal and of the call server.
+// Tracing is a debugging aid: these functions build strings and allocate, and
+// are called only while a trace is being written.
+//
+// Nothing secret is described: a registration request shows its account and
+// counter, never the credential proof; public values of the key agreement
+// appear by their length only.
 #pragma once
 
 #include <cstdint>
 #include <span>
 #include <string>
 
-namespace vorpel::callserver {
+namespace vorpel {
 
 // fromTerminal selects the terminal's frame shapes (they carry a terminal id
 // after the first byte) or the server's.
@@ -19,4 +24,4 @@ char keypadDigit(uint16_t code);
 // "<", ">", or the code in hex.
 std::string keyName(uint16_t code);
 
-}  // namespace vorpel::callserver
+}  // namespace vorpel
