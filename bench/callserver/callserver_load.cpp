@@ -1,18 +1,17 @@
-// Load on one vorpel-callserver: 32 terminals (its default limit) register at
-// once, then 16 of them call the other 16 and every terminal sends voice for
-// the talk time, all over loopback UDP. The terminals are the real signalling
-// engine and key agreement, in this process, on one poll loop; each sends
-// one packet of ten frames every 100 ms like the terminal's transmit path,
-// encrypted with its session key (the server decrypts and re-encrypts every
-// packet for the other leg) unless --clear is given.
+// Load on one vorpel-callserver: 32 terminals (its default limit; --terminals
+// sets another count) register at once, then 16 of them call the other 16
+// and every terminal sends voice for the talk time, all over loopback UDP. The terminals are the real
+// signalling engine and key agreement, in this process, on one poll loop; each sends one packet of ten frames
+// every 100 ms like the terminal's transmit path, encrypted with its session key (the server decrypts and
+// re-encrypts every packet for the other leg) unless --clear is given.
 //
 // Reports the time to register and connect the calls, the server's CPU
 // share (its user and system time over the talk time, from /proc) and the
-// voice packets lost between sender and receiver, counted by RTP sequence
-// number over the measured stretch. Exits 1 when a terminal fails to
+// voice packets lost between sender and receiver, counted by a sequence
+// number in the frames over the measured stretch. Exits 1 when a terminal fails to
 // register, a call fails to connect or any packet is lost.
 //
-//   callserver_load [--server PATH] [--seconds N] [--port N] [--clear]
+//   callserver_load [--server PATH] [--seconds N] [--port N] [--terminals N] [--clear]
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -44,14 +43,20 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr size_t TERMINALS = 32;
-constexpr size_t CALLS = TERMINALS / 2;
+// Terminals (even, at most 256); half of them call the other half.
+size_t terminalCount = 32;
+size_t callCount() { return terminalCount / 2; }
 constexpr uint32_t LOOPBACK = 0x7F000001;
 constexpr size_t FRAMES_PER_PACKET = 10;
 constexpr size_t RTP_HEADER = 12;
 constexpr uint8_t PAYLOAD_TYPE = 72;
 
 std::string extensionOf(size_t index) { return std::to_string(301 + index); }
+// "t007": with "-auth" and "-password" it makes every field long enough.
+std::string accountOf(size_t index) {
+    const std::string digits = std::to_string(index);
+    return "t" + std::string(3 - std::min<size_t>(3, digits.size()), '0') + digits;
+}
 
 int udpSocketTo(uint16_t port) {
     const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
@@ -106,7 +111,7 @@ public:
           engine_(*this, keys_) {
         engine_.initEngine();
         SettingsRecord record;
-        const std::string name = "load" + std::to_string(index);
+        const std::string name = accountOf(index);
         record.setText(ACCOUNT_BLOCK_OFFSET + CFG_SERVER_ADDRESS_OFFSET, SERVER_ADDRESS_SIZE,
                        SERVER_ADDRESS_USED, "127.0.0.1");
         const uint8_t address[4] = {127, 0, 0, 1};
@@ -263,23 +268,27 @@ public:
     bool startServer() {
         accounts_ = "/tmp/vorpel-load-accounts-" + std::to_string(getpid());
         std::ofstream out(accounts_);
-        for (size_t i = 0; i < TERMINALS; ++i)
-            out << extensionOf(i) << " load" << i << " load" << i << "-auth load" << i << "-password\n";
+        for (size_t i = 0; i < terminalCount; ++i)
+            out << extensionOf(i) << ' ' << accountOf(i) << ' ' << accountOf(i) << "-auth " << accountOf(i)
+                << "-password\n";
         out.close();
-        const std::string port = std::to_string(port_), relay = std::to_string(port_ + 3);
+        const std::string port = std::to_string(port_), relay = std::to_string(port_ + 3),
+                          limit = std::to_string(terminalCount);
         pid_ = fork();
         if (pid_ == 0) {
             execl(serverPath_.c_str(), serverPath_.c_str(), "--accounts", accounts_.c_str(), "--port",
-                  port.c_str(), "--relay-port", relay.c_str(), "--echo", "", static_cast<char*>(nullptr));
+                  port.c_str(), "--relay-port", relay.c_str(), "--max-terminals", limit.c_str(), "--echo", "",
+                  static_cast<char*>(nullptr));
             _exit(127);
         }
         usleep(200'000);  // its sockets are bound by then; registration retries cover a slow start
         return pid_ > 0;
     }
     void addTerminals() {
-        for (size_t i = 0; i < TERMINALS; ++i)
+        for (size_t i = 0; i < terminalCount; ++i)
             terminals_.push_back(std::make_unique<LoadTerminal>(i, port_, clear_));
-        for (size_t i = 0; i < TERMINALS; ++i) terminals_[i]->setPeer(*terminals_[(i + CALLS) % TERMINALS]);
+        for (size_t i = 0; i < terminalCount; ++i)
+            terminals_[i]->setPeer(*terminals_[(i + callCount()) % terminalCount]);
     }
     LoadTerminal& terminal(size_t i) { return *terminals_[i]; }
     pid_t serverPid() const { return pid_; }
@@ -330,7 +339,7 @@ int run(const std::string& server, double talkSeconds, uint16_t port, bool clear
     if (!load.startServer()) return std::puts("cannot start the server"), 1;
     const auto all = [&](auto predicate) {
         return [&, predicate] {
-            for (size_t i = 0; i < TERMINALS; ++i)
+            for (size_t i = 0; i < terminalCount; ++i)
                 if (!predicate(load.terminal(i))) return false;
             return true;
         };
@@ -342,39 +351,39 @@ int run(const std::string& server, double talkSeconds, uint16_t port, bool clear
     load.addTerminals();
     if (!load.runUntil(all([](LoadTerminal& t) { return t.connected(); }), 30, false))
         return std::puts("not every terminal registered within 30 s"), 1;
-    std::printf("terminals registered and connected: %zu in %.0f ms\n", TERMINALS, 1000 * since(t0));
+    std::printf("terminals registered and connected: %zu in %.0f ms\n", terminalCount, 1000 * since(t0));
 
     load.runUntil([] { return false; }, 1.0, false);  // the idle screens arrive
     const auto t1 = Clock::now();
-    for (size_t i = 0; i < CALLS; ++i) load.terminal(i).dial(extensionOf(i + CALLS));
+    for (size_t i = 0; i < callCount(); ++i) load.terminal(i).dial(extensionOf(i + callCount()));
     const auto ringing = [&] {
-        for (size_t i = CALLS; i < TERMINALS; ++i)
+        for (size_t i = callCount(); i < terminalCount; ++i)
             if (load.terminal(i).engine().audioMode() != AudioMode::Melody) return false;
         return true;
     };
     if (!load.runUntil(ringing, 30, false)) return std::puts("not every callee rang within 30 s"), 1;
-    for (size_t i = CALLS; i < TERMINALS; ++i) load.terminal(i).engine().hookKey();
+    for (size_t i = callCount(); i < terminalCount; ++i) load.terminal(i).engine().hookKey();
     if (!load.runUntil(all([](LoadTerminal& t) { return t.talking(); }), 30, false))
         return std::puts("not every call connected within 30 s"), 1;
-    std::printf("calls connected: %zu in %.0f ms\n", CALLS, 1000 * since(t1));
+    std::printf("calls connected: %zu in %.0f ms\n", callCount(), 1000 * since(t1));
     size_t encrypting = 0;
-    for (size_t i = 0; i < TERMINALS; ++i) encrypting += load.terminal(i).encrypting() ? 1 : 0;
+    for (size_t i = 0; i < terminalCount; ++i) encrypting += load.terminal(i).encrypting() ? 1 : 0;
     std::printf("terminals encrypting voice: %zu\n", encrypting);
-    if (encrypting != (clear ? 0 : TERMINALS)) return 1;
+    if (encrypting != (clear ? 0 : terminalCount)) return 1;
 
     // One second of voice lets the relay learn every voice address first.
     load.runUntil([] { return false; }, 1.0, true);
-    for (size_t i = 0; i < TERMINALS; ++i) load.terminal(i).startMeasuring();
+    for (size_t i = 0; i < terminalCount; ++i) load.terminal(i).startMeasuring();
     const double cpu0 = cpuSeconds(load.serverPid());
     const auto t2 = Clock::now();
     load.runUntil([] { return false; }, talkSeconds, true);
     const double wall = since(t2);
     const double cpu = cpuSeconds(load.serverPid()) - cpu0;
-    for (size_t i = 0; i < TERMINALS; ++i) load.terminal(i).stopMeasuring();
+    for (size_t i = 0; i < terminalCount; ++i) load.terminal(i).stopMeasuring();
     load.runUntil([] { return false; }, 0.5, false);  // what is still on its way
 
     uint64_t sent = 0, received = 0, stray = 0;
-    for (size_t i = 0; i < TERMINALS; ++i) {
+    for (size_t i = 0; i < terminalCount; ++i) {
         sent += load.terminal(i).sentMeasured();
         received += load.terminal(i).receivedMeasured();
         stray += load.terminal(i).strayVoice();
@@ -404,10 +413,16 @@ int main(int argc, char** argv) {
             server = argv[++i];
         } else if (option == "--seconds" && value) {
             seconds = std::atof(argv[++i]);
+        } else if (option == "--terminals" && value) {
+            vorpel::load::terminalCount = std::strtoul(argv[++i], nullptr, 10) & ~size_t{1};
+            if (vorpel::load::terminalCount == 0 || vorpel::load::terminalCount > 256)
+                return std::fprintf(stderr, "2 to 256 terminals\n"), 2;
         } else if (option == "--port" && value) {
             port = static_cast<uint16_t>(std::atoi(argv[++i]));
         } else {
-            std::fprintf(stderr, "usage: %s [--server PATH] [--seconds N] [--port N] [--clear]\n", argv[0]);
+            std::fprintf(stderr,
+                         "usage: %s [--server PATH] [--seconds N] [--port N] [--terminals N] [--clear]\n",
+                         argv[0]);
             return 2;
         }
     }
