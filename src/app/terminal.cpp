@@ -4,10 +4,12 @@ namespace vorpel {
 
 Terminal::Terminal(const TerminalPlatform& platform)
     : platform_(platform),
+      ownResolver_(platform.loop),
       keyAgreement_(platform.randomDraw),
       engine_(*this, keyAgreement_),
       audio_(engine_.audio()),
-      transport_(platform.sockets, *this, engineLock_),
+      transport_(platform.sockets, platform.resolver != nullptr ? *platform.resolver : ownResolver_, *this,
+                 engineLock_),
       media_(audio_, transport_),
       driver_(platform.capture, platform.playback, media_, *this, audio_, media_.mediaLock(),
               &platform.audioThread) {}

@@ -22,6 +22,8 @@
 #include "media/threaded_audio_driver.h"
 #include "media/wave_device.h"
 #include "platform/event_loop.h"
+#include "platform/name_resolver.h"
+#include "platform/thread_name_resolver.h"
 #include "platform/udp_socket.h"
 #include "security/key_agreement.h"
 #include "security/random_generator.h"
@@ -42,6 +44,9 @@ struct TerminalPlatform {
     PlatformDraw& randomDraw;
     // Resets the system idle timer (keep-awake).
     void (*resetIdleTimer)();
+    // Looks up the server's name away from the window thread; null: a
+    // ThreadNameResolver on the loop.
+    NameResolver* resolver = nullptr;
 };
 
 class Terminal final : public ShellServices,
@@ -102,6 +107,7 @@ private:
     std::string serverAddress() const override;
 
     TerminalPlatform platform_;
+    ThreadNameResolver ownResolver_;
     Mutex engineLock_;
     SettingsRecord record_;
     KeyAgreement keyAgreement_;

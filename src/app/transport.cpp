@@ -7,11 +7,13 @@
 
 namespace vorpel {
 
-Transport::Transport(UdpSocketFactory& sockets, TransportEvents& events, Mutex& engineLock)
-    : sockets_(sockets), events_(events), engineLock_(engineLock) {}
+Transport::Transport(UdpSocketFactory& sockets, NameResolver& resolver, TransportEvents& events,
+                     Mutex& engineLock)
+    : sockets_(sockets), resolver_(resolver), events_(events), engineLock_(engineLock) {}
 
 Transport::~Transport() {
     const MutexLock engine(engineLock_);
+    if (resolving_) resolver_.cancel();
     {
         const MutexLock voice(voiceLock_);
         voiceSender_ = nullptr;
@@ -36,13 +38,35 @@ std::unique_ptr<LinkSocket> Transport::connectSocket(UdpSocketEvents& events, st
 
 void Transport::ensureSignallingSocket() {
     const RegState state = events_.regState();
-    if (signallingSocket_ || socketFault_ || state == RegState::Validate ||
+    if (signallingSocket_ || socketFault_ || resolving_ || state == RegState::Validate ||
         state == RegState::SettingsInvalid)
         return;
     registrationStarted_ = false;
     const std::string field = events_.serverAddress();
     const std::string_view host =
         std::string_view(field).substr(0, std::min(field.find('\0'), SERVER_ADDRESS_USED));
+    // A dotted address as such connects at once; anything else is a name to
+    // look up, which may take long, so it is asked for and answered later.
+    const uint32_t numeric = parseDottedAddress(host);
+    if (numeric != 0 && formatDottedAddress(numeric) == host) {
+        connectSignalling(host);
+        return;
+    }
+    resolving_ = true;
+    if (!resolver_.resolve(host, resolverNotifications_)) signallingResolved(0);
+}
+
+void Transport::signallingResolved(uint32_t address) {
+    if (!resolving_) return;  // asked for before a close: stale
+    resolving_ = false;
+    if (address == 0) {
+        signallingFault();
+        return;
+    }
+    connectSignalling(formatDottedAddress(address));
+}
+
+void Transport::connectSignalling(std::string_view host) {
     signallingSocket_ = connectSocket(signallingNotifications_, host, SIGNALLING_PORT);
     if (!signallingSocket_) signallingFault();
 }
@@ -137,6 +161,10 @@ void Transport::closeVoiceSocket() {
 
 void Transport::closeSignallingSocket() {
     std::unique_ptr<LinkSocket> closing = std::move(signallingSocket_);
+    if (resolving_) {
+        resolver_.cancel();
+        resolving_ = false;
+    }
     // The engine restarts with settings that may have changed: the next
     // refresh tries again with the current address.
     socketFault_ = false;
@@ -172,6 +200,11 @@ void Transport::SignallingNotifications::onReceive(int) {
 void Transport::SignallingNotifications::onSend(int) {
     const MutexLock lock(transport_.engineLock_);
     transport_.signallingSendReady();
+}
+
+void Transport::ResolverNotifications::onResolved(uint32_t address) {
+    const MutexLock lock(transport_.engineLock_);
+    transport_.signallingResolved(address);
 }
 
 void Transport::VoiceNotifications::onReceive(int) {

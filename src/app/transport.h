@@ -8,14 +8,17 @@
 // registration. It is closed only by the shell (before a settings or tag
 // dialog, at shutdown). A socket that cannot be set up sets socketFault and
 // shows "Socket Fault" as the window title; closing the signalling socket
-// clears it, so the engine restart after a dialog tries again.
+// clears it, so the engine restart after a dialog tries again. A server
+// given by name is looked up first through the NameResolver, away from the
+// window thread and the engine lock; the socket is set up when the answer
+// comes back, and a name without an address is a socket fault too.
 // The voice socket is replaced by every voice channel command and closed when
 // audio is released; when it cannot be set up the terminal says
 // "Socket fault!", logs off and closes its window.
 //
 // Threads and locks:
-// - The socket notifications arrive on the window thread; the transport takes
-//   the engine lock itself before it handles one.
+// - The socket notifications and the resolver's answer arrive on the window
+//   thread; the transport takes the engine lock itself before it handles one.
 // - ensureSignallingSocket, openVoiceChannel, closeVoiceSocket,
 //   closeSignallingSocket and sendSignalling expect the caller to hold the
 //   engine lock (the engine's own calls; the shell's tick handling and
@@ -39,6 +42,7 @@
 #include "app/link_socket.h"
 #include "common/mutex.h"
 #include "media/media_ports.h"
+#include "platform/name_resolver.h"
 #include "platform/udp_socket.h"
 #include "signalling/terminal_state.h"
 
@@ -92,7 +96,7 @@ protected:
 
 class Transport final : public VoiceSender {
 public:
-    Transport(UdpSocketFactory& sockets, TransportEvents& events, Mutex& engineLock);
+    Transport(UdpSocketFactory& sockets, NameResolver& resolver, TransportEvents& events, Mutex& engineLock);
     ~Transport() override;
     Transport(const Transport&) = delete;
     Transport& operator=(const Transport&) = delete;
@@ -119,10 +123,13 @@ public:
     void signallingSendReady() REQUIRES(engineLock_);
     void voiceReceive() REQUIRES(engineLock_);
     void voiceSendReady() REQUIRES(engineLock_);
+    // The resolver's answer for the signalling server's name (0: none).
+    void signallingResolved(uint32_t address) REQUIRES(engineLock_);
 
     // State.
     bool socketFault() const REQUIRES(engineLock_) { return socketFault_; }
     bool hasSignallingSocket() const REQUIRES(engineLock_) { return signallingSocket_ != nullptr; }
+    bool resolving() const REQUIRES(engineLock_) { return resolving_; }
     bool hasVoiceSocket() const REQUIRES(engineLock_) { return voiceSocket_ != nullptr; }
     bool signallingWritable() const REQUIRES(engineLock_) { return signallingWritable_; }
     bool voiceWritable() const { return voiceWritable_.load(std::memory_order_acquire); }
@@ -142,6 +149,14 @@ private:
     private:
         Transport& transport_;
     };
+    class ResolverNotifications final : public NameResolverEvents {
+    public:
+        explicit ResolverNotifications(Transport& transport) : transport_(transport) {}
+        void onResolved(uint32_t address) override;
+
+    private:
+        Transport& transport_;
+    };
     class VoiceNotifications final : public UdpSocketEvents {
     public:
         explicit VoiceNotifications(Transport& transport) : transport_(transport) {}
@@ -154,6 +169,7 @@ private:
 
     // A connected LinkSocket whose notifications go to events, or null.
     std::unique_ptr<LinkSocket> connectSocket(UdpSocketEvents& events, std::string_view host, uint16_t port);
+    void connectSignalling(std::string_view host) REQUIRES(engineLock_);
     void signallingFault() REQUIRES(engineLock_);
     // Hands every waiting datagram of socket to deliver, one at a time.
     template <typename Deliver>
@@ -162,11 +178,13 @@ private:
     static size_t sendInChunks(LinkSocket& socket, std::span<const uint8_t> bytes);
 
     UdpSocketFactory& sockets_;
+    NameResolver& resolver_;
     TransportEvents& events_;
     Mutex& engineLock_;
     Mutex voiceLock_ ACQUIRED_AFTER(engineLock_);
     SignallingNotifications signallingNotifications_{*this};
     VoiceNotifications voiceNotifications_{*this};
+    ResolverNotifications resolverNotifications_{*this};
 
     std::unique_ptr<LinkSocket> signallingSocket_ GUARDED_BY(engineLock_);
     // The voice socket, replaced under both locks: the engine's side uses it
@@ -175,6 +193,7 @@ private:
     std::unique_ptr<LinkSocket> voiceSocket_ GUARDED_BY(engineLock_);
     LinkSocket* voiceSender_ GUARDED_BY(voiceLock_) = nullptr;
     bool socketFault_ GUARDED_BY(engineLock_) = false;
+    bool resolving_ GUARDED_BY(engineLock_) = false;  // a lookup of the server's name is out
     bool signallingWritable_ GUARDED_BY(engineLock_) = false;
     bool registrationStarted_ GUARDED_BY(engineLock_) = false;
     std::atomic<bool> voiceWritable_{false};

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -83,6 +84,7 @@ public:
     bool startup() override { return true; }
     std::unique_ptr<UdpSocket> makeSocket(UdpSocketEvents& events) override {
         ++attempts;
+        if (onMake) onMake();
         if (failAllocation) return nullptr;
         auto record = std::make_shared<FakeSocketRecord>();
         record->events = &events;
@@ -100,6 +102,21 @@ public:
     bool failConnect = false;
     uint32_t nextPeer = 0;
     std::vector<std::shared_ptr<FakeSocketRecord>> records;
+    std::function<void()> onMake;
+};
+
+// Records the names asked for; the test answers through events.
+class FakeResolver final : public NameResolver {
+public:
+    bool resolve(std::string_view host, NameResolverEvents& e) override {
+        hosts.emplace_back(host);
+        events = &e;
+        return true;
+    }
+    void cancel() override { events = nullptr; }
+
+    std::vector<std::string> hosts;
+    NameResolverEvents* events = nullptr;
 };
 
 // Records every call out of the transport, in order.

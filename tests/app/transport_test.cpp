@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <latch>
 #include <thread>
 
+#include "platform/poll_event_loop.h"
+#include "platform/thread_name_resolver.h"
 #include "transport_fakes.h"
 
 namespace vorpel {
@@ -36,9 +39,10 @@ protected:
     }
 
     testing::FakeSocketFactory sockets;
+    testing::FakeResolver resolver;
     testing::RecordingTransportEvents events;
     Mutex engineLock;  // held by the test where the transport expects it
-    Transport transport{sockets, events, engineLock};
+    Transport transport{sockets, resolver, events, engineLock};
 };
 
 TEST_F(TransportTest, SignallingSocketWaitsForAcceptedSettingsThenConnectsToPort9877) {
@@ -58,28 +62,74 @@ TEST_F(TransportTest, SignallingSocketWaitsForAcceptedSettingsThenConnectsToPort
     transport.ensureSignallingSocket();  // already there
     EXPECT_EQ(sockets.attempts, 1);
 
-    // The server address is taken up to its first zero and at most 63 characters.
+    // A name, taken up to its first zero and at most 63 characters, is
+    // looked up first; the socket connects to the answer.
     transport.closeSignallingSocket();
     events.server = std::string(64, 'h');
     transport.ensureSignallingSocket();
-    EXPECT_EQ(sockets.last().host, std::string(63, 'h'));
+    EXPECT_EQ(resolver.hosts.back(), std::string(63, 'h'));
 
     transport.closeSignallingSocket();
     events.server = std::string("host.example\0trailing", 21);
     transport.ensureSignallingSocket();
-    EXPECT_EQ(sockets.last().host, "host.example");
+    EXPECT_EQ(resolver.hosts.back(), "host.example");
+    transport.ensureSignallingSocket();  // still waiting for the answer
+    EXPECT_EQ(resolver.hosts.size(), 2u);
+    resolver.events->onResolved(0x0A010204);
+    EXPECT_EQ(sockets.last().host, "10.1.2.4");
+    EXPECT_EQ(sockets.attempts, 2);
+}
+
+// The timer thread's tick takes the engine lock; a name server that takes
+// its time must hold up neither that nor the window thread. The lookup here
+// waits until the timer thread has ticked 30 times (3 s).
+TEST(TransportNameLookup, ASlowLookupHoldsUpNeitherTheEngineTickNorTheWindowThread) {
+    std::latch ticked(1);
+    PollEventLoop loop;
+    ThreadNameResolver names(loop, [&](const std::string& host) {
+        ticked.wait();
+        return host == "pbx.example" ? 0x0A010205u : 0u;
+    });
+    testing::FakeSocketFactory sockets;
+    testing::RecordingTransportEvents events;
+    events.server = "pbx.example";
+    Mutex engineLock;
+    Transport transport(sockets, names, events, engineLock);
+    {
+        const MutexLock lock(engineLock);
+        transport.ensureSignallingSocket();
+        EXPECT_TRUE(transport.resolving());
+    }
+    int ticks = 0;
+    std::thread timer([&] {
+        for (int i = 0; i < 30; ++i) {
+            const MutexLock lock(engineLock);
+            ++ticks;
+        }
+        ticked.count_down();
+    });
+    sockets.onMake = [&] { loop.quit(); };
+    loop.run();  // the window thread meanwhile: the answer comes through its loop
+    timer.join();
+    const MutexLock lock(engineLock);
+    EXPECT_EQ(ticks, 30);
+    EXPECT_FALSE(transport.resolving());
+    EXPECT_EQ(sockets.last().host, "10.1.2.5");
 }
 
 TEST_F(TransportTest, AnySignallingSetupFailureIsASocketFaultUntilTheShellClosesTheSocket) {
-    for (int failure = 0; failure < 3; ++failure) {
+    for (int failure = 0; failure < 4; ++failure) {
         testing::FakeSocketFactory failing;
+        testing::FakeResolver names;
         testing::RecordingTransportEvents seen;
-        Transport faulty(failing, seen, engineLock);
+        Transport faulty(failing, names, seen, engineLock);
         failing.failAllocation = failure == 0;
         failing.failCreate = failure == 1;
-        failing.failConnect = failure == 2;  // also what an unresolvable host name gives
+        failing.failConnect = failure == 2;
+        if (failure == 3) seen.server = "no-such-host.invalid";
 
         faulty.ensureSignallingSocket();
+        if (failure == 3) names.events->onResolved(0);  // a name without an address
         EXPECT_TRUE(faulty.socketFault());
         EXPECT_FALSE(faulty.hasSignallingSocket());
         EXPECT_EQ(seen.calls, std::vector<std::string>{"title:Socket Fault"});
@@ -88,7 +138,7 @@ TEST_F(TransportTest, AnySignallingSetupFailureIsASocketFaultUntilTheShellCloses
         // are dropped.
         faulty.ensureSignallingSocket();
         faulty.ensureSignallingSocket();
-        EXPECT_EQ(failing.attempts, 1);
+        EXPECT_EQ(static_cast<size_t>(failing.attempts) + names.hosts.size(), 1u);
         EXPECT_EQ(seen.calls.size(), 1u);
         const Bytes frame = bytesOf("frame");
         EXPECT_EQ(faulty.sendSignalling(frame), 0u);
@@ -97,7 +147,7 @@ TEST_F(TransportTest, AnySignallingSetupFailureIsASocketFaultUntilTheShellCloses
         faulty.closeSignallingSocket();
         EXPECT_FALSE(faulty.socketFault());
         faulty.ensureSignallingSocket();
-        EXPECT_EQ(failing.attempts, 2);
+        EXPECT_EQ(static_cast<size_t>(failing.attempts) + names.hosts.size(), 2u);
     }
 }
 
