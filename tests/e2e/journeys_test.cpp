@@ -1,0 +1,64 @@
+// What a new user goes through, with real processes on loopback: a first
+// start with nothing stored, the account entered at the console, and a
+// terminal set up only that way (no numeric server address stored) finding
+// its server again after the server restarts.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "call_fixture.h"
+
+namespace vorpel::e2e {
+namespace {
+
+using namespace std::chrono_literals;
+
+class Journeys : public CallFixture {
+protected:
+    // A terminal with an empty settings store, started, then given the
+    // account with the console's settings command.
+    TerminalFixture& startEmptyThenEnter(const CallAccount& account) {
+        terminals_.push_back(std::make_unique<TerminalFixture>(server_.address()));
+        TerminalFixture& t = *terminals_.back();
+        t.start();
+        EXPECT_TRUE(waitForDisplay(t, [](const ShownLines& l) { return l[1] == "Velmarch IP address"; }));
+        mark(t);
+        t.console().writeLine("settings address=" + server_.address() + " account=" + account.account +
+                              " auth=" + account.auth + " password=" + account.password);
+        return t;
+    }
+    bool registered(TerminalFixture& t, const CallAccount& account, std::chrono::milliseconds timeout) {
+        return waitForDisplay(
+                   t, [&](const ShownLines& l) { return l[0] == "Extension " + account.extension; }, timeout)
+            .has_value();
+    }
+};
+
+TEST_F(Journeys, FirstStartWithNothingStoredThenSettingsAtTheConsoleRegistersWithoutARestart) {
+    const CallAccount& account = server_.accounts()[0];
+    TerminalFixture& t = startEmptyThenEnter(account);
+    EXPECT_TRUE(registered(t, account, STEP));
+    const auto& lines = t.console().lines();
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "title \"Socket Fault\""), 0);
+    EXPECT_NE(t.console().errorText().find("settings address=HOST account=ID auth=ID password=TEXT"),
+              std::string::npos);
+    EXPECT_TRUE(quit(t));
+}
+
+TEST_F(Journeys, TerminalSetUpAtTheConsoleRegistersAgainAfterAServerRestart) {
+    const CallAccount& account = server_.accounts()[0];
+    TerminalFixture& t = startEmptyThenEnter(account);
+    ASSERT_TRUE(registered(t, account, EVENT_WAIT));
+    mark(t);
+    server_.kill();
+    ASSERT_TRUE(server_.start()) << server_.errorText();
+    // The link to the new server is lost; the terminal asks again by itself,
+    // although only the host text of the server is stored.
+    EXPECT_TRUE(waitForDisplay(
+        t, [](const ShownLines& l) { return l[1] == "Registering.."; }, 40s));
+    EXPECT_TRUE(registered(t, account, 40s));
+    EXPECT_TRUE(quit(t));
+}
+
+}  // namespace
+}  // namespace vorpel::e2e
