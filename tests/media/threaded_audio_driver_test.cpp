@@ -103,23 +103,6 @@ protected:
     std::unique_ptr<ThreadedAudioDriver> driver;  // declared last: closed before the devices go
 };
 
-TEST_F(AudioDriverTest, InitOpensBothDevicesAndPreparesEveryBuffer) {
-    ASSERT_TRUE(driver->init());
-    for (FakeWaveDevice* device :
-         {static_cast<FakeWaveDevice*>(&capture), static_cast<FakeWaveDevice*>(&playback)}) {
-        const auto calls = device->calls();
-        EXPECT_EQ(calls.front(), "open");
-        EXPECT_EQ(countOf(calls, "prepare"), 32u);
-        for (uint32_t i = 0; i < 32; ++i) {
-            const WaveHeader* header = device->header(i);
-            ASSERT_NE(header, nullptr);
-            EXPECT_EQ(header->length, 800u);
-            EXPECT_EQ(header->user, i);
-        }
-    }
-    EXPECT_TRUE(backlight.requests.empty());
-}
-
 TEST_F(AudioDriverTest, InitFailsOnAnyDeviceOrHeaderFailureAndCloseUndoesWhatWasDone) {
     struct Case {
         bool captureSide;
