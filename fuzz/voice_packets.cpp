@@ -19,7 +19,8 @@ struct Receiver {
     MelodyPlayer melody;
     AudioState audio;
     TrafficCiphers ciphers;
-    VoiceReceiver receiver{decoder, melody, audio, ciphers};
+    CallCounters counters;
+    VoiceReceiver receiver{decoder, melody, audio, ciphers, counters};
     Receiver() {
         std::array<uint8_t, 32> key{};
         for (size_t i = 0; i < key.size(); ++i) key[i] = static_cast<uint8_t>(i * 7 + 1);

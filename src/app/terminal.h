@@ -71,6 +71,8 @@ public:
     AudioDriver& audioDriver() { return driver_; }
     SettingsRecord& record() { return record_; }
     MediaPath& media() { return media_; }
+    // Whether a call's voice runs (any thread).
+    bool callRunning() const { return audio_.audioMode() == AudioMode::Voice; }
 
     // ShellServices (engine lock held by the shell).
     bool startSockets() override;

@@ -11,7 +11,10 @@ void add(CodecWarnings& total, const CodecWarnings& more) {
 }  // namespace
 
 MediaPath::MediaPath(const AudioState& audio, VoiceSender& sender)
-    : transmitter_(encoder_, audio, ciphers_, sender), receiver_(decoder_, melody_, audio, ciphers_) {
+    : audio_(audio),
+      sender_(sender),
+      transmitter_(encoder_, audio, ciphers_, *this),
+      receiver_(decoder_, melody_, audio, ciphers_, counters_) {
     const MutexLock lock(mediaLock_);
     resetEncoder(encoder_);
     resetDecoder(decoder_);
@@ -46,11 +49,25 @@ CodecWarnings MediaPath::codecWarnings() {
 }
 
 void MediaPath::transmitBlock(std::span<int16_t> samples, size_t frameCount) {
+    followCallStart();
     transmitter_.transmitBlock(samples, frameCount);
 }
 
 void MediaPath::playoutBlock(std::span<int16_t> out, size_t frameCount) {
+    followCallStart();
     receiver_.playoutBlock(out, frameCount);
+}
+
+void MediaPath::followCallStart() {
+    const bool voice = audio_.audioMode() == AudioMode::Voice;
+    if (voice && !inVoice_) counters_.reset();
+    inVoice_ = voice;
+}
+
+size_t MediaPath::sendVoice(std::span<const uint8_t> packet) {
+    const size_t accepted = sender_.sendVoice(packet);
+    if (accepted != 0) CallCounters::add(counters_.sent);
+    return accepted;
 }
 
 }  // namespace vorpel

@@ -22,6 +22,7 @@
 #include "common/audio_state.h"
 #include "common/mutex.h"
 #include "media/audio_block_port.h"
+#include "media/call_statistics.h"
 #include "media/media_ports.h"
 #include "media/melody_player.h"
 #include "media/voice_receiver.h"
@@ -30,7 +31,7 @@
 
 namespace vorpel {
 
-class MediaPath final : public AudioBlockPort {
+class MediaPath final : public AudioBlockPort, private VoiceSender {
 public:
     MediaPath(const AudioState& audio, VoiceSender& sender);
     MediaPath(const MediaPath&) = delete;
@@ -46,8 +47,12 @@ public:
     bool keyTrafficCiphers(std::span<const uint8_t> key) EXCLUDES(mediaLock_);
 
     bool queueVoiceDatagram(std::span<const uint8_t> datagram) {
+        CallCounters::add(counters_.received);
         return receiver_.queueVoiceDatagram(datagram);
     }
+    // The counts of the current call, or of the last one until the next
+    // starts: they restart at the first audio pass in Voice mode. Any thread.
+    CallStatistics statistics() const { return counters_.snapshot(); }
 
     // AudioBlockPort; the caller holds mediaLock().
     void transmitBlock(std::span<int16_t> samples, size_t frameCount) override REQUIRES(mediaLock_);
@@ -61,7 +66,16 @@ public:
     const VoiceReceiver& receiver() const REQUIRES(mediaLock_) { return receiver_; }
 
 private:
+    // VoiceSender for the transmitter: counts what the transport accepted.
+    size_t sendVoice(std::span<const uint8_t> packet) override;
+    // Restarts the counters when a pass finds the call's voice begun.
+    void followCallStart() REQUIRES(mediaLock_);
+
     Mutex mediaLock_;
+    const AudioState& audio_;
+    VoiceSender& sender_;
+    CallCounters counters_;
+    bool inVoice_ GUARDED_BY(mediaLock_) = false;
     G729Encoder encoder_ GUARDED_BY(mediaLock_){};
     G729Decoder decoder_ GUARDED_BY(mediaLock_){};
     TrafficCiphers ciphers_ GUARDED_BY(mediaLock_);

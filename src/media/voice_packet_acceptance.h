@@ -22,8 +22,13 @@
 
 namespace vorpel {
 
-// True when frames were filed. ciphers is given while encryption is in force
-// (null otherwise); the datagram is then decrypted in place.
-bool acceptVoicePacket(JitterRing& ring, std::span<uint8_t> datagram, const TrafficCiphers* ciphers);
+// Filed: frames went into the ring. Undecryptable: the payload was no whole
+// number of cipher blocks, no key was installed, or the padding count read
+// after decryption is impossible. Dropped: any other check failed.
+enum class VoiceVerdict { Filed, Dropped, Undecryptable };
+
+// ciphers is given while encryption is in force (null otherwise); the
+// datagram is then decrypted in place.
+VoiceVerdict acceptVoicePacket(JitterRing& ring, std::span<uint8_t> datagram, const TrafficCiphers* ciphers);
 
 }  // namespace vorpel

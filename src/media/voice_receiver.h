@@ -15,6 +15,7 @@
 
 #include "codec/g729a.h"
 #include "common/audio_state.h"
+#include "media/call_statistics.h"
 #include "media/jitter_ring.h"
 #include "media/melody_player.h"
 #include "media/receive_queue.h"
@@ -25,7 +26,7 @@ namespace vorpel {
 class VoiceReceiver {
 public:
     VoiceReceiver(G729Decoder& decoder, MelodyPlayer& melody, const AudioState& audio,
-                  const TrafficCiphers& ciphers);
+                  const TrafficCiphers& ciphers, CallCounters& counters);
 
     // Queues a datagram shorter than 128 bytes for the next playout pass.
     // False when it was dropped (too long, or 31 datagrams already waiting).
@@ -34,7 +35,10 @@ public:
     // Accepts every queued datagram, then fills out with 80 x frameCount
     // samples (at most as many frames as out holds): decoded voice, -1 for a
     // frame that did not arrive; in Melody mode the melody, or zeros while
-    // muted. The ring advances by one slot per frame in every mode.
+    // muted. The ring advances by one slot per frame in every mode. Counts
+    // what it does in the call counters: frames played and missing in Voice
+    // mode, late packets, resynchronisations, payloads that did not decrypt,
+    // and the ring's fill after the pass.
     void playoutBlock(std::span<int16_t> out, size_t frameCount);
 
     // Empties the ring and the queue. The decoder is reset by the owner of
@@ -48,6 +52,7 @@ private:
     MelodyPlayer& melody_;
     const AudioState& audio_;
     const TrafficCiphers& ciphers_;
+    CallCounters& counters_;
     ReceiveQueue queue_;
     JitterRing ring_;
 };

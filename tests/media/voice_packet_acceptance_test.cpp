@@ -26,7 +26,7 @@ protected:
     void encryptionInForce(bool on) { encrypted = on; }
     void keyCiphers() { fakes::keyWithTestKey(ciphers); }
     bool accept(std::vector<uint8_t> datagram) {
-        return acceptVoicePacket(ring, datagram, encrypted ? &ciphers : nullptr);
+        return acceptVoicePacket(ring, datagram, encrypted ? &ciphers : nullptr) == VoiceVerdict::Filed;
     }
     // Frames stored from the slot of timestamp 0 on (ring freshly reset: P 0).
     size_t storedFrames() const {

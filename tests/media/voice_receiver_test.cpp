@@ -100,6 +100,46 @@ TEST_F(ReceiveTest, ResetMediaDiscardsQueuedDatagramsAndTheRing) {
     EXPECT_EQ(media->receiver().ring().lateCount(), 0u);
 }
 
+// One call per case: the first pass in Voice mode restarts the counts (a
+// transmitted block, one packet sent), then the packets at these timestamps
+// arrive and 30 frames play. Ten frames of each packet: the ring holds the
+// first ten frames back, so a clean call misses its first 100 ms.
+TEST_F(ReceiveTest, CallCountersCountWhatArrivedAndWhatPlayed) {
+    struct Case {
+        const char* name;
+        std::vector<uint32_t> timestamps;
+        CallStatistics expected;
+    };
+    const Case cases[] = {
+        {"clean", {0, 800, 1600}, {.sent = 1, .received = 3, .played = 20, .missing = 10, .fill = 10}},
+        {"lost", {0, 1600}, {.sent = 1, .received = 2, .played = 10, .missing = 20, .fill = 10}},
+        {"late", {0, 0u - 800}, {.sent = 1, .received = 2, .played = 10, .missing = 20, .late = 1}},
+        // Off the frame grid: the ring starts again from that packet.
+        {"resync", {0, 40}, {.sent = 1, .received = 2, .played = 10, .missing = 20, .resyncs = 1}},
+        // Encrypted from here on: 100 bytes of payload are no whole cipher blocks.
+        {"bad ciphertext", {0}, {.sent = 1, .received = 1, .missing = 30, .decryptFailures = 1}},
+    };
+    for (const Case& c : cases) {
+        audio.setAudioMode(AudioMode::Idle);
+        playout(0);  // the previous call's last pass
+        if (c.expected.decryptFailures != 0) {
+            media->keyTrafficCiphers(fakes::testKey());
+            fakes::setEncryptionInForce(audio, true);
+        }
+        media->resetMedia(1);
+        audio.setAudioMode(AudioMode::Voice);
+        std::vector<int16_t> block(800, 100);
+        {
+            const MutexLock lock(media->mediaLock());
+            media->transmitBlock(block, 10);
+        }
+        for (uint32_t timestamp : c.timestamps)
+            ASSERT_TRUE(media->queueVoiceDatagram(voicePacket(timestamp, 10)));
+        playout(30);
+        EXPECT_EQ(media->statistics(), c.expected) << c.name;
+    }
+}
+
 // Blocks of speech-like audio through transmitBlock, the packet straight back
 // into queueVoiceDatagram, and playoutBlock: each block is heard one block
 // later exactly as encoding and decoding its scaled frames directly gives.

@@ -8,6 +8,7 @@
 //   tags T1|T2|T3|T4|T5   (trailing texts left out keep their values)
 //   tags cancel
 //   about
+//   stats                 the counts of the current or last call
 //   quit
 //
 // A value V runs to the next space, or is a double-quoted text in which \",
@@ -41,6 +42,7 @@ struct TagsCommand {
     std::array<std::optional<std::string>, 5> texts;
 };
 struct AboutCommand {};
+struct StatsCommand {};
 struct QuitCommand {};
 struct EmptyCommand {};  // a blank line does nothing
 struct CommandError {
@@ -48,7 +50,7 @@ struct CommandError {
 };
 
 using ConsoleCommand = std::variant<EmptyCommand, KeyCommand, PressCommand, SettingsCommand, TagsCommand,
-                                    AboutCommand, QuitCommand, CommandError>;
+                                    AboutCommand, StatsCommand, QuitCommand, CommandError>;
 
 ConsoleCommand parseConsoleCommand(std::string_view line);
 

@@ -70,6 +70,16 @@ void ConsoleEventWriter::audio(AudioMode mode) {
     line("audio " + std::string(audioName(mode)));
 }
 
+void ConsoleEventWriter::stats(const CallStatistics& s) {
+    char text[200];
+    std::snprintf(
+        text, sizeof text,
+        "stats sent=%u received=%u played=%u missing=%u late=%u resyncs=%u fill=%u decrypt_failures=%u",
+        s.sent, s.received, s.played, s.missing, s.late, s.resyncs, s.fill, s.decryptFailures);
+    std::lock_guard lock(mutex_);
+    line(text);
+}
+
 void ConsoleEventWriter::error(std::string_view text) {
     std::lock_guard lock(mutex_);
     line("error " + quoteText(text));

@@ -9,6 +9,9 @@
 //   message "TEXT"            a message box
 //   about "TEXT"              the About dialog: product name and version
 //   audio idle|melody|voice   the audio devices stopped or started
+//   stats sent=N received=N played=N missing=N late=N resyncs=N fill=N decrypt_failures=N
+//                             the call's counts: on the stats command, and
+//                             when the audio of a call stops
 //   error "TEXT"              an input line that was not understood
 //   exit CODE                 the last line
 //
@@ -22,6 +25,7 @@
 #include <string_view>
 
 #include "common/audio_state.h"
+#include "media/call_statistics.h"
 #include "phone/phone_window.h"
 
 namespace vorpel {
@@ -35,6 +39,7 @@ public:
     void message(std::string_view text);
     void about(std::string_view text);
     void audio(AudioMode mode);
+    void stats(const CallStatistics& s);
     void error(std::string_view text);
     void exit(int code);
 

@@ -95,6 +95,9 @@ void ConsoleFrontEnd::handleLine(std::string_view line) {
                        app.command(IDM_TAGUPD);
                    },
                    [&](const AboutCommand&) { app.command(IDM_ABOUT); },
+                   [&](const StatsCommand&) {
+                       if (statistics_) writer_.stats(statistics_());
+                   },
                    [&](const QuitCommand&) {
                        quitting_ = true;
                        app.accept();

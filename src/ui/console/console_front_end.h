@@ -8,11 +8,13 @@
 // thread may use.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 
 #include "app/dialog_host.h"
 #include "app/phone_app.h"
+#include "media/call_statistics.h"
 #include "platform/event_loop.h"
 #include "ui/console/console_command.h"
 #include "ui/console/console_event_writer.h"
@@ -33,6 +35,8 @@ public:
 
     // Starts reading commands for app; call before the app runs its window.
     bool attach(PhoneApp& app);
+    // Where the stats command reads the call's counts (none: it is ignored).
+    void setCallStatistics(std::function<CallStatistics()> source) { statistics_ = std::move(source); }
     // One command line (also used by tests).
     void handleLine(std::string_view line);
 
@@ -60,6 +64,7 @@ private:
     std::string pending_;
     SettingsCommand settingsAnswer_;
     TagsCommand tagsAnswer_;
+    std::function<CallStatistics()> statistics_;
 };
 
 }  // namespace vorpel

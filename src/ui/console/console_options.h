@@ -35,7 +35,7 @@ inline constexpr std::string_view CONSOLE_USAGE =
     "usage: vorpel-console [--capture FILE] [--playback FILE] [--trace FILE]\n"
     "Runs the terminal with a text phone window: one command per line on standard input\n"
     "(key D, press NAME, left, right, up, down, action, settings field=value..., settings cancel,\n"
-    "tags T1|T2|T3|T4|T5, about, quit), one event per line on standard output.\n"
+    "tags T1|T2|T3|T4|T5, about, stats, quit), one event per line on standard output.\n"
     "--capture FILE and --playback FILE use raw 8000-Hz 16-bit mono files instead of the\n"
     "sound card; with only one of them the other direction is silent or discarded.\n"
     "--trace FILE writes every signalling frame in and out, and the voice packets counted\n"

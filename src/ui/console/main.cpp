@@ -37,13 +37,21 @@ namespace {
 
 constexpr std::string_view APPLICATION_NAME = "vorpel-console";
 
+// The audio devices' starts and stops, and the call's counts when its voice
+// ends. Called from the audio driver's start and stop, one at a time.
 class ConsoleAudio final : public AudioActivityListener {
 public:
-    explicit ConsoleAudio(ConsoleEventWriter& writer) : writer_(writer) {}
-    void audioActivity(AudioMode mode) override { writer_.audio(mode); }
+    ConsoleAudio(ConsoleEventWriter& writer, MediaPath& media) : writer_(writer), media_(media) {}
+    void audioActivity(AudioMode mode) override {
+        writer_.audio(mode);
+        if (inCall_ && mode != AudioMode::Voice) writer_.stats(media_.statistics());
+        inCall_ = mode == AudioMode::Voice;
+    }
 
 private:
     ConsoleEventWriter& writer_;
+    MediaPath& media_;
+    bool inCall_ = false;
 };
 
 int runConsole(const ConsoleOptions& options) {
@@ -77,7 +85,8 @@ int runConsole(const ConsoleOptions& options) {
     ConsoleFrontEnd frontEnd(writer, loop, STDIN_FILENO);
     PhoneApp app(ShellParts{terminal.engineLock(), terminal.engine(), terminal.audioDriver(), terminal,
                             terminal.record(), store, timer, loop, frontEnd});
-    ConsoleAudio audio(writer);
+    ConsoleAudio audio(writer, terminal.media());
+    frontEnd.setCallStatistics([&terminal] { return terminal.media().statistics(); });
     terminal.attachWindow(&app);
     terminal.setAudioListener(&audio);
     frontEnd.attach(app);
