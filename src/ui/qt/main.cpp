@@ -87,6 +87,7 @@ int runWindow(const ConsoleOptions& options, CloseRequests& closeRequests) {
                             terminal.record(), store, timer, loop, host});
     PhoneDialog window(app);
     host.attachWindow(&window);
+    host.openSettingsWhenMissing(true);  // a first start asks for the account at once
     hostForRaise = &host;
     terminal.attachWindow(&app);
     closeRequests.watch(loop, app);

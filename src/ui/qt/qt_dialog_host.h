@@ -48,6 +48,10 @@ public:
     // A melody starts: the window comes to the front, with a notification
     // when it was not the active one.
     void raiseWindow() override;
+    // Opens the settings dialog by itself when switched on (the program does;
+    // tests that drive the window through the menu leave it off).
+    bool settingsMissing() override { return openSettingsWhenMissing_; }
+    void openSettingsWhenMissing(bool on) { openSettingsWhenMissing_ = on; }
     // The window comes to the front, and nothing more (a second start of
     // the program asks for this).
     void bringWindowToFront();
@@ -70,6 +74,7 @@ private:
     DesktopNotifier notifier_;
     int notifications_ = 0;
     bool waiting_ = false;
+    bool openSettingsWhenMissing_ = false;
 };
 
 }  // namespace vorpel

@@ -1,6 +1,8 @@
 #include "ui/qt/qt_event_loop.h"
 
+#include <QApplication>
 #include <QCoreApplication>
+#include <QDialog>
 #include <QEvent>
 #include <QEventLoop>
 #include <QThread>
@@ -199,7 +201,14 @@ bool QtEventLoop::event(QEvent* event) {
         syncNotifiers();
     } else if (type == QUIT_EVENT) {
         // A quit left over from before this run (the flag was consumed) is ignored.
-        if (running_ != nullptr && quitRequested_.load(std::memory_order_acquire)) running_->exit();
+        if (running_ != nullptr && quitRequested_.load(std::memory_order_acquire)) {
+            // A modal dialog open now ends as if cancelled; its nested loop
+            // would otherwise keep the run from returning.
+            if (suspended_) {
+                if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) dialog->reject();
+            }
+            running_->exit();
+        }
     } else {
         return QObject::event(event);
     }

@@ -5,7 +5,8 @@
 // - Posted messages go into a fixed ring; the first message into an empty
 //   ring posts one Qt event that hands every message then present to the
 //   handler. While suspendMessages(true) holds (a modal dialog runs its own Qt
-//   loop) messages stay queued and are handed over after the resume.
+//   loop) messages stay queued and are handed over after the resume. A quit
+//   while a modal dialog runs cancels the dialog, so that the run returns.
 // - Watched descriptors use socket notifiers made at construction, two per
 //   slot (read, write). A notifier that fires is disabled before its handler
 //   runs: readiness is reported once and lapses until re-armed, and readiness

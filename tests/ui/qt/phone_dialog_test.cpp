@@ -316,6 +316,25 @@ TEST_F(PhoneDialogTest, ClosingTheWindowEndsTheProgramInOrderWithoutALogoffOfIts
     EXPECT_EQ(store.writes, 1);  // the settings saved at the orderly exit
 }
 
+TEST_F(PhoneDialogTest, AFirstStartWithNothingStoredOpensTheSettingsDialogByItself) {
+    host.openSettingsWhenMissing(true);  // as the program does
+    run([this] {
+        bool dialogSeen = false;
+        QTimer watcher;  // runs inside the dialog's own loop once it is open
+        QObject::connect(&watcher, &QTimer::timeout, [&] {
+            if (auto* dialog = dynamic_cast<CDSett*>(QApplication::activeModalWidget())) {
+                dialogSeen = true;
+                dialog->reject();
+            }
+        });
+        watcher.start(0);
+        tick();  // the first tick finds the settings invalid
+        watcher.stop();
+        EXPECT_TRUE(dialogSeen);
+        EXPECT_EQ(engine.state().regState, RegState::Validate);  // the cancel restarted the engine
+    });
+}
+
 TEST_F(PhoneDialogTest, SettingsFromTheOptionsMenuRestartTheEngineWithTheAcceptedAccount) {
     run([this] {
         tick();
