@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cmath>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -50,26 +51,19 @@ std::vector<Bits> encodeAll(G729Encoder& enc, const std::vector<Frame>& frames) 
     return out;
 }
 
-TEST(EncoderState, SecondResetReproducesTheSameBits) {
+// A reset leaves the whole state as on a fresh reset, whatever was coded
+// before, so a field nobody resets shows up; and the history matters.
+TEST(EncoderState, ResetGivesTheFreshStateAfterAnyInput) {
+    auto fresh = std::make_unique<G729Encoder>();
+    resetEncoder(*fresh);
     for (const auto& frames : {testSignal(60, 20000.0), silenceAndSquares(30)}) {
         auto enc = std::make_unique<G729Encoder>();
         resetEncoder(*enc);
         const auto first = encodeAll(*enc, frames);
-        resetEncoder(*enc);
-        EXPECT_EQ(encodeAll(*enc, frames), first);
-        // The history matters: without the reset the same input codes differently.
         EXPECT_NE(encodeAll(*enc, frames), first);
+        resetEncoder(*enc);
+        EXPECT_EQ(std::memcmp(enc.get(), fresh.get(), sizeof(G729Encoder)), 0);
     }
-}
-
-TEST(EncoderState, CopiedStateContinuesIdentically) {
-    const auto frames = testSignal(40, 12000.0);
-    auto enc = std::make_unique<G729Encoder>();
-    resetEncoder(*enc);
-    encodeAll(*enc, std::vector<Frame>(frames.begin(), frames.begin() + 20));
-    auto copy = std::make_unique<G729Encoder>(*enc);
-    const std::vector<Frame> rest(frames.begin() + 20, frames.end());
-    EXPECT_EQ(encodeAll(*enc, rest), encodeAll(*copy, rest));
 }
 
 TEST(EncoderState, InputIsNotChangedAndEveryBitIsWritten) {
