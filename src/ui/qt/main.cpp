@@ -88,6 +88,8 @@ int runWindow(const ConsoleOptions& options, CloseRequests& closeRequests) {
     PhoneDialog window(app);
     host.attachWindow(&window);
     host.openSettingsWhenMissing(true);  // a first start asks for the account at once
+    window.setCallStatistics([&terminal] { return terminal.media().statistics(); },
+                             [&terminal] { return terminal.callRunning(); });
     hostForRaise = &host;
     terminal.attachWindow(&app);
     closeRequests.watch(loop, app);

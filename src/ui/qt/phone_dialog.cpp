@@ -7,6 +7,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
+#include <QTimer>
 
 #include "ui/qt/qt_key_map.h"
 
@@ -73,6 +74,11 @@ PhoneDialog::PhoneDialog(PhoneApp& app, QWidget* parent) : QWidget(parent), app_
             [this] { app_.command(IDM_ABOUT); });
     connect(menu_->addAction(QStringLiteral("Settings")), &QAction::triggered, this,
             [this] { app_.command(IDM_SETTINGS); });
+    connect(menu_->addAction(QString::fromLatin1(STATISTICS_TITLE.data())), &QAction::triggered, this,
+            [this] { showStatistics(); });
+    auto* toolTipTimer = new QTimer(this);
+    connect(toolTipTimer, &QTimer::timeout, this, [this] { refreshToolTip(); });
+    toolTipTimer->start(1000);
     options_->setMenu(menu_);
     for (QPushButton* softKey : {ok_, options_}) {
         softKey->setFocusPolicy(Qt::NoFocus);
@@ -176,6 +182,26 @@ void PhoneDialog::closeEvent(QCloseEvent* event) {
     // takes the program down in order; the window goes with it.
     event->ignore();
     app_.closeWindow();
+}
+
+void PhoneDialog::setCallStatistics(std::function<CallStatistics()> source,
+                                    std::function<bool()> callRunning) {
+    statisticsSource_ = std::move(source);
+    callRunning_ = std::move(callRunning);
+}
+
+void PhoneDialog::showStatistics() {
+    if (!statisticsSource_) return;
+    // Not modal: it follows the call while the phone stays in use.
+    if (statistics_ == nullptr) statistics_ = new StatisticsDialog(statisticsSource_, this);
+    statistics_->show();
+    statistics_->raise();
+    statistics_->activateWindow();
+}
+
+void PhoneDialog::refreshToolTip() {
+    const bool running = statisticsSource_ && callRunning_ && callRunning_();
+    display_->setToolTip(running ? describeCallStatistics(statisticsSource_()) : QString());
 }
 
 }  // namespace vorpel

@@ -1,7 +1,8 @@
 // The phone window on the desktop: the display list, the twelve push
 // buttons, the seven lamps and the twelve keypad buttons laid out over the
 // phone area (phone_layout.h), and below it the soft-key bar with "Ok" (ends
-// the program) and "Options" (a menu of About and Settings).
+// the program) and "Options" (a menu of About, Settings and Call statistics).
+// While a call runs the display's tooltip shows the call's counts.
 //
 // It draws what the shell's PhoneWindowView says (render) and hands every
 // key, button and soft key to the PhoneApp. Every key press that reaches the
@@ -14,9 +15,11 @@
 
 #include <QWidget>
 #include <array>
+#include <functional>
 
 #include "app/phone_app.h"
 #include "phone/phone_window.h"
+#include "ui/qt/dialogs/statistics_dialog.h"
 #include "ui/qt/indicator_lamp.h"
 #include "ui/qt/phone_layout.h"
 
@@ -43,6 +46,10 @@ public:
     // Shows the view: lines, enabling, lamps, focus and title.
     void render(const PhoneWindowView& view);
 
+    // Where the statistics dialog and the display's tooltip read the call's
+    // counts, and whether a call runs; without them both stay away.
+    void setCallStatistics(std::function<CallStatistics()> source, std::function<bool()> callRunning);
+
     // The phone area W x H that the layout is made from.
     QSize phoneArea() const;
 
@@ -53,6 +60,7 @@ public:
     QPushButton* okSoftKey() const { return ok_; }
     QPushButton* optionsSoftKey() const { return options_; }
     QMenu* optionsMenu() const { return menu_; }
+    StatisticsDialog* statisticsDialog() const { return statistics_; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -64,6 +72,8 @@ private:
     bool handleKey(QEvent* event);
     void relayout();
     void fitDisplayFont();
+    void showStatistics();
+    void refreshToolTip();
 
     PhoneApp& app_;
     QListWidget* display_ = nullptr;
@@ -74,6 +84,9 @@ private:
     QPushButton* ok_ = nullptr;
     QPushButton* options_ = nullptr;
     QMenu* menu_ = nullptr;
+    StatisticsDialog* statistics_ = nullptr;
+    std::function<CallStatistics()> statisticsSource_;
+    std::function<bool()> callRunning_;
     std::optional<PhoneButton> focus_;
     bool rendered_ = false;
     PhoneWindowView shown_;

@@ -285,7 +285,7 @@ TEST_F(PhoneDialogTest, LaysTheControlsOutByTheTableAndAgainAfterAResize) {
     });
 }
 
-TEST_F(PhoneDialogTest, OptionsMenuHoldsAboutAndSettingsAndOkEndsTheProgramWithALogoff) {
+TEST_F(PhoneDialogTest, OptionsMenuHoldsAboutSettingsAndStatisticsAndOkEndsTheProgramWithALogoff) {
     provision();
     QTimer::singleShot(0, &window, [this] {
         connect();
@@ -294,7 +294,7 @@ TEST_F(PhoneDialogTest, OptionsMenuHoldsAboutAndSettingsAndOkEndsTheProgramWithA
         EXPECT_EQ(window.optionsSoftKey()->menu(), window.optionsMenu());
         QStringList items;
         for (QAction* action : window.optionsMenu()->actions()) items << action->text();
-        EXPECT_EQ(items, (QStringList{"About", "Settings"}));
+        EXPECT_EQ(items, (QStringList{"About", "Settings", "Call statistics"}));
         EXPECT_EQ(window.okSoftKey()->text(), "Ok");
         window.okSoftKey()->click();
         EXPECT_EQ(logoffs(), 1u);  // the accept; the window's end sends the second

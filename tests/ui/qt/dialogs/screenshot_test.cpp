@@ -11,6 +11,7 @@
 #include "ui/qt/dialogs/about_dialog.h"
 #include "ui/qt/dialogs/error_box.h"
 #include "ui/qt/dialogs/settings_dialog.h"
+#include "ui/qt/dialogs/statistics_dialog.h"
 #include "ui/qt/dialogs/tag_dialog.h"
 
 namespace vorpel {
@@ -53,6 +54,12 @@ TEST(DialogScreenshots, EachDialogIsSavedAsAPicture) {
 
     CDAbout about;
     saveShot(about, "about_dialog");
+
+    StatisticsDialog statistics([] {
+        return CallStatistics{
+            .sent = 312, .received = 310, .played = 3080, .missing = 20, .late = 2, .fill = 10};
+    });
+    saveShot(statistics, "statistics_dialog");
 
     auto box = makeErrorBox(nullptr, "Sount initialization fault!");
     saveShot(*box, "error_box");
