@@ -205,7 +205,8 @@ bool QtEventLoop::event(QEvent* event) {
             // A modal dialog open now ends as if cancelled; its nested loop
             // would otherwise keep the run from returning.
             if (suspended_) {
-                if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) dialog->reject();
+                if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
+                    dialog->reject();
             }
             running_->exit();
         }
