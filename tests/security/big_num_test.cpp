@@ -25,6 +25,16 @@ std::array<uint8_t, N> bytesOf(const BigNum& value) {
     return out;
 }
 
+// Digits only; a value is left alone when the text is refused.
+TEST(BigNum, ParseDecimalTakesDigitsOnly) {
+    BigNum v = BigNum::fromWord(7);
+    for (const char* junk : {"", "12a4", "-5", "9:"}) EXPECT_FALSE(parseDecimal(junk, v)) << junk;
+    EXPECT_EQ(v, BigNum::fromWord(7));
+    ASSERT_TRUE(parseDecimal("18446744073709551617", v));  // 2^64 + 1
+    EXPECT_EQ(v.limbs[0], 1u);
+    EXPECT_EQ(v.limbs[1], 1u);
+}
+
 // Eight words, least significant first; a ninth word that makes the value
 // exceed 2^256 is drawn and thrown away with one more.
 TEST(BigNum, RandomBitsTakeEightWordsAndCheckTheNinth) {

@@ -41,6 +41,22 @@ struct Terminal {
     KeyMaterial keys;
 };
 
+// The proof over account id, counter (low byte first), auth id and password
+// is the one the call server computes.
+TEST(CredentialProof, MatchesTheServersProof) {
+    std::mt19937 rng(1321);
+    for (int counter : {0x0001, 0x0102, 0xFFFF}) {
+        std::array<uint8_t, 23> account, auth;
+        std::array<uint8_t, 15> password;
+        for (auto field :
+             {std::span<uint8_t>(account), std::span<uint8_t>(auth), std::span<uint8_t>(password)})
+            for (auto& b : field) b = static_cast<uint8_t>(rng());
+        EXPECT_EQ(credentialProof(account, static_cast<uint16_t>(counter), auth, password),
+                  callserver::credentialProof(account, static_cast<uint16_t>(counter), auth, password))
+            << counter;
+    }
+}
+
 TEST(KeyAgreement, PoolHoldsThreeGroupElementsAndIsRefilledAtOnce) {
     Terminal t(1);
     const KeyPairPool& pool = t.keyAgreement.pool();
