@@ -61,7 +61,8 @@ TEST_F(Commands, ElementsOfTheWrongSizeHaveNoEffectButTheNextOneRuns) {
 }
 
 // Row 1 is lines 2 and 3; zero bytes are written as they are. A row number
-// out of range writes nothing anywhere in the engine, yet counts as a change.
+// out of range writes nothing anywhere in the engine, yet counts as a change;
+// the engine's own messages and lines out of range change nothing at all.
 TEST_F(Commands, DisplayRowWritesItsTwoLinesAndNothingElse) {
     const uint32_t version = state().displayVersion;
     Bytes row{0x40, 52, 1};
@@ -71,6 +72,10 @@ TEST_F(Commands, DisplayRowWritesItsTwoLinesAndNothingElse) {
     EXPECT_TRUE(std::equal(row.begin() + 3, row.end(), state().display.begin() + 50));
     EXPECT_EQ(state().indicators[5], 2);
     EXPECT_EQ(line(0) + line(4), std::string(50, ' '));
+    const TerminalState unchanged = state();
+    engine.showMessage(1, DISPLAY_ROWS);
+    engine.showText("x", DISPLAY_LINES);
+    EXPECT_TRUE(state() == unchanged);
     for (int number : {4, 5, 128, 255}) {
         TerminalState expected = state();
         ++expected.displayVersion;
