@@ -18,6 +18,8 @@ packages=(
   libbcg729-dev
   portaudio19-dev
   qt6-base-dev
+  xvfb
+  xdotool
   dbus
   fonts-dejavu-core
   pulseaudio
