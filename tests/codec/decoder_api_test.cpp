@@ -1,6 +1,6 @@
 // Decoder behaviour at its interface: missing and erased frames, the
-// erasure rule on packed frames, pitch parity recovery, bit packing and
-// robustness against arbitrary frames.
+// erasure rule on packed frames, pitch parity recovery and bit packing.
+// Arbitrary frames and the packing round trip are the fuzz target's.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -117,26 +117,6 @@ TEST(DecoderFrames, ParityErrorRepeatsThePreviousDelay) {
     EXPECT_EQ(d.pitchLags[0], 53);
 }
 
-TEST(DecoderFrames, AnyTenBytesDecodeToEightySamplesDeterministically) {
-    std::mt19937 gen(20240607);
-    G729Decoder a{};
-    G729Decoder b{};
-    resetDecoder(a);
-    resetDecoder(b);
-    Samples outA{};
-    Samples outB{};
-    for (int i = 0; i < 30000; i++) {
-        Bytes frame{};
-        const int kind = static_cast<int>(gen() % 8);
-        for (auto& byte : frame) byte = static_cast<uint8_t>(kind == 0 ? 0xff : gen());
-        if (kind == 1) frame.fill(0);
-        outA.fill(12345);
-        decodeFrame(a, frame, kind == 2, outA);
-        decodeFrame(b, frame, kind == 2, outB);
-        ASSERT_EQ(outA, outB) << "frame " << i;
-    }
-}
-
 TEST(Bitstream, ParametersPackMostSignificantBitFirst) {
     const std::array<int16_t, G729_PARAMETER_COUNT> first{0x80, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
     Bytes bytes{};
@@ -148,20 +128,6 @@ TEST(Bitstream, ParametersPackMostSignificantBitFirst) {
     const std::array<int16_t, G729_PARAMETER_COUNT> parity{0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0};
     packParameters(parity, bytes);  // bit 26: byte 3, mask 0x20
     EXPECT_EQ(bytes, (Bytes{0, 0, 0, 0x20, 0, 0, 0, 0, 0, 0}));
-}
-
-TEST(Bitstream, UnpackInvertsPackForEveryFieldWidth) {
-    static constexpr int WIDTH[G729_PARAMETER_COUNT] = {8, 10, 8, 1, 13, 4, 7, 5, 13, 4, 7};
-    std::mt19937 gen(7);
-    for (int i = 0; i < 2000; i++) {
-        std::array<int16_t, G729_PARAMETER_COUNT> in{};
-        for (size_t p = 0; p < in.size(); p++) in[p] = static_cast<int16_t>(gen() & ((1u << WIDTH[p]) - 1));
-        Bytes bytes{};
-        packParameters(in, bytes);
-        std::array<int16_t, G729_PARAMETER_COUNT> out{};
-        unpackParameters(bytes, out);
-        ASSERT_EQ(in, out);
-    }
 }
 
 }  // namespace
