@@ -14,6 +14,7 @@ TEST(ByteReader, ReadsInsideAndYieldsZeroPastTheEnd) {
     EXPECT_EQ(r.u16be(0), 0x3412);
     // The high byte lies beyond the datagram: it reads as zero.
     EXPECT_EQ(r.u16le(2), 0x007F);
+    EXPECT_EQ(r.u32be(0), 0x34127F00u);
     EXPECT_EQ(r.u8(1000000), 0);
 }
 
@@ -23,6 +24,7 @@ TEST(ByteReader, SlicesOnlyWhatLiesInside) {
     EXPECT_EQ(r.slice(1, 3).size(), 3u);
     EXPECT_TRUE(r.has(4, 0));
     EXPECT_FALSE(r.has(5, 0));
+    EXPECT_FALSE(r.has(3, 2));
     // An offset plus count that would wrap around is refused, not read.
     EXPECT_TRUE(r.slice(2, SIZE_MAX).empty());
 }
