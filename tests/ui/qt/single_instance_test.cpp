@@ -13,25 +13,9 @@
 namespace vorpel {
 namespace {
 
-// The lock files and sockets go to a runtime folder of the test's own.
-class SingleInstanceTest : public ::testing::Test {
-protected:
-    SingleInstanceTest() {
-        const char* before = std::getenv("XDG_RUNTIME_DIR");
-        if (before != nullptr) saved_ = before;
-        ::setenv("XDG_RUNTIME_DIR", runtime_.path().toLocal8Bit().constData(), 1);
-    }
-    ~SingleInstanceTest() override {
-        if (saved_.empty())
-            ::unsetenv("XDG_RUNTIME_DIR");
-        else
-            ::setenv("XDG_RUNTIME_DIR", saved_.c_str(), 1);
-    }
-    QTemporaryDir runtime_;
-    std::string saved_;
-};
-
-TEST_F(SingleInstanceTest, ALaterStartRaisesTheRunningWindowAndAFreshStartFollowsAnEnd) {
+TEST(SingleInstance, ALaterStartRaisesTheRunningWindowAndAFreshStartFollowsAnEnd) {
+    const QTemporaryDir runtime_;  // the lock files and sockets go here
+    ::setenv("XDG_RUNTIME_DIR", runtime_.path().toLocal8Bit().constData(), 1);
     const std::string program = "/opt/some where/bin/vorpel";
     int raises = 0;
     {
