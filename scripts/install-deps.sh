@@ -22,9 +22,6 @@ packages=(
   xdotool
   dbus
   fonts-dejavu-core
-  pulseaudio
-  pulseaudio-utils
-  libasound2-plugins
   dpkg-dev
   lintian
   man-db

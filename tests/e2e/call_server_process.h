@@ -31,7 +31,7 @@ public:
     static constexpr const char* ECHO_EXTENSION = "9";
 
     // Writes the accounts file; start() runs the server.
-    explicit CallServerProcess(std::vector<CallAccount> accounts, bool trace = false);
+    explicit CallServerProcess(std::vector<CallAccount> accounts);
 
     // Starts the server on a free loopback address (the same one again after
     // the first start) and waits until it listens; false when it did not.
@@ -52,7 +52,6 @@ private:
 
     TempFolder folder_;
     std::vector<CallAccount> accounts_;
-    bool trace_;
     std::string address_;
     std::unique_ptr<ChildProcess> process_;
     std::string lastErrorText_;

@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <fstream>
 #include <sstream>
@@ -44,16 +45,15 @@ ChildProcess::ChildProcess(std::vector<std::string> argv, const Env& env) {
     std::vector<std::string> environment;
     for (char** e = environ; *e != nullptr; ++e) {
         const std::string entry(*e);
-        const std::string name = entry.substr(0, entry.find('='));
-        bool replaced = false;
-        for (const auto& [key, value] : env) replaced = replaced || key == name;
-        if (!replaced) environment.push_back(entry);
+        if (std::none_of(env.begin(), env.end(),
+                         [&](const auto& kv) { return entry.starts_with(kv.first + "="); }))
+            environment.push_back(entry);
     }
     for (const auto& [key, value] : env) environment.push_back(key + "=" + value);
     std::vector<char*> argp, envp;
     for (auto& a : argv) argp.push_back(a.data());
-    argp.push_back(nullptr);
     for (auto& e : environment) envp.push_back(e.data());
+    argp.push_back(nullptr);
     envp.push_back(nullptr);
     const std::string errorPath = (errorFolder_.path() / "stderr").string();
 
@@ -88,17 +88,11 @@ ChildProcess::~ChildProcess() {
 }
 
 void ChildProcess::writeLine(std::string_view line) {
-    if (input_ < 0) return;
-    std::string data(line);
-    data.push_back('\n');
+    // Lines are short: one write takes them whole into the pipe.
+    const std::string data = std::string(line) + "\n";
     const sighandler_t old = ::signal(SIGPIPE, SIG_IGN);
-    size_t done = 0;
-    while (done < data.size()) {
-        const ssize_t n = ::write(input_, data.data() + done, data.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        done += static_cast<size_t>(n);
-    }
+    if (input_ >= 0) [[maybe_unused]]
+        const auto written = ::write(input_, data.data(), data.size());
     ::signal(SIGPIPE, old);
 }
 
@@ -142,11 +136,6 @@ std::optional<std::string> ChildProcess::waitForLine(const std::function<bool(co
     }
 }
 
-std::optional<std::string> ChildProcess::waitForPrefix(std::string_view prefix,
-                                                       std::chrono::milliseconds timeout) {
-    return waitForLine([prefix](const std::string& line) { return line.rfind(prefix, 0) == 0; }, timeout);
-}
-
 std::optional<int> ChildProcess::wait(std::chrono::milliseconds timeout) {
     if (status_) return status_;
     const auto deadline = Clock::now() + timeout;
@@ -163,9 +152,8 @@ std::optional<int> ChildProcess::wait(std::chrono::milliseconds timeout) {
 }
 
 std::string ChildProcess::errorText() const {
-    std::ifstream in(errorFolder_.path() / "stderr");
     std::stringstream text;
-    text << in.rdbuf();
+    text << std::ifstream(errorFolder_.path() / "stderr").rdbuf();
     return text.str();
 }
 

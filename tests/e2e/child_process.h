@@ -50,7 +50,6 @@ public:
     // Reads lines until one satisfies match; every line read is kept in lines().
     std::optional<std::string> waitForLine(const std::function<bool(const std::string&)>& match,
                                            std::chrono::milliseconds timeout);
-    std::optional<std::string> waitForPrefix(std::string_view prefix, std::chrono::milliseconds timeout);
     const std::vector<std::string>& lines() const { return lines_; }
 
     // The exit status (or 128 + signal), or nothing when the process has not

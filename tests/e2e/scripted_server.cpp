@@ -95,14 +95,12 @@ std::optional<Bytes> ScriptedServer::expect(const std::function<bool(const Bytes
         if (left.count() <= 0) return std::nullopt;
         auto datagram = socket_->receive(left);
         if (!datagram) return std::nullopt;
-        if (isDataFrame(*datagram)) noteTerminalFrame(*datagram);
-        if (match(*datagram)) return datagram;
-        skipped_.push_back(*datagram);
+        // A data frame in sequence is acknowledged with the next server frame.
+        const Bytes& f = *datagram;
+        if (isDataFrame(f) && (f[4] & 7) == expectedSeq_)
+            expectedSeq_ = static_cast<uint8_t>((expectedSeq_ + 1) & 7);
+        if (match(f)) return datagram;
     }
-}
-
-void ScriptedServer::noteTerminalFrame(const Bytes& frame) {
-    if ((frame[4] & 7) == expectedSeq_) expectedSeq_ = static_cast<uint8_t>((expectedSeq_ + 1) & 7);
 }
 
 void ScriptedServer::sendRegistrationReply(uint16_t terminalId) {
@@ -125,16 +123,6 @@ void ScriptedServer::sendDataFrame(const Bytes& elements) {
     frame.insert(frame.end(), elements.begin(), elements.end());
     sendSeq_ = static_cast<uint8_t>((sendSeq_ + 1) & 7);
     socket_->send(frame);
-}
-
-std::optional<Bytes> ScriptedServer::connectTerminal(uint16_t terminalId, std::chrono::milliseconds timeout) {
-    auto request = expect(isRegistrationRequest, timeout);
-    if (!request) return std::nullopt;
-    sendRegistrationReply(terminalId);
-    if (!expect(isConnectRequest, timeout)) return std::nullopt;
-    sendConnectConfirm();
-    if (!expect(isDataFrame, timeout)) return std::nullopt;  // the announce
-    return request;
 }
 
 Bytes ScriptedServer::displayRow(uint8_t row, std::string_view text) {

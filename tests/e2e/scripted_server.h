@@ -36,8 +36,6 @@ public:
     std::optional<Bytes> receive(std::chrono::milliseconds timeout);
     // Sends to the last peer heard from.
     void send(const Bytes& datagram);
-    bool hasPeer() const { return havePeer_; }
-    uint16_t peerPort() const { return ntohs(peer_.sin_port); }
 
 private:
     int fd_ = -1;
@@ -53,22 +51,15 @@ public:
     const std::string& address() const { return address_; }
     UdpEndpoint& socket() { return *socket_; }
 
-    // Receives until match accepts a datagram; the others are kept in skipped().
+    // Receives until match accepts a datagram; the others are dropped.
     std::optional<Bytes> expect(const std::function<bool(const Bytes&)>& match,
                                 std::chrono::milliseconds timeout);
-    const std::vector<Bytes>& skipped() const { return skipped_; }
 
     void sendRegistrationReply(uint16_t terminalId);
     void sendConnectConfirm();
     // One data frame under the next server sequence number, acknowledging
     // everything the terminal has sent so far.
     void sendDataFrame(const Bytes& elements);
-    // Notes a data frame of the terminal as received (for the acknowledgement).
-    void noteTerminalFrame(const Bytes& frame);
-
-    // Runs the registration and connection up to the terminal's announce.
-    // Returns the registration request, or nothing when a step timed out.
-    std::optional<Bytes> connectTerminal(uint16_t terminalId, std::chrono::milliseconds timeout);
 
     // Elements.
     static Bytes displayRow(uint8_t row, std::string_view text);  // padded with spaces to 50
@@ -87,7 +78,6 @@ public:
 private:
     std::string address_;
     std::optional<UdpEndpoint> socket_;
-    std::vector<Bytes> skipped_;
     uint8_t sendSeq_ = 0;      // next server data frame
     uint8_t expectedSeq_ = 0;  // next terminal data frame
 };

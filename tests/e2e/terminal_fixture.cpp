@@ -35,16 +35,10 @@ bool TerminalFixture::provision(const TerminalAccount& account, bool numericAddr
 }
 
 ChildProcess& TerminalFixture::start() {
-    return startWith({"--capture", captureFile().string(), "--playback", playbackFile().string()}, {});
-}
-
-ChildProcess& TerminalFixture::startWith(const std::vector<std::string>& options,
-                                         const Env& extraEnvironment) {
-    std::vector<std::string> argv{programPath(VORPEL_CONSOLE_PATH)};
-    argv.insert(argv.end(), options.begin(), options.end());
-    Env env = environment();
-    env.insert(env.end(), extraEnvironment.begin(), extraEnvironment.end());
-    console_ = std::make_unique<ChildProcess>(argv, env);
+    console_ = std::make_unique<ChildProcess>(
+        std::vector<std::string>{programPath(VORPEL_CONSOLE_PATH), "--capture", captureFile().string(),
+                                 "--playback", playbackFile().string()},
+        environment());
     return *console_;
 }
 
@@ -66,10 +60,6 @@ std::string TerminalFixture::displayLine(const std::string& l0, const std::strin
         return "\"" + s + "\"";
     };
     return "display " + pad(l0) + " " + pad(l1) + " " + pad(l2);
-}
-
-bool TerminalFixture::connect(uint16_t terminalId) {
-    return server_->connectTerminal(terminalId, STEP).has_value();
 }
 
 }  // namespace vorpel::e2e

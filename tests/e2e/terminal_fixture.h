@@ -42,9 +42,6 @@ public:
     bool provision(const TerminalAccount& account, bool numericAddress = true);
     // Starts vorpel-console with file audio.
     ChildProcess& start();
-    // Starts vorpel-console with these options (none: PortAudio) and
-    // environment entries added to environment().
-    ChildProcess& startWith(const std::vector<std::string>& options, const Env& extraEnvironment);
     ChildProcess& console() { return *console_; }
     // The console's output lines so far and its standard error, for failure messages.
     std::string transcript() const;
@@ -53,9 +50,6 @@ public:
     bool sawLine(const std::string& text, std::chrono::milliseconds timeout = STEP);
     // The display event for the three lines (each padded to 25 characters).
     static std::string displayLine(const std::string& l0, const std::string& l1, const std::string& l2);
-
-    // Registration, connection and announce; true when all arrived in time.
-    bool connect(uint16_t terminalId = 0x1234);
 
 private:
     TempFolder folder_;

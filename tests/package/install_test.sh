@@ -58,5 +58,5 @@ page=$(env MANPAGER=cat man vorpel 2>&1) || true
   { say "'man vorpel' does not show the page:"; echo "$page"; exit 1; }
 
 VORPEL_TEST_PROGRAM_DIR=$(dirname "$(command -v vorpel-console)") \
-  timeout 300 "$build/tests/e2e/call_server_tests" --gtest_filter='EchoExtension.*' --gtest_brief=1
+  timeout 300 "$build/tests/e2e/call_server_tests" --gtest_filter='CallTest.Echo*' --gtest_brief=1
 say "passed: installed, on the PATH, manual pages shown, echo call through the installed programs"
