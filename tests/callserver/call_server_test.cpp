@@ -181,7 +181,7 @@ protected:
             }
             for (auto& d : std::exchange(sent, {})) {
                 moved = true;
-                if (d.channel != SIGNALLING_CHANNEL) voice.push_back(std::move(d));
+                (d.channel == SIGNALLING_CHANNEL ? toPhones : voice).push_back(d);
                 for (auto& p : phones)
                     if (d.channel == SIGNALLING_CHANNEL && p->signalling == d.to && !p->off)
                         p->engine.handleDatagram(d.bytes);
@@ -226,7 +226,7 @@ protected:
     std::unique_ptr<CallServer> server;
     int64_t now = 1'000'000;
     std::vector<std::unique_ptr<Phone>> phones;
-    std::vector<SentDatagram> sent, voice;
+    std::vector<SentDatagram> sent, voice, toPhones;
     std::vector<std::string> traces;
     std::function<bool(Phone&, Bytes&)> toServer;  // false: lost on the way
 };
@@ -262,21 +262,22 @@ TEST_F(CallServerTest, TwoTerminalsCallEachOtherAndHearEachOther) {
         sendVoice(b, b.voicePacket(i, i * 800u, someFrames(10, 2)));
         sendVoice(a, a.voicePacket(i, 500000u + i * 800u, someFrames(10, 1)));
     }
+    sendVoice(a, a.voicePacket(9, 499200u, someFrames(10, 5)));  // late: the mapping stays
     sendVoice(a, a.voicePacket(2, 502400u, someFrames(20, 3)));
     const auto toA = voiceTo(a), toB = voiceTo(b);
-    ASSERT_EQ(toB.size(), 4u);
+    ASSERT_GE(toB.size(), 4u);
     ASSERT_EQ(toA.size(), 1u);  // b's first went before a had sent: nowhere to go
     EXPECT_EQ(b.openVoice(toB[0]), someFrames(10, 1));
     EXPECT_EQ(a.openVoice(toA[0]), someFrames(10, 2));
-    Bytes both = b.openVoice(toB[2]), second = b.openVoice(toB[3]);
+    Bytes both = b.openVoice(toB.end()[-2]), second = b.openVoice(toB.back());
     both.insert(both.end(), second.begin(), second.end());
     EXPECT_EQ(both, someFrames(20, 3));
     const auto timestamp = [](const Bytes& p) {
         return uint32_t(p[4] << 24 | p[5] << 16 | p[6] << 8 | p[7]);
     };
     EXPECT_EQ(timestamp(toB[0]), 0u);
-    EXPECT_EQ(timestamp(toB[2]), 2400u);  // a's gap is kept
-    EXPECT_EQ(timestamp(toB[3]), 3200u);
+    EXPECT_EQ(timestamp(toB.end()[-2]), 2400u);  // a's gap is kept
+    EXPECT_EQ(timestamp(toB.back()), 3200u);
     EXPECT_NE(Bytes(toA[0].begin() + 8, toA[0].begin() + 12), Bytes(toB[0].begin() + 8, toB[0].begin() + 12));
 
     // A packet from elsewhere, or one that does not decrypt, goes nowhere.
@@ -429,11 +430,22 @@ TEST_F(CallServerTest, EchoExtensionPlaysTheCallersVoiceBack) {
 
 TEST_F(CallServerTest, RegistrationIsRefusedForWrongCredentialsAndWhenFull) {
     restart(1, /*trace=*/true);
+    toServer = [](Phone&, Bytes& frame) {
+        if (frame.size() == 137) frame[2] = 0x02;  // a wrong constant byte: ignored
+        return true;
+    };
+    EXPECT_EQ(phone("alice", "secret-pass-12").engine.state().regState, RegState::Registering);
+    toServer = nullptr;
+    phones.clear();
     EXPECT_EQ(phone("alice", "not-the-pass").line(7), "Wrong credentials");
     EXPECT_EQ(phone("nobody", "some-password").line(6), "Velmarch refused connctn!");
     EXPECT_EQ(alice().engine.state().regState, RegState::Connected);
     EXPECT_EQ(bob().engine.state().regState, RegState::Registering);  // one terminal at most
     EXPECT_EQ(server->counters().refusals, 3u);
+    Bytes refusal{0x80};
+    for (char c : std::string_view("Wrong credentials")) refusal.push_back(static_cast<uint8_t>(c));
+    refusal.push_back(0);  // zero-ended when shorter than 25
+    EXPECT_EQ(toPhones[0].bytes, refusal);
     std::string all;
     for (const auto& line : traces) all += line + "\n";
     EXPECT_NE(all.find("registration request account 'alice' counter 1 with public value"),

@@ -137,6 +137,11 @@ TEST_F(WavLayoutTest, WrittenHeaderReadsBack) {
     EXPECT_EQ(layout.channels, 1);
     EXPECT_EQ(layout.bitsPerSample, 16);
     EXPECT_EQ(std::filesystem::file_size(path), static_cast<uintmax_t>(WAV_HEADER_SIZE + 4));
+    in = std::fopen(path.c_str(), "rb");
+    Bytes riffSize(8);
+    ASSERT_EQ(std::fread(riffSize.data(), 1, 8, in), 8u);
+    std::fclose(in);
+    EXPECT_EQ(riffSize[4], WAV_HEADER_SIZE - 8 + 4);  // what follows the RIFF size field
 }
 
 }  // namespace
