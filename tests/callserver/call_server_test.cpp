@@ -181,7 +181,8 @@ protected:
             }
             for (auto& d : std::exchange(sent, {})) {
                 moved = true;
-                (d.channel == SIGNALLING_CHANNEL ? toPhones : voice).push_back(d);
+                if (d.channel != SIGNALLING_CHANNEL) voice.push_back(d);
+                if (d.channel == SIGNALLING_CHANNEL && toPhones.size() < 100) toPhones.push_back(d);
                 for (auto& p : phones)
                     if (d.channel == SIGNALLING_CHANNEL && p->signalling == d.to && !p->off)
                         p->engine.handleDatagram(d.bytes);
@@ -226,7 +227,7 @@ protected:
     std::unique_ptr<CallServer> server;
     int64_t now = 1'000'000;
     std::vector<std::unique_ptr<Phone>> phones;
-    std::vector<SentDatagram> sent, voice, toPhones;
+    std::vector<SentDatagram> sent, voice, toPhones;  // toPhones: the first signalling datagrams
     std::vector<std::string> traces;
     std::function<bool(Phone&, Bytes&)> toServer;  // false: lost on the way
 };
