@@ -35,6 +35,7 @@ inline std::optional<ShownLines> parseDisplay(const std::string& line) {
 
 class CallFixture : public ::testing::Test {
 protected:
+    explicit CallFixture(bool trace = false) : server_(demoAccounts(), trace) {}
     void SetUp() override { ASSERT_TRUE(server_.start()) << server_.errorText(); }
     void TearDown() override {
         if (!HasFailure()) return;
@@ -64,7 +65,7 @@ protected:
         return t.console().wait(EVENT_WAIT) == 0;
     }
 
-    CallServerProcess server_{demoAccounts()};
+    CallServerProcess server_;
     std::vector<std::unique_ptr<TerminalFixture>> terminals_;
     std::map<const TerminalFixture*, size_t> marks_;
 };

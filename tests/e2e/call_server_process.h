@@ -31,7 +31,8 @@ public:
     static constexpr const char* ECHO_EXTENSION = "9";
 
     // Writes the accounts file; start() runs the server.
-    explicit CallServerProcess(std::vector<CallAccount> accounts);
+    // With trace, the server writes every frame in and out on its standard error.
+    explicit CallServerProcess(std::vector<CallAccount> accounts, bool trace = false);
 
     // Starts the server on a free loopback address (the same one again after
     // the first start) and waits until it listens; false when it did not.
@@ -52,6 +53,7 @@ private:
 
     TempFolder folder_;
     std::vector<CallAccount> accounts_;
+    bool trace_;
     std::string address_;
     std::unique_ptr<ChildProcess> process_;
     std::string lastErrorText_;

@@ -113,7 +113,8 @@ TEST_F(Journeys, FirstStartOfThePhoneWindowThroughItsSettingsDialog) {
     const CallAccount& account = server_.accounts()[0];
     // The focus starts on the address; Tab moves down the fields, Return is Ok.
     for (const std::string& field : {server_.address(), account.account, account.auth, account.password})
-        ASSERT_TRUE(xdo({"type", "--delay", "10", field}) && xdo({"key", field == account.password ? "Return" : "Tab"}));
+        ASSERT_TRUE(xdo({"type", "--delay", "10", field}) &&
+                    xdo({"key", field == account.password ? "Return" : "Tab"}));
     EXPECT_TRUE(until([&] { return server_.errorText().find("connect confirm") != std::string::npos; }))
         << phone.errorText();
     ::kill(phone.pid(), SIGTERM);
