@@ -30,6 +30,7 @@
 #include "ui/console/codec_report.h"
 #include "ui/console/console_options.h"
 #include "ui/console/wave_devices.h"
+#include "ui/qt/desktop_palette.h"
 #include "ui/qt/dialogs/screen_saver_inhibitor.h"
 #include "ui/qt/phone_dialog.h"
 #include "ui/qt/qt_dialog_host.h"
@@ -116,6 +117,7 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("vorpel"));
     QApplication::setDesktopFileName(QStringLiteral("vorpel"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/vorpel/vorpel.png")));
+    vorpel::followDesktopColourScheme(QDBusConnection::sessionBus());
     const std::vector<std::string_view> args(argv + 1, argv + argc);
     std::string error;
     const auto options = vorpel::parseConsoleOptions(args, error);

@@ -88,25 +88,45 @@ PhoneDialog::PhoneDialog(PhoneApp& app, QWidget* parent) : QWidget(parent), app_
 
     setWindowTitle(latin1(PHONE_WINDOW_TITLE.data(), PHONE_WINDOW_TITLE.size()));
     setMinimumSize(MINIMUM_WIDTH, MINIMUM_HEIGHT + SOFT_KEY_BAR_HEIGHT);
-    resize(INITIAL_WIDTH, INITIAL_HEIGHT + SOFT_KEY_BAR_HEIGHT);
+    resize(initialSize(logicalDpiY()));
     relayout();
     setFocusPolicy(Qt::StrongFocus);
     setFocus();
 }
 
-QSize PhoneDialog::phoneArea() const { return {width(), std::max(0, height() - SOFT_KEY_BAR_HEIGHT)}; }
+QSize PhoneDialog::initialSize(int logicalDpi) {
+    // A handheld's screen at 96 dpi, grown with the desktop's scale, never shrunk.
+    const int dpi = std::max(logicalDpi, REFERENCE_DPI);
+    return {INITIAL_WIDTH * dpi / REFERENCE_DPI,
+            (INITIAL_HEIGHT + SOFT_KEY_BAR_HEIGHT) * dpi / REFERENCE_DPI};
+}
+
+QRect PhoneDialog::phoneRect() const {
+    // The phone keeps the handheld's shape: the largest such area above the
+    // soft-key bar, centred in what is left over.
+    const int availableWidth = width();
+    const int availableHeight = std::max(0, height() - SOFT_KEY_BAR_HEIGHT);
+    const int w = std::min(availableWidth, availableHeight * INITIAL_WIDTH / INITIAL_HEIGHT);
+    const int h = w * INITIAL_HEIGHT / INITIAL_WIDTH;
+    return {(availableWidth - w) / 2, (availableHeight - h) / 2, w, h};
+}
+
+QSize PhoneDialog::phoneArea() const { return phoneRect().size(); }
 
 void PhoneDialog::relayout() {
-    const QSize area = phoneArea();
+    const QRect area = phoneRect();
     const PhoneLayout layout = phoneLayout(area.width(), area.height());
-    display_->setGeometry(layout.display);
-    for (size_t i = 0; i < PHONE_BUTTON_COUNT; ++i) buttons_[i]->setGeometry(layout.buttons[i]);
-    for (size_t i = 0; i < LAMP_COUNT; ++i) lamps_[i]->setGeometry(layout.lamps[i]);
-    for (size_t i = 0; i < KEYPAD_KEY_COUNT; ++i) keypad_[i]->setGeometry(layout.keypad[i]);
-    softKeyBar_->setGeometry(0, area.height(), area.width(), SOFT_KEY_BAR_HEIGHT);
-    const int half = area.width() / 2;
+    const QPoint origin = area.topLeft();
+    display_->setGeometry(layout.display.translated(origin));
+    for (size_t i = 0; i < PHONE_BUTTON_COUNT; ++i)
+        buttons_[i]->setGeometry(layout.buttons[i].translated(origin));
+    for (size_t i = 0; i < LAMP_COUNT; ++i) lamps_[i]->setGeometry(layout.lamps[i].translated(origin));
+    for (size_t i = 0; i < KEYPAD_KEY_COUNT; ++i)
+        keypad_[i]->setGeometry(layout.keypad[i].translated(origin));
+    softKeyBar_->setGeometry(0, height() - SOFT_KEY_BAR_HEIGHT, width(), SOFT_KEY_BAR_HEIGHT);
+    const int half = width() / 2;
     ok_->setGeometry(0, 0, half - 1, SOFT_KEY_BAR_HEIGHT - 1);
-    options_->setGeometry(half, 0, area.width() - half, SOFT_KEY_BAR_HEIGHT - 1);
+    options_->setGeometry(half, 0, width() - half, SOFT_KEY_BAR_HEIGHT - 1);
     fitDisplayFont();
 }
 

@@ -37,7 +37,9 @@ public:
     static constexpr int SOFT_KEY_BAR_HEIGHT = 28;
     // Below this phone area the keys' captions no longer fit.
     static constexpr int MINIMUM_WIDTH = 210;
-    static constexpr int MINIMUM_HEIGHT = 240;
+    static constexpr int MINIMUM_HEIGHT = 280;
+    // The screen density the sizes above are meant for.
+    static constexpr int REFERENCE_DPI = 96;
     // The control id of the display list.
     static constexpr int DISPLAY_LIST_ID = 1001;
 
@@ -50,7 +52,11 @@ public:
     // counts, and whether a call runs; without them both stay away.
     void setCallStatistics(std::function<CallStatistics()> source, std::function<bool()> callRunning);
 
-    // The phone area W x H that the layout is made from.
+    // The window's size when it opens on a screen of this many logical dots per inch.
+    static QSize initialSize(int logicalDpi);
+
+    // The phone area W x H that the layout is made from: it keeps the
+    // INITIAL_WIDTH x INITIAL_HEIGHT shape whatever the window's.
     QSize phoneArea() const;
 
     QListWidget* displayList() const { return display_; }
@@ -70,6 +76,7 @@ protected:
 
 private:
     bool handleKey(QEvent* event);
+    QRect phoneRect() const;
     void relayout();
     void fitDisplayFont();
     void showStatistics();

@@ -24,6 +24,7 @@
 #include "platform/realtime_audio_thread.h"
 #include "scripted_server.h"
 #include "shell_fakes.h"
+#include "ui/qt/desktop_palette.h"
 #include "ui/qt/dialogs/settings_dialog.h"
 #include "ui/qt/phone_dialog.h"
 #include "ui/qt/qt_dialog_host.h"
@@ -197,6 +198,26 @@ TEST_F(WindowTest, AFirstStartWithNothingStoredOpensTheSettingsDialogByItself) {
         app.accept();
     });
     EXPECT_EQ(app.runTerminal(), ExitStatus::Orderly);
+}
+
+TEST_F(WindowTest, OpensAtTheScreensScaleKeepsItsShapeAndItsLampsOnADarkDesktop) {
+    EXPECT_EQ(PhoneDialog::initialSize(96), QSize(240, 348));
+    EXPECT_EQ(PhoneDialog::initialSize(72), QSize(240, 348));  // never below the handheld's size
+    EXPECT_EQ(PhoneDialog::initialSize(192), QSize(480, 696));
+    window.show();
+    window.resize(600, 428);  // wider than the phone's shape: the phone stays 3:4, centred
+    ASSERT_TRUE(QTest::qWaitFor([this] { return window.phoneArea() == QSize(300, 400); }));
+    EXPECT_EQ(window.displayList()->geometry().topLeft(), QPoint(150, 0));
+    EXPECT_EQ(window.okSoftKey()->parentWidget()->geometry(), QRect(0, 400, 600, 28));
+
+    const QPalette light = QApplication::palette();
+    QApplication::setPalette(paletteFor(ColourScheme::Dark, light));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [this] { return window.displayList()->palette().color(QPalette::Base).lightness() < 128; }));
+    EXPECT_EQ(window.lamp(0)->grab().toImage().pixelColor(2, 2), IndicatorLamp::litColour());
+    EXPECT_GE(paletteFor(ColourScheme::Light, QApplication::palette()).color(QPalette::Window).lightness(),
+              128);
+    QApplication::setPalette(light);
 }
 
 }  // namespace
