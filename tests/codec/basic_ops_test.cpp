@@ -72,12 +72,5 @@ TEST(LspStability, ClampingCountsAWarningAndWritesNothing) {
     EXPECT_EQ(high[M - 1], M_LIMIT);
 }
 
-TEST(LspStability, ReordersAndSpacesNeighbours) {
-    Word16 buf[M] = {3000, 2000, 2100, 6000, 7000, 8000, 9000, 10000, 11000, 12000};
-    CodecWarnings warnings;
-    lspStability(buf, warnings);
-    for (int i = 0; i + 1 < M; i++) EXPECT_GE(buf[i + 1] - buf[i], GAP3 - 1) << i;
-}
-
 }  // namespace
 }  // namespace vorpel::g729

@@ -90,27 +90,6 @@ TEST(JitterRing, FirstFarPacketAfterResetIsDroppedAndTheNextResynchronises) {
     EXPECT_EQ(play(ring, 10), expectFrames(3, 0, 10));
 }
 
-TEST(JitterRing, PeerStartingAtZeroIsHeardAfterTenMissingFrames) {
-    JitterRing ring;
-    ring.reset();
-    ASSERT_TRUE(deliver(ring, 0, 1));
-    EXPECT_EQ(ring.lateCount(), 0u);
-    EXPECT_EQ(play(ring, 10), TEN_MISSING);  // slots 246 to 255
-    EXPECT_EQ(play(ring, 10), expectFrames(1, 0, 10));
-}
-
-TEST(JitterRing, TimestampOffTheFrameGridResynchronisesAtOnce) {
-    JitterRing ring;
-    positionAt20And8000(ring);
-    ASSERT_TRUE(deliver(ring, 8000, 1));
-    ASSERT_TRUE(deliver(ring, 8800 + 40, 2));
-    EXPECT_EQ(ring.lateCount(), 0u);
-    EXPECT_EQ(ring.position(), 10u);
-    EXPECT_EQ(ring.expectedTimestamp(), 8840u);
-    EXPECT_EQ(play(ring, 10), TEN_MISSING);
-    EXPECT_EQ(play(ring, 10), expectFrames(2, 0, 10));
-}
-
 TEST(JitterRing, LatePacketResynchronisesAndLeavesWaitingFramesInTheirOldSlots) {
     JitterRing ring;
     ring.reset();
@@ -176,37 +155,21 @@ TEST(JitterRing, DuplicatePacketRewritesTheSameSlotsAndTimestampsWrapModulo2To32
     EXPECT_EQ(ring.position(), (10u + 15 + 300) % 256);
 }
 
-TEST(ReceiveQueue, Takes127BytesAndDrops128) {
+TEST(ReceiveQueue, TakesDatagramsUpTo127BytesWhileThereIsRoom) {
     ReceiveQueue queue;
-    std::vector<uint8_t> datagram(128, 0xAB);
-    EXPECT_FALSE(queue.push(datagram));
-    EXPECT_TRUE(queue.front().empty());
-    datagram.resize(127);
-    datagram.back() = 0xCD;
-    EXPECT_TRUE(queue.push(datagram));
-    const auto front = queue.front();
-    ASSERT_EQ(front.size(), 127u);
-    EXPECT_EQ(front.back(), 0xCD);
+    EXPECT_FALSE(queue.push(std::vector<uint8_t>(128, 1)));
     EXPECT_FALSE(queue.push({})) << "an empty datagram carries nothing";
-}
-
-TEST(ReceiveQueue, FullQueueDropsTheNewDatagramAndKeepsTheQueuedOnes) {
-    ReceiveQueue queue;
-    for (uint8_t i = 0; i < 31; ++i) ASSERT_TRUE(queue.push(std::vector<uint8_t>{i, 1, 2})) << int{i};
-    EXPECT_FALSE(queue.push(std::vector<uint8_t>{99}));
+    for (uint8_t i = 0; i < 31; ++i) ASSERT_TRUE(queue.push(std::vector<uint8_t>(127, i))) << int{i};
+    EXPECT_FALSE(queue.push(std::vector<uint8_t>{99})) << "full: the new one is dropped";
     for (uint8_t i = 0; i < 31; ++i) {
-        const auto front = queue.front();
-        ASSERT_EQ(front.size(), 3u);
-        EXPECT_EQ(front[0], i);
+        ASSERT_EQ(queue.front().size(), 127u);
+        EXPECT_EQ(queue.front()[126], i);
         queue.pop();
     }
     EXPECT_TRUE(queue.front().empty());
-    // Room again once consumed; the indices wrap.
-    for (uint8_t i = 0; i < 20; ++i) ASSERT_TRUE(queue.push(std::vector<uint8_t>{i}));
+    for (uint8_t i = 0; i < 20; ++i) ASSERT_TRUE(queue.push(std::vector<uint8_t>{i})) << "the indices wrap";
     queue.discardAll();
     EXPECT_TRUE(queue.front().empty());
-    EXPECT_TRUE(queue.push(std::vector<uint8_t>{7}));
-    EXPECT_EQ(queue.front()[0], 7);
 }
 
 }  // namespace

@@ -2,20 +2,15 @@
 #pragma once
 
 #include <array>
-#include <chrono>
 #include <cmath>
-#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <span>
-#include <thread>
 #include <vector>
 
 #include "codec/g729a_state.h"
 #include "common/audio_state.h"
-#include "media/audio_thread_port.h"
 #include "media/media_ports.h"
 #include "security/key_material.h"
 #include "security/traffic_cipher.h"
@@ -31,52 +26,6 @@ public:
     }
     std::vector<std::vector<uint8_t>> packets;
     bool socketReady = true;
-};
-
-class NoBacklight final : public BacklightPort {
-public:
-    void holdBacklight(bool) override {}
-};
-
-// A plain thread in the platform's place.
-class PlainAudioThread final : public AudioThreadPort {
-public:
-    ~PlainAudioThread() override { join(); }
-    bool start(Body body, void* context) override {
-        thread_ = std::thread(body, context);
-        return true;
-    }
-    void join() override {
-        if (thread_.joinable()) thread_.join();
-    }
-
-private:
-    std::thread thread_;
-};
-
-// Counts the audio thread's passes and lets a test wait (bounded) for them.
-class PassCounter {
-public:
-    void countPass() {
-        {
-            const std::lock_guard<std::mutex> lock(mutex_);
-            ++passes_;
-        }
-        changed_.notify_all();
-    }
-    size_t passes() {
-        const std::lock_guard<std::mutex> lock(mutex_);
-        return passes_;
-    }
-    bool waitForPasses(size_t count) {
-        std::unique_lock<std::mutex> lock(mutex_);
-        return changed_.wait_for(lock, std::chrono::seconds(20), [&] { return passes_ >= count; });
-    }
-
-private:
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    size_t passes_ = 0;
 };
 
 inline void setEncryptionInForce(AudioState& audio, bool on) { audio.trafficEncryption.store(on); }

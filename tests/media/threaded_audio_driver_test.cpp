@@ -3,317 +3,231 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <memory>
-#include <mutex>
+#include <array>
+#include <deque>
 #include <string>
-#include <thread>
 #include <vector>
-
-#include "fake_wave_devices.h"
-#include "media_fakes.h"
 
 namespace vorpel {
 namespace {
 
-using fakes::FakeCaptureDevice;
-using fakes::FakePlaybackDevice;
-using fakes::FakeWaveDevice;
-
-// Records what the driver hands over; playout blocks are filled with a marker.
-class RecordingBlocks final : public AudioBlockPort, public fakes::PassCounter {
+// A wave device, capture or playback, that records every call, keeps the
+// queued buffers in order and completes them only when the test says so.
+class FakeDevice final : public WaveCaptureDevice, public WavePlaybackDevice {
 public:
-    struct Transmit {
-        const int16_t* data;
-        size_t frameCount;
-        std::vector<int16_t> samples;
-    };
+    explicit FakeDevice(bool isCapture) : isCapture_(isCapture) {}
+    bool failOpen = false;
+    int failPrepareAt = -1;
+    std::vector<std::string> calls;
+    std::deque<WaveHeader*> queue;
+    std::array<WaveHeader*, 32> prepared{};  // by the driver's buffer index
+    bool opened = false;
 
-    void transmitBlock(std::span<int16_t> samples, size_t frameCount) override {
-        const std::lock_guard<std::mutex> lock(mutex_);
-        transmits_.push_back(
-            {samples.data(), frameCount, std::vector<int16_t>(samples.begin(), samples.end())});
+    // Finishes the oldest queued buffer; false when there is none or capture
+    // is not started.
+    bool completeNext() {
+        if (queue.empty() || (isCapture_ && !started_)) return false;
+        WaveHeader* header = queue.front();
+        queue.pop_front();
+        header->flags |= WAVE_HEADER_DONE;
+        listener_->waveCompleted(*header);
+        return true;
     }
-    void playoutBlock(std::span<int16_t> out, size_t frameCount) override {
-        std::fill(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(80 * frameCount), int16_t{1234});
-        countPass();
+    std::vector<uint32_t> queuedIndices() const {
+        std::vector<uint32_t> indices;
+        for (const WaveHeader* header : queue) indices.push_back(header->user);
+        return indices;
     }
-    std::vector<Transmit> transmits() {
-        const std::lock_guard<std::mutex> lock(mutex_);
-        return transmits_;
+
+    bool open(const WaveFormat& format, WaveListener& listener) override {
+        calls.emplace_back("open");
+        listener_ = &listener;
+        return opened = !failOpen && format.sampleRate == 8000 && format.channels == 1;
+    }
+    bool prepareHeader(WaveHeader& header) override {
+        calls.emplace_back("prepare");
+        if (!opened || static_cast<int>(header.user) == failPrepareAt) return false;
+        prepared.at(header.user) = &header;
+        header.flags |= WAVE_HEADER_PREPARED;
+        return true;
+    }
+    bool unprepareHeader(WaveHeader& header) override {
+        calls.emplace_back("unprepare");
+        header.flags &= ~WAVE_HEADER_PREPARED;
+        return true;
+    }
+    bool addBuffer(WaveHeader& header) override { return enqueue(header, "add"); }
+    bool write(WaveHeader& header) override { return enqueue(header, "write"); }
+    bool start() override {
+        calls.emplace_back("start");
+        return started_ = true;
+    }
+    bool reset() override {
+        calls.emplace_back("reset");
+        for (WaveHeader* header : queue) header->flags |= WAVE_HEADER_DONE;
+        queue.clear();
+        started_ = false;
+        return true;
+    }
+    bool close() override {
+        calls.emplace_back("close");
+        opened = started_ = false;
+        return true;
     }
 
 private:
-    std::mutex mutex_;
-    std::vector<Transmit> transmits_;
+    bool enqueue(WaveHeader& header, const char* call) {
+        calls.emplace_back(call);
+        if (!opened || (header.flags & WAVE_HEADER_PREPARED) == 0) return false;
+        queue.push_back(&header);
+        return true;
+    }
+
+    WaveListener* listener_ = nullptr;
+    bool started_ = false;
+    const bool isCapture_;
+};
+
+// Records the frame counts handed over and the playout passes. The tests run
+// every pass themselves, so no locking is needed here.
+class RecordingBlocks final : public AudioBlockPort {
+public:
+    void transmitBlock(std::span<int16_t>, size_t frameCount) override { transmits.push_back(frameCount); }
+    void playoutBlock(std::span<int16_t>, size_t) override { ++passes; }
+    std::vector<size_t> transmits;
+    size_t passes = 0;
 };
 
 class RecordingBacklight final : public BacklightPort {
 public:
-    void holdBacklight(bool on) override {
-        const std::lock_guard<std::mutex> lock(mutex_);
-        requests.push_back(on);
-    }
+    void holdBacklight(bool on) override { requests.push_back(on); }
     std::vector<bool> requests;
-
-private:
-    std::mutex mutex_;
 };
 
 size_t countOf(const std::vector<std::string>& calls, const std::string& name) {
     return static_cast<size_t>(std::count(calls.begin(), calls.end(), name));
 }
 
-std::vector<std::string> startCalls(size_t adds) {
+std::vector<std::string> startCalls() {
     std::vector<std::string> calls{"reset"};
-    calls.insert(calls.end(), adds, "add");
+    calls.insert(calls.end(), 24, "add");
     calls.push_back("start");
     return calls;
 }
+const std::vector<std::string> PLAYBACK_START{"reset", "write", "write"};
 
 class AudioDriverTest : public ::testing::Test {
 protected:
-    void SetUp() override { driver = makeDriver(nullptr); }
-
-    // Without an audio thread the test runs every pass itself.
-    std::unique_ptr<ThreadedAudioDriver> makeDriver(AudioThreadPort* thread) {
-        return std::make_unique<ThreadedAudioDriver>(capture, playback, blocks, backlight, audio, mediaLock,
-                                                     thread);
-    }
     void setMode(AudioMode mode) {
         audio.setAudioMode(mode);
-        driver->tick();
-    }
-    void startVoice() {
-        ASSERT_TRUE(driver->init());
-        setMode(AudioMode::Voice);
-        capture.clearCalls();
-        playback.clearCalls();
-    }
-    void completeCapture(size_t count) {
-        for (size_t i = 0; i < count; ++i) ASSERT_TRUE(capture.completeNext(static_cast<int16_t>(100 + i)));
+        driver.tick();
     }
 
     AudioState audio;
     Mutex mediaLock;
-    FakeCaptureDevice capture;
-    FakePlaybackDevice playback;
+    FakeDevice capture{true};
+    FakeDevice playback{false};
     RecordingBlocks blocks;
-    fakes::PlainAudioThread audioThread;
     RecordingBacklight backlight;
-    std::unique_ptr<ThreadedAudioDriver> driver;  // declared last: closed before the devices go
+    ThreadedAudioDriver driver{capture, playback, blocks, backlight, audio, mediaLock, nullptr};
 };
 
-TEST_F(AudioDriverTest, InitFailsOnAnyDeviceOrHeaderFailureAndCloseUndoesWhatWasDone) {
+// Each case on devices of its own: what init gives, and that close unprepares
+// exactly the headers that were prepared, closes both devices and leaves
+// every later call without effect.
+TEST_F(AudioDriverTest, InitFailureAndCloseUndoOnlyWhatWasDone) {
     struct Case {
-        bool captureSide;
-        bool failOpen;
+        const char* scenario;
+        bool captureSide, failOpen;
         int failPrepareAt;
-        size_t captureUnprepares;
-        size_t playbackUnprepares;
+        size_t captureUnprepares, playbackUnprepares;
     };
-    for (const Case& c : {Case{true, true, -1, 0, 0}, Case{true, false, 7, 7, 0},
-                          Case{false, true, -1, 32, 0}, Case{false, false, 31, 32, 31}}) {
-        FakeCaptureDevice failingCapture;
-        FakePlaybackDevice failingPlayback;
-        FakeWaveDevice& failing = c.captureSide ? static_cast<FakeWaveDevice&>(failingCapture)
-                                                : static_cast<FakeWaveDevice&>(failingPlayback);
-        if (c.failOpen) failing.failOpen = true;
+    for (const Case& c : {Case{"capture open fails", true, true, -1, 0, 0},
+                          Case{"capture header 7 fails", true, false, 7, 7, 0},
+                          Case{"playback open fails", false, true, -1, 32, 0},
+                          Case{"playback header 31 fails", false, false, 31, 32, 31},
+                          Case{"all goes well", false, false, -1, 32, 32}}) {
+        FakeDevice cap{true};
+        FakeDevice play{false};
+        FakeDevice& failing = c.captureSide ? cap : play;
+        failing.failOpen = c.failOpen;
         failing.failPrepareAt = c.failPrepareAt;
-        ThreadedAudioDriver failingDriver(failingCapture, failingPlayback, blocks, backlight, audio,
-                                          mediaLock, nullptr);
-        EXPECT_FALSE(failingDriver.init());
+        const bool works = !c.failOpen && c.failPrepareAt < 0;
+        ThreadedAudioDriver d(cap, play, blocks, backlight, audio, mediaLock, nullptr);
+        EXPECT_EQ(d.init(), works) << c.scenario;
         audio.setAudioMode(AudioMode::Voice);
-        failingDriver.tick();
-        EXPECT_EQ(countOf(failingCapture.calls(), "start"), 0u) << "an uninitialised driver does not start";
-        failingDriver.close();
-        EXPECT_EQ(countOf(failingCapture.calls(), "unprepare"), c.captureUnprepares);
-        EXPECT_EQ(countOf(failingPlayback.calls(), "unprepare"), c.playbackUnprepares);
-        EXPECT_FALSE(failingCapture.isOpen());
-        EXPECT_FALSE(failingPlayback.isOpen());
+        d.tick();
+        EXPECT_EQ(countOf(cap.calls, "start"), works ? 1u : 0u) << c.scenario;
+        d.close();
+        const auto captureCalls = cap.calls;
+        EXPECT_EQ(countOf(captureCalls, "unprepare"), c.captureUnprepares) << c.scenario;
+        EXPECT_EQ(countOf(play.calls, "unprepare"), c.playbackUnprepares) << c.scenario;
+        EXPECT_FALSE(cap.opened || play.opened) << c.scenario;
+        EXPECT_EQ(cap.queue.size() + play.queue.size(), 0u) << c.scenario;
         audio.setAudioMode(AudioMode::Idle);
+        d.tick();
+        d.runPass();
+        d.close();
+        EXPECT_EQ(cap.calls, captureCalls) << c.scenario;
     }
-    EXPECT_TRUE(backlight.requests.empty());
-}
-
-TEST_F(AudioDriverTest, IdleMelodyVoiceIdleGivesStartStartStop) {
-    ASSERT_TRUE(driver->init());
-    capture.clearCalls();
-    playback.clearCalls();
-    setMode(AudioMode::Idle);
-    EXPECT_TRUE(capture.calls().empty());
-
-    setMode(AudioMode::Melody);
-    EXPECT_EQ(capture.calls(), startCalls(24));
-    EXPECT_EQ(capture.queuedIndices().front(), 0u);
-    EXPECT_EQ(capture.queuedIndices().back(), 23u);
-    EXPECT_EQ(playback.calls(), (std::vector<std::string>{"reset", "write", "write"}));
-    EXPECT_EQ(playback.queuedIndices(), (std::vector<uint32_t>{0, 1}));
-    for (uint32_t i = 0; i < 2; ++i) {
-        const WaveHeader* header = playback.header(i);
-        EXPECT_TRUE(std::all_of(header->data, header->data + 800, [](int16_t s) { return s == 0; }));
-    }
-
-    setMode(AudioMode::Melody);  // no change, nothing happens
-    EXPECT_EQ(countOf(capture.calls(), "reset"), 1u);
-
-    setMode(AudioMode::Voice);
-    EXPECT_EQ(countOf(capture.calls(), "reset"), 2u);
-    EXPECT_EQ(capture.queued(), 24u);
-    EXPECT_EQ(playback.queued(), 2u);
-
-    capture.clearCalls();
-    playback.clearCalls();
-    setMode(AudioMode::Idle);
-    EXPECT_EQ(capture.calls(), (std::vector<std::string>{"reset"}));
-    EXPECT_EQ(playback.calls(), (std::vector<std::string>{"reset"}));
-    EXPECT_EQ(backlight.requests, (std::vector<bool>{true, true, false}));
-
-    driver->runPass();
-    EXPECT_EQ(blocks.passes(), 0u) << "a stopped driver runs no pass";
-}
-
-TEST_F(AudioDriverTest, FirstBlockAfterAStartIsBuffer31AndPassesKeepTwoPlaybackBuffersQueued) {
-    startVoice();
-    capture.header(31)->data[0] = 31;
-    driver->runPass();  // nothing captured yet: playout only
-    EXPECT_TRUE(blocks.transmits().empty());
-    EXPECT_EQ(blocks.passes(), 1u);
-    EXPECT_EQ(playback.queuedIndices(), (std::vector<uint32_t>{0, 1, 2}));
-
-    completeCapture(1);  // buffer 0 completed: pending 1
-    ASSERT_TRUE(playback.completeNext());
-    driver->runPass();
-    auto transmits = blocks.transmits();
-    ASSERT_EQ(transmits.size(), 1u);
-    EXPECT_EQ(transmits[0].data, capture.header(31)->data);
-    EXPECT_EQ(transmits[0].frameCount, 10u);
-    EXPECT_EQ(transmits[0].samples.size(), 800u);
-    EXPECT_EQ(transmits[0].samples[0], 31);
-    EXPECT_EQ(capture.queuedIndices().back(), 24u);
-    EXPECT_EQ(playback.queuedIndices(), (std::vector<uint32_t>{1, 2, 3}));
-    const WaveHeader* written = playback.header(3);
-    EXPECT_EQ(written->data[0], 1234);
-
-    // The newest completed block waits for the next pass.
-    completeCapture(1);  // buffer 1: pending (1 - 0) = 1, encodes buffer 0
-    driver->runPass();
-    transmits = blocks.transmits();
-    ASSERT_EQ(transmits.size(), 2u);
-    EXPECT_EQ(transmits[1].data, capture.header(0)->data);
-    EXPECT_EQ(transmits[1].samples[0], 100);
-}
-
-TEST_F(AudioDriverTest, BacklogOfFourEncodesOneBlockAndFiveJoinsTwo) {
-    startVoice();
-    completeCapture(4);  // last completed 3: pending 4
-    driver->runPass();
-    ASSERT_EQ(blocks.transmits().size(), 1u);
-    EXPECT_EQ(blocks.transmits()[0].frameCount, 10u);
-    EXPECT_EQ(capture.queued(), 24u - 4u + 1u);
-
-    // Same again from a fresh start, with one more: pending 5 joins 31 and 0.
-    setMode(AudioMode::Melody);
-    std::fill(capture.header(31)->data, capture.header(31)->data + 800, int16_t{-7});
-    completeCapture(5);
-    driver->runPass();
-    const auto transmits = blocks.transmits();
-    ASSERT_EQ(transmits.size(), 2u);
-    EXPECT_EQ(transmits[1].frameCount, 20u);
-    ASSERT_EQ(transmits[1].samples.size(), 1600u);
-    EXPECT_EQ(transmits[1].samples[0], -7);
-    EXPECT_EQ(transmits[1].samples[799], -7);
-    EXPECT_EQ(transmits[1].samples[800], 100);
-    EXPECT_EQ(transmits[1].samples[1599], 100);
-    const auto queued = capture.queuedIndices();
-    EXPECT_EQ(queued.size(), 24u - 5u + 2u);
-    EXPECT_EQ(queued[queued.size() - 2], 24u);
-    EXPECT_EQ(queued.back(), 25u);
-
-    // Next pass: last completed 4, next to encode 1: pending 3, one block (1).
-    driver->runPass();
-    EXPECT_EQ(blocks.transmits().back().data, capture.header(1)->data);
-}
-
-TEST_F(AudioDriverTest, BacklogOf17RestartsWithoutPlaybackAnd16DoesNot) {
-    startVoice();
-    completeCapture(16);  // pending 16: joined, no restart
-    driver->runPass();
-    EXPECT_EQ(blocks.transmits().size(), 1u);
-    EXPECT_EQ(blocks.passes(), 1u);
-    EXPECT_EQ(countOf(capture.calls(), "reset"), 0u);
-
-    setMode(AudioMode::Melody);
-    completeCapture(17);  // pending 17
-    capture.clearCalls();
-    playback.clearCalls();
-    driver->runPass();
-    EXPECT_EQ(blocks.transmits().size(), 1u);
-    EXPECT_EQ(blocks.passes(), 1u) << "no playback block on the restarting pass";
-    EXPECT_EQ(capture.calls(), startCalls(24));
-    EXPECT_EQ(playback.calls(), (std::vector<std::string>{"reset", "write", "write"}));
-    EXPECT_EQ(backlight.requests.back(), true);
-
-    // The restarted driver begins again at buffer 31.
-    completeCapture(1);
-    driver->runPass();
-    EXPECT_EQ(blocks.transmits().back().data, capture.header(31)->data);
-    EXPECT_EQ(blocks.passes(), 2u);
-}
-
-TEST_F(AudioDriverTest, CloseLeavesNoDeviceInUseAndLaterCallsDoNothing) {
-    startVoice();
-    completeCapture(1);
-    driver->runPass();
-    driver->close();
-    const auto captureCalls = capture.calls();
-    const auto playbackCalls = playback.calls();
-    EXPECT_EQ(countOf(captureCalls, "unprepare"), 32u);
-    EXPECT_EQ(countOf(playbackCalls, "unprepare"), 32u);
-    EXPECT_EQ(captureCalls.back(), "close");
-    EXPECT_EQ(playbackCalls.back(), "close");
-    EXPECT_EQ(capture.queued(), 0u);
-    EXPECT_EQ(playback.queued(), 0u);
-
-    setMode(AudioMode::Idle);
-    setMode(AudioMode::Voice);
-    driver->runPass();
-    driver->close();
-    EXPECT_EQ(capture.calls(), captureCalls);
-    EXPECT_EQ(playback.calls(), playbackCalls);
     EXPECT_EQ(backlight.requests, (std::vector<bool>{true})) << "close keeps the backlight held";
 }
 
-// The real audio thread, paced by playback completions from this thread,
-// with start/stop ticks from a third one. Run under ThreadSanitizer in CI.
-TEST_F(AudioDriverTest, DedicatedThreadRunsOnePassPerPlaybackCompletion) {
-    driver = makeDriver(&audioThread);
-    ASSERT_TRUE(driver->init());
-    audio.setAudioMode(AudioMode::Voice);
-    std::thread timer([&] { driver->tick(); });
-    timer.join();
+TEST_F(AudioDriverTest, IdleMelodyVoiceIdleGivesStartStartStop) {
+    ASSERT_TRUE(driver.init());
+    capture.calls.clear();
+    playback.calls.clear();
+    setMode(AudioMode::Idle);
+    EXPECT_TRUE(capture.calls.empty());
 
-    constexpr size_t PASSES = 40;
-    for (size_t i = 0; i < PASSES; ++i) {
-        ASSERT_TRUE(capture.completeNext(static_cast<int16_t>(i)));
-        ASSERT_TRUE(playback.completeNext());
-        ASSERT_TRUE(blocks.waitForPasses(i + 1)) << "pass " << i;
-        const MutexLock passOver(mediaLock);  // the pass ends with its write
-        EXPECT_EQ(playback.queued(), 2u);
-    }
-    EXPECT_EQ(blocks.transmits().size(), PASSES);
+    setMode(AudioMode::Melody);
+    setMode(AudioMode::Melody);  // no change, nothing happens
+    EXPECT_EQ(capture.calls, startCalls());
+    EXPECT_EQ(playback.calls, PLAYBACK_START);
+    EXPECT_EQ(playback.queuedIndices(), (std::vector<uint32_t>{0, 1}));
+    for (uint32_t i = 0; i < 2; ++i)
+        EXPECT_EQ(std::count(playback.prepared[i]->data, playback.prepared[i]->data + 800, 0), 800) << i;
 
-    // Stop from the timer thread while completions keep arriving.
-    audio.setAudioMode(AudioMode::Idle);
-    std::thread stopper([&] { driver->tick(); });
-    for (int i = 0; i < 5; ++i) {
-        capture.completeNext();
-        playback.completeNext();
+    setMode(AudioMode::Voice);
+    EXPECT_EQ(countOf(capture.calls, "reset"), 2u);
+    EXPECT_EQ(capture.queue.size(), 24u);
+    EXPECT_EQ(playback.queue.size(), 2u);
+
+    capture.calls.clear();
+    playback.calls.clear();
+    setMode(AudioMode::Idle);
+    EXPECT_EQ(capture.calls, (std::vector<std::string>{"reset"}));
+    EXPECT_EQ(playback.calls, (std::vector<std::string>{"reset"}));
+    EXPECT_EQ(backlight.requests, (std::vector<bool>{true, true, false}));
+    driver.runPass();
+    EXPECT_EQ(blocks.passes, 0u) << "a stopped driver runs no pass";
+}
+
+// Completed capture blocks waiting when a pass runs: up to 16 are encoded
+// (two joined into one 20-frame block when more than four wait), more restart
+// both devices and skip that pass's playout.
+TEST_F(AudioDriverTest, CaptureBacklogDecidesTheBlockAndTheRestart) {
+    struct Case {
+        size_t backlog, frameCount;
+        bool restarts;
+    };
+    ASSERT_TRUE(driver.init());
+    for (const Case& c : {Case{1, 10, false}, Case{4, 10, false}, Case{5, 20, false}, Case{16, 20, false},
+                          Case{17, 0, true}}) {
+        setMode(AudioMode::Idle);
+        setMode(AudioMode::Voice);
+        for (size_t i = 0; i < c.backlog; ++i) ASSERT_TRUE(capture.completeNext());
+        capture.calls.clear();
+        playback.calls.clear();
+        blocks.transmits.clear();
+        blocks.passes = 0;
+        driver.runPass();
+        EXPECT_EQ(blocks.transmits, std::vector<size_t>(c.restarts ? 0 : 1, c.frameCount)) << c.backlog;
+        EXPECT_EQ(blocks.passes, c.restarts ? 0u : 1u) << c.backlog;
+        EXPECT_EQ(capture.calls, c.restarts ? startCalls() : std::vector<std::string>(c.frameCount / 10, "add"))
+            << c.backlog;
+        EXPECT_EQ(playback.calls, c.restarts ? PLAYBACK_START : std::vector<std::string>{"write"}) << c.backlog;
     }
-    stopper.join();
-    driver->close();
-    EXPECT_FALSE(capture.isOpen());
-    EXPECT_FALSE(playback.isOpen());
-    EXPECT_LE(blocks.passes(), PASSES + 5);
 }
 
 }  // namespace

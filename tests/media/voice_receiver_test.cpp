@@ -6,7 +6,6 @@
 #include <memory>
 #include <vector>
 
-#include "codec/g729a_state.h"
 #include "media/media_path.h"
 #include "media_fakes.h"
 #include "test_bytes.h"
@@ -40,27 +39,10 @@ protected:
         media->playoutBlock(out, frames);
         return out;
     }
-    std::vector<int16_t> transmitAndPlay(std::vector<int16_t> samples) {
-        {
-            const MutexLock lock(media->mediaLock());
-            media->transmitBlock(samples, 10);
-        }
-        if (!sender.packets.empty()) {
-            EXPECT_TRUE(media->queueVoiceDatagram(sender.packets.back()));
-            sender.packets.clear();
-        }
-        return playout(10);
-    }
-
     AudioState audio;
     RecordingSender sender;
     std::unique_ptr<MediaPath> media;
 };
-
-TEST_F(ReceiveTest, VoiceWithoutPacketsPlaysMinusOne) {
-    EXPECT_TRUE(allEqual(playout(10), -1));
-    EXPECT_EQ(media->receiver().ring().position(), 10u);
-}
 
 TEST_F(ReceiveTest, MelodyPlaysThePlayerAndMutedMelodyIsExactZeros) {
     std::array<uint8_t, MELODY_NOTES> notes{};
@@ -139,42 +121,6 @@ TEST_F(ReceiveTest, CallCountersCountWhatArrivedAndWhatPlayed) {
         EXPECT_EQ(media->statistics(), c.expected) << c.name;
     }
 }
-
-// Blocks of speech-like audio through transmitBlock, the packet straight back
-// into queueVoiceDatagram, and playoutBlock: each block is heard one block
-// later exactly as encoding and decoding its scaled frames directly gives.
-class LoopbackTest : public ReceiveTest, public ::testing::WithParamInterface<bool> {};
-
-TEST_P(LoopbackTest, PlayoutEqualsEncodingAndDecodingTheSameFramesDirectly) {
-    if (GetParam()) {
-        media->keyTrafficCiphers(fakes::testKey());
-        fakes::setEncryptionInForce(audio, true);
-    }
-    constexpr size_t BLOCKS = 12;
-    const auto signal = fakes::speechLike(BLOCKS * 800, 7);
-    std::vector<std::vector<int16_t>> heard;
-    for (size_t b = 0; b < BLOCKS; ++b) {
-        const auto first = signal.begin() + static_cast<long>(b * 800);
-        heard.push_back(transmitAndPlay(std::vector<int16_t>(first, first + 800)));
-    }
-
-    const auto bits = fakes::encodeScaled(signal);
-    auto decoder = std::make_unique<G729Decoder>();
-    resetDecoder(*decoder);
-    EXPECT_TRUE(allEqual(heard[0], -1)) << "the first 100 ms is the ring's delay";
-    for (size_t b = 0; b + 1 < BLOCKS; ++b) {
-        std::vector<int16_t> expected(800);
-        for (size_t f = 0; f < 10; ++f) {
-            decodeFrame(*decoder, std::span<const uint8_t>(bits).subspan((b * 10 + f) * 10).first<10>(),
-                        false, std::span<int16_t>(expected).subspan(f * 80).first<80>());
-        }
-        ASSERT_EQ(heard[b + 1], expected) << "block " << b;
-        EXPECT_FALSE(allEqual(expected, expected[0])) << "the decoded block carries a signal";
-    }
-}
-
-INSTANTIATE_TEST_SUITE_P(Encryption, LoopbackTest, ::testing::Values(false, true),
-                         [](const auto& param) { return param.param ? "Encrypted" : "Clear"; });
 
 }  // namespace
 }  // namespace vorpel

@@ -23,25 +23,7 @@ protected:
     std::array<uint8_t, 64> indicators{};
 };
 
-TEST(LampBank, StartsWithEveryLampLit) {
-    LampBank bank;
-    for (bool on : bank.lit()) EXPECT_TRUE(on);
-}
-
-TEST_F(LampBankTest, EachIndicatorDrivesItsColumn) {
-    const std::array<std::pair<uint8_t, size_t>, 7> pairs{
-        {{24, 0}, {9, 1}, {42, 2}, {0, 3}, {32, 4}, {7, 5}, {15, 6}}};
-    for (auto [indicator, column] : pairs) {
-        indicators.fill(0);
-        bank.darkenAll();
-        indicators[indicator] = 3;
-        update(0);
-        for (size_t c = 0; c < LAMP_COUNT; ++c)
-            EXPECT_EQ(lit(c), c == column) << int(indicator) << " col " << c;
-    }
-}
-
-TEST_F(LampBankTest, GroupLampLastIndicatorInOrderWins) {
+TEST_F(LampBankTest, GroupLampLastIndicatorInOrderWinsAndBlinkStatesOnlySwitchInTheirPhases) {
     indicators[23] = 3;
     update(0);
     ASSERT_TRUE(lit(COLUMN_1025));
@@ -56,9 +38,7 @@ TEST_F(LampBankTest, GroupLampLastIndicatorInOrderWins) {
     update(0);
     EXPECT_TRUE(lit(COLUMN_1025));
     EXPECT_FALSE(lit(COLUMN_1032));  // indicator 15 alone drives the other group lamp
-}
 
-TEST_F(LampBankTest, GroupLampIgnoresBlinkStatesWhenTheyChange) {
     indicators[15] = 3;
     update(0);
     ASSERT_TRUE(lit(COLUMN_1032));
@@ -100,16 +80,6 @@ TEST_F(LampBankTest, BlinkPhasesFollowTheTickCount) {
         }
         EXPECT_EQ(seen, c.pattern) << c.scenario;
     }
-}
-
-TEST_F(LampBankTest, DarkenAllForgetsAppliedStates) {
-    indicators[32] = 3;
-    update(0);
-    ASSERT_TRUE(lit(4));
-    bank.darkenAll();
-    EXPECT_FALSE(lit(4));
-    update(1);  // the unchanged indicator is applied again after the shadow was cleared
-    EXPECT_TRUE(lit(4));
 }
 
 }  // namespace

@@ -44,7 +44,10 @@ protected:
         ++rawTick;
         ++bodyTick;
     }
+    // Registering for a tick, then connected.
     void connect(AudioMode mode = AudioMode::Idle) {
+        state.regState = RegState::Registering;
+        tick();
         state.regState = RegState::Connected;
         audioMode = mode;
         tick();
@@ -88,17 +91,6 @@ TEST_F(PhoneWindowTest, ShownLinesDependOnSettingsValidity) {
     EXPECT_EQ(shown(window.view(), 2), "seven                    ");
 }
 
-TEST_F(PhoneWindowTest, DisplayRebuiltOnlyWhenVersionChanges) {
-    writeLine(state, 0, "first");
-    tick();
-    std::memcpy(state.display.data(), "quiet", 5);  // a write that leaves the version alone
-    tick();
-    EXPECT_EQ(shown(window.view(), 0).substr(0, 5), "first");
-    ++state.displayVersion;
-    tick();
-    EXPECT_EQ(shown(window.view(), 0).substr(0, 5), "quiet");
-}
-
 TEST_F(PhoneWindowTest, SocketFaultStopsTheTickBeforeControlsUpdate) {
     writeLine(state, 0, "banner");
     state.regState = RegState::Registering;
@@ -123,21 +115,11 @@ TEST_F(PhoneWindowTest, KeepAwakeEverySixtyFourthTickBody) {
     EXPECT_EQ(std::count(port.calls.begin(), port.calls.end(), "idle"), 0);
 }
 
-TEST_F(PhoneWindowTest, ConnectedEnablesFunctionKeysAndYes) {
-    state.regState = RegState::Registering;
-    tick();
+TEST_F(PhoneWindowTest, ConnectedEnablesAllButNoAndVoiceSwapsTheHookKeys) {
     connect();
-    for (size_t i = 0; i < PHONE_BUTTON_COUNT; ++i) {
+    for (size_t i = 0; i < PHONE_BUTTON_COUNT; ++i)
         EXPECT_EQ(window.view().enabled[i], static_cast<PhoneButton>(i) != PhoneButton::No) << i;
-    }
     EXPECT_EQ(window.view().focus, PhoneButton::Yes);
-    EXPECT_NE(std::find(port.calls.begin(), port.calls.end(), "closeVoice"), port.calls.end());
-}
-
-TEST_F(PhoneWindowTest, VoiceSwapsHookKeysAndReturnClosesVoiceSocket) {
-    state.regState = RegState::Registering;
-    tick();
-    connect();
     audioMode = AudioMode::Voice;
     port.calls.clear();
     tick();
@@ -162,8 +144,6 @@ TEST_F(PhoneWindowTest, VoiceSwapsHookKeysAndReturnClosesVoiceSocket) {
 }
 
 TEST_F(PhoneWindowTest, LeavingConnectedDisablesAllAndForgetsLamps) {
-    state.regState = RegState::Registering;
-    tick();
     state.indicators[32] = 3;
     connect();
     EXPECT_TRUE(window.view().lit[4]);
@@ -175,9 +155,11 @@ TEST_F(PhoneWindowTest, LeavingConnectedDisablesAllAndForgetsLamps) {
     EXPECT_TRUE(window.view().lit[4]);
 }
 
+// Keypad keys queue their codes in any state; other keys, and the action key
+// while nothing has the focus, are swallowed.
 TEST_F(PhoneWindowTest, KeypadKeysQueueTheirCodesInAnyState) {
-    const std::string keys = "1234567890*#";
-    for (char c : keys) window.keyDown(engineLock, *keypadVirtualKey(c));
+    for (char c : std::string("1234567890*#")) window.keyDown(engineLock, *keypadVirtualKey(c));
+    for (uint8_t vk : {uint8_t{VK_BACK}, uint8_t{0x41}, uint8_t{VK_ACTION}}) window.keyDown(engineLock, vk);
     const std::vector<std::string> expected{key(0xFBF7), key(0xFB7F), key(0xF7FB), key(0xFBFB),
                                             key(0xFBBF), key(0xF7F7), key(0xFBFD), key(0xFBDF),
                                             key(0xF7FD), key(0xFBEF), key(0xFBFE), key(0xF7FE)};
@@ -185,25 +167,19 @@ TEST_F(PhoneWindowTest, KeypadKeysQueueTheirCodesInAnyState) {
 }
 
 TEST_F(PhoneWindowTest, FocusMovesWithWrapAndRowToggle) {
-    state.regState = RegState::Registering;
-    tick();
     connect();
-    window.keyDown(engineLock, VK_UP);  // row 0: up and down do nothing
-    window.keyDown(engineLock, VK_DOWN);
-    EXPECT_EQ(window.view().focus, PhoneButton::Yes);
-    window.keyDown(engineLock, VK_LEFT);
-    EXPECT_EQ(window.view().focus, PhoneButton::Esc);
-    window.keyDown(engineLock, VK_UP);
-    EXPECT_EQ(window.view().focus, PhoneButton::Cnf);
-    window.keyDown(engineLock, VK_DOWN);
-    EXPECT_EQ(window.view().focus, PhoneButton::Esc);
-    for (int i = 0; i < 9; ++i) window.keyDown(engineLock, VK_DOWN);
-    EXPECT_EQ(window.view().focus, PhoneButton::Cnf);
-    window.keyDown(engineLock, VK_DOWN);
-    EXPECT_EQ(window.view().focus, PhoneButton::Esc);
-    window.keyDown(engineLock, VK_RIGHT);  // back to the hook keys: "No" is disabled, so "Yes"
-    EXPECT_EQ(window.view().focus, PhoneButton::Yes);
-    window.keyDown(engineLock, VK_RIGHT);  // the remembered index comes back
+    // On row 0 up and down do nothing; the function row wraps both ways
+    // through its ten keys; back on the hook keys "No" is disabled, so "Yes",
+    // and on the function row again its remembered key.
+    const std::pair<uint8_t, PhoneButton> steps[] = {
+        {VK_UP, PhoneButton::Yes},  {VK_DOWN, PhoneButton::Yes}, {VK_LEFT, PhoneButton::Esc},
+        {VK_UP, PhoneButton::Cnf},  {VK_DOWN, PhoneButton::Esc}, {VK_RIGHT, PhoneButton::Yes},
+        {VK_RIGHT, PhoneButton::Esc}};
+    for (const auto& [vk, focus] : steps) {
+        window.keyDown(engineLock, vk);
+        EXPECT_EQ(window.view().focus, focus) << int{vk};
+    }
+    for (int i = 0; i < 10; ++i) window.keyDown(engineLock, VK_DOWN);
     EXPECT_EQ(window.view().focus, PhoneButton::Esc);
 }
 
@@ -224,8 +200,6 @@ TEST_F(PhoneWindowTest, ActionPressesFocusedButtonOnlyWhenEnabled) {
 }
 
 TEST_F(PhoneWindowTest, EveryButtonSendsItsCode) {
-    state.regState = RegState::Registering;
-    tick();
     connect(AudioMode::Idle);
     for (size_t i = 0; i < PHONE_BUTTON_COUNT; ++i) window.press(engineLock, static_cast<PhoneButton>(i));
     const std::vector<std::string> expected{"hook",      key(0xFD7F), key(0xFDBF), key(0xFDDF),
@@ -233,13 +207,6 @@ TEST_F(PhoneWindowTest, EveryButtonSendsItsCode) {
                                             key(0xF7BF), key(0xF77F), key(0x7FFD)};  // "No" disabled
     port.calls.erase(port.calls.begin(), port.calls.end() - static_cast<long>(expected.size()));
     EXPECT_EQ(port.calls, expected);
-}
-
-TEST_F(PhoneWindowTest, OtherKeysAreSwallowed) {
-    window.keyDown(engineLock, VK_BACK);
-    window.keyDown(engineLock, 0x41);
-    window.keyDown(engineLock, VK_ACTION);  // nothing has the focus yet
-    EXPECT_TRUE(port.calls.empty());
 }
 
 }  // namespace

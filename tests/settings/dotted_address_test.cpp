@@ -37,8 +37,6 @@ TEST(FormatDottedAddress, WritesMostSignificantByteFirstWithoutLeadingZeros) {
     EXPECT_EQ(formatDottedAddress(0x0A010203u), "10.1.2.3");
     EXPECT_EQ(formatDottedAddress(0), "0.0.0.0");
     EXPECT_EQ(formatDottedAddress(0xFF00FF09u), "255.0.255.9");
-    for (uint32_t a : {0x7F000001u, 0xC0A80A64u, 0x01020304u})
-        EXPECT_EQ(parseDottedAddress(formatDottedAddress(a)), a);
 }
 
 }  // namespace
