@@ -54,7 +54,6 @@ void positionAt20And8000(JitterRing& ring) {
     play(ring, 10);
     ASSERT_EQ(ring.position(), 20u);
     ASSERT_EQ(ring.expectedTimestamp(), 8000u);
-    ASSERT_EQ(ring.lateCount(), 0u);
 }
 
 TEST(JitterRing, AcceptsUpToThirtyFramesAheadAndPlaysTenFramesLater) {
@@ -97,12 +96,8 @@ TEST(JitterRing, LatePacketResynchronisesAndLeavesWaitingFramesInTheirOldSlots) 
     ASSERT_TRUE(deliver(ring, 80000, 1));   // resynchronises: P 10, E 80000, slots 10-19
     ASSERT_TRUE(deliver(ring, 80800, 2));   // slots 20-29
     ASSERT_TRUE(deliver(ring, 81600, 3));   // slots 30-39
-    EXPECT_EQ(play(ring, 12), [] {
-        auto v = TEN_MISSING;
-        v.push_back(100);
-        v.push_back(101);
-        return v;
-    }());
+    EXPECT_EQ(play(ring, 10), TEN_MISSING);
+    EXPECT_EQ(play(ring, 2), expectFrames(1, 0, 2));
     // Timestamp 80800 now lies before E (80960): late, and not the first
     // late packet, so it resynchronises.
     ASSERT_TRUE(deliver(ring, 80800, 4, 5));
@@ -111,10 +106,8 @@ TEST(JitterRing, LatePacketResynchronisesAndLeavesWaitingFramesInTheirOldSlots) 
     EXPECT_EQ(play(ring, 10), TEN_MISSING);
     // Slots 10-14 hold the new packet, 15-19 the rest of packet 1 that was
     // never played, 20-39 packets 2 and 3 as they were.
-    std::vector<int> expected = expectFrames(4, 0, 5);
-    const auto rest = expectFrames(1, 5, 5);
-    expected.insert(expected.end(), rest.begin(), rest.end());
-    EXPECT_EQ(play(ring, 10), expected);
+    EXPECT_EQ(play(ring, 5), expectFrames(4, 0, 5));
+    EXPECT_EQ(play(ring, 5), expectFrames(1, 5, 5));
     EXPECT_EQ(play(ring, 10), expectFrames(2, 0, 10));
     EXPECT_EQ(play(ring, 10), expectFrames(3, 0, 10));
 }
@@ -144,10 +137,8 @@ TEST(JitterRing, DuplicatePacketRewritesTheSameSlotsAndTimestampsWrapModulo2To32
     ASSERT_TRUE(deliver(ring, NEAR_WRAP + 3 * 80, 4, 2));
     EXPECT_EQ(ring.lateCount(), 2u);
     EXPECT_EQ(play(ring, 10), TEN_MISSING);
-    std::vector<int> expected = expectFrames(3, 0, 3);
-    const auto next = expectFrames(4, 0, 2);
-    expected.insert(expected.end(), next.begin(), next.end());
-    EXPECT_EQ(play(ring, 5), expected);
+    EXPECT_EQ(play(ring, 3), expectFrames(3, 0, 3));
+    EXPECT_EQ(play(ring, 2), expectFrames(4, 0, 2));
     EXPECT_EQ(ring.expectedTimestamp(), 1160u);  // 2^32 - 40 + 15 x 80
 
     // The position runs modulo 256 slots.

@@ -38,21 +38,13 @@ inline std::array<uint8_t, SESSION_KEY_SIZE> testKey() {
 
 inline void keyWithTestKey(TrafficCiphers& ciphers) { ciphers.setKey(testKey()); }
 
-// Speech-like test signal: two formant-like tones under a syllable-rate
-// envelope plus a little deterministic noise, at full microphone level.
-inline std::vector<int16_t> speechLike(size_t samples, uint32_t seed = 1) {
+// A test signal at full microphone level: two tones under a slow swell.
+inline std::vector<int16_t> speechLike(size_t samples) {
     std::vector<int16_t> out(samples);
-    uint32_t noise = seed;
     for (size_t n = 0; n < samples; ++n) {
-        const double t = static_cast<double>(n) / 8000.0;
-        const double envelope = 0.55 + 0.45 * std::sin(2 * M_PI * 4.0 * t);
-        const double pitch = 120.0 + 30.0 * std::sin(2 * M_PI * 0.7 * t);
-        double value = 9000.0 * std::sin(2 * M_PI * pitch * t) +
-                       5000.0 * std::sin(2 * M_PI * 3.1 * pitch * t) +
-                       2500.0 * std::sin(2 * M_PI * 7.3 * pitch * t);
-        noise = noise * 1664525u + 1013904223u;
-        value = value * envelope + static_cast<double>(static_cast<int32_t>(noise >> 20) - 2048);
-        out[n] = static_cast<int16_t>(std::lround(std::fmax(-32768.0, std::fmin(32767.0, value))));
+        const double t = static_cast<double>(n);
+        out[n] = static_cast<int16_t>((0.6 + 0.4 * std::sin(t / 700)) *
+                                      (20000 * std::sin(t / 9) + 9000 * std::sin(t / 2.3)));
     }
     return out;
 }

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <array>
 #include <deque>
 #include <string>
 #include <vector>
@@ -15,28 +14,20 @@ namespace {
 // queued buffers in order and completes them only when the test says so.
 class FakeDevice final : public WaveCaptureDevice, public WavePlaybackDevice {
 public:
-    explicit FakeDevice(bool isCapture) : isCapture_(isCapture) {}
     bool failOpen = false;
     int failPrepareAt = -1;
     std::vector<std::string> calls;
     std::deque<WaveHeader*> queue;
-    std::array<WaveHeader*, 32> prepared{};  // by the driver's buffer index
     bool opened = false;
 
-    // Finishes the oldest queued buffer; false when there is none or capture
-    // is not started.
+    // Finishes the oldest queued buffer; false when there is none.
     bool completeNext() {
-        if (queue.empty() || (isCapture_ && !started_)) return false;
+        if (queue.empty()) return false;
         WaveHeader* header = queue.front();
         queue.pop_front();
         header->flags |= WAVE_HEADER_DONE;
         listener_->waveCompleted(*header);
         return true;
-    }
-    std::vector<uint32_t> queuedIndices() const {
-        std::vector<uint32_t> indices;
-        for (const WaveHeader* header : queue) indices.push_back(header->user);
-        return indices;
     }
 
     bool open(const WaveFormat& format, WaveListener& listener) override {
@@ -47,7 +38,6 @@ public:
     bool prepareHeader(WaveHeader& header) override {
         calls.emplace_back("prepare");
         if (!opened || static_cast<int>(header.user) == failPrepareAt) return false;
-        prepared.at(header.user) = &header;
         header.flags |= WAVE_HEADER_PREPARED;
         return true;
     }
@@ -56,51 +46,43 @@ public:
         header.flags &= ~WAVE_HEADER_PREPARED;
         return true;
     }
-    bool addBuffer(WaveHeader& header) override { return enqueue(header, "add"); }
-    bool write(WaveHeader& header) override { return enqueue(header, "write"); }
-    bool start() override {
-        calls.emplace_back("start");
-        return started_ = true;
-    }
+    bool addBuffer(WaveHeader& header) override { return enqueue(&header, "add"); }
+    bool write(WaveHeader& header) override { return enqueue(&header, "write"); }
+    bool start() override { return enqueue(nullptr, "start"); }
     bool reset() override {
         calls.emplace_back("reset");
         for (WaveHeader* header : queue) header->flags |= WAVE_HEADER_DONE;
         queue.clear();
-        started_ = false;
         return true;
     }
     bool close() override {
         calls.emplace_back("close");
-        opened = started_ = false;
+        opened = false;
         return true;
     }
 
 private:
-    bool enqueue(WaveHeader& header, const char* call) {
+    // Records the call and queues the header, if any.
+    bool enqueue(WaveHeader* header, const char* call) {
         calls.emplace_back(call);
-        if (!opened || (header.flags & WAVE_HEADER_PREPARED) == 0) return false;
-        queue.push_back(&header);
+        if (header == nullptr) return true;
+        if (!opened || (header->flags & WAVE_HEADER_PREPARED) == 0) return false;
+        queue.push_back(header);
         return true;
     }
 
     WaveListener* listener_ = nullptr;
-    bool started_ = false;
-    const bool isCapture_;
 };
 
-// Records the frame counts handed over and the playout passes. The tests run
-// every pass themselves, so no locking is needed here.
-class RecordingBlocks final : public AudioBlockPort {
+// Records the frame counts handed over, the playout passes and the backlight
+// requests. The tests run every pass themselves, so nothing needs a lock.
+class Recorder final : public AudioBlockPort, public BacklightPort {
 public:
     void transmitBlock(std::span<int16_t>, size_t frameCount) override { transmits.push_back(frameCount); }
     void playoutBlock(std::span<int16_t>, size_t) override { ++passes; }
+    void holdBacklight(bool on) override { requests.push_back(on); }
     std::vector<size_t> transmits;
     size_t passes = 0;
-};
-
-class RecordingBacklight final : public BacklightPort {
-public:
-    void holdBacklight(bool on) override { requests.push_back(on); }
     std::vector<bool> requests;
 };
 
@@ -125,11 +107,10 @@ protected:
 
     AudioState audio;
     Mutex mediaLock;
-    FakeDevice capture{true};
-    FakeDevice playback{false};
-    RecordingBlocks blocks;
-    RecordingBacklight backlight;
-    ThreadedAudioDriver driver{capture, playback, blocks, backlight, audio, mediaLock, nullptr};
+    FakeDevice capture;
+    FakeDevice playback;
+    Recorder recorder;
+    ThreadedAudioDriver driver{capture, playback, recorder, recorder, audio, mediaLock, nullptr};
 };
 
 // Each case on devices of its own: what init gives, and that close unprepares
@@ -147,13 +128,13 @@ TEST_F(AudioDriverTest, InitFailureAndCloseUndoOnlyWhatWasDone) {
                           Case{"playback open fails", false, true, -1, 32, 0},
                           Case{"playback header 31 fails", false, false, 31, 32, 31},
                           Case{"all goes well", false, false, -1, 32, 32}}) {
-        FakeDevice cap{true};
-        FakeDevice play{false};
+        FakeDevice cap;
+        FakeDevice play;
         FakeDevice& failing = c.captureSide ? cap : play;
         failing.failOpen = c.failOpen;
         failing.failPrepareAt = c.failPrepareAt;
         const bool works = !c.failOpen && c.failPrepareAt < 0;
-        ThreadedAudioDriver d(cap, play, blocks, backlight, audio, mediaLock, nullptr);
+        ThreadedAudioDriver d(cap, play, recorder, recorder, audio, mediaLock, nullptr);
         EXPECT_EQ(d.init(), works) << c.scenario;
         audio.setAudioMode(AudioMode::Voice);
         d.tick();
@@ -170,7 +151,7 @@ TEST_F(AudioDriverTest, InitFailureAndCloseUndoOnlyWhatWasDone) {
         d.close();
         EXPECT_EQ(cap.calls, captureCalls) << c.scenario;
     }
-    EXPECT_EQ(backlight.requests, (std::vector<bool>{true})) << "close keeps the backlight held";
+    EXPECT_EQ(recorder.requests, (std::vector<bool>{true})) << "close keeps the backlight held";
 }
 
 TEST_F(AudioDriverTest, IdleMelodyVoiceIdleGivesStartStartStop) {
@@ -184,9 +165,7 @@ TEST_F(AudioDriverTest, IdleMelodyVoiceIdleGivesStartStartStop) {
     setMode(AudioMode::Melody);  // no change, nothing happens
     EXPECT_EQ(capture.calls, startCalls());
     EXPECT_EQ(playback.calls, PLAYBACK_START);
-    EXPECT_EQ(playback.queuedIndices(), (std::vector<uint32_t>{0, 1}));
-    for (uint32_t i = 0; i < 2; ++i)
-        EXPECT_EQ(std::count(playback.prepared[i]->data, playback.prepared[i]->data + 800, 0), 800) << i;
+    EXPECT_EQ(std::count(playback.queue[1]->data, playback.queue[1]->data + 800, 0), 800) << "silence first";
 
     setMode(AudioMode::Voice);
     EXPECT_EQ(countOf(capture.calls, "reset"), 2u);
@@ -198,9 +177,9 @@ TEST_F(AudioDriverTest, IdleMelodyVoiceIdleGivesStartStartStop) {
     setMode(AudioMode::Idle);
     EXPECT_EQ(capture.calls, (std::vector<std::string>{"reset"}));
     EXPECT_EQ(playback.calls, (std::vector<std::string>{"reset"}));
-    EXPECT_EQ(backlight.requests, (std::vector<bool>{true, true, false}));
+    EXPECT_EQ(recorder.requests, (std::vector<bool>{true, true, false}));
     driver.runPass();
-    EXPECT_EQ(blocks.passes, 0u) << "a stopped driver runs no pass";
+    EXPECT_EQ(recorder.passes, 0u) << "a stopped driver runs no pass";
 }
 
 // Completed capture blocks waiting when a pass runs: up to 16 are encoded
@@ -219,14 +198,16 @@ TEST_F(AudioDriverTest, CaptureBacklogDecidesTheBlockAndTheRestart) {
         for (size_t i = 0; i < c.backlog; ++i) ASSERT_TRUE(capture.completeNext());
         capture.calls.clear();
         playback.calls.clear();
-        blocks.transmits.clear();
-        blocks.passes = 0;
+        recorder.transmits.clear();
+        recorder.passes = 0;
         driver.runPass();
-        EXPECT_EQ(blocks.transmits, std::vector<size_t>(c.restarts ? 0 : 1, c.frameCount)) << c.backlog;
-        EXPECT_EQ(blocks.passes, c.restarts ? 0u : 1u) << c.backlog;
-        EXPECT_EQ(capture.calls, c.restarts ? startCalls() : std::vector<std::string>(c.frameCount / 10, "add"))
+        EXPECT_EQ(recorder.transmits, std::vector<size_t>(c.restarts ? 0 : 1, c.frameCount)) << c.backlog;
+        EXPECT_EQ(recorder.passes, c.restarts ? 0u : 1u) << c.backlog;
+        EXPECT_EQ(capture.calls,
+                  c.restarts ? startCalls() : std::vector<std::string>(c.frameCount / 10, "add"))
             << c.backlog;
-        EXPECT_EQ(playback.calls, c.restarts ? PLAYBACK_START : std::vector<std::string>{"write"}) << c.backlog;
+        EXPECT_EQ(playback.calls, c.restarts ? PLAYBACK_START : std::vector<std::string>{"write"})
+            << c.backlog;
     }
 }
 
