@@ -4,10 +4,10 @@
 
 #include <deque>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
-#include "../signalling/engine_fakes.h"
 #include "app/dialog_host.h"
 #include "app/shell_services.h"
 #include "media/audio_driver.h"
@@ -20,46 +20,6 @@ namespace vorpel::test {
 
 // Every call of every fake, in order, so tests can check the shell's sequence.
 using Journal = std::vector<std::string>;
-
-// The engine's ports: the signalling tests' recording fake, logging into the journal.
-using RecordingEnginePorts = testing::RecordingPorts;
-
-struct RecordingDriver : AudioDriver {
-    explicit RecordingDriver(Journal& j, const SignallingEngine& e) : journal(j), engine(e) {}
-    bool init() override {
-        journal.push_back("driver init");
-        return initResult;
-    }
-    void close() override { journal.push_back("driver close"); }
-    void tick() override {
-        ++ticks;
-        engineTicksAtDriverTick.push_back(engine.state().engineTicks);
-    }
-    Journal& journal;
-    const SignallingEngine& engine;
-    bool initResult = true;
-    int ticks = 0;
-    std::vector<uint32_t> engineTicksAtDriverTick;
-};
-
-struct RecordingServices : ShellServices {
-    explicit RecordingServices(Journal& j) : journal(j) {}
-    bool startSockets() override {
-        journal.push_back("startSockets");
-        return startResult;
-    }
-    bool ensureSignallingSocket() override {
-        ++ensureCalls;
-        return ensureResult;
-    }
-    void closeVoiceSocket() override { journal.push_back("closeVoice"); }
-    void closeSignallingSocket() override { journal.push_back("closeSignalling"); }
-    void resetIdleTimer() override { journal.push_back("idle"); }
-    Journal& journal;
-    bool startResult = true;
-    bool ensureResult = true;
-    int ensureCalls = 0;
-};
 
 struct MemoryStore : SettingsStore {
     explicit MemoryStore(Journal& j) : journal(j) {}
@@ -96,9 +56,32 @@ struct ManualTimer : PeriodicTimer {
     TimerCallback* callback = nullptr;
 };
 
-// run() handles queued messages; when none is queued it calls idle(), which
-// advances virtual time or acts as the user. A run that finds idle empty ends.
-struct ScriptedLoop : EventLoop {
+// The shell's other ports in one: audio driver, socket services, dialogs
+// and an event loop that, when nothing is queued, calls idle(), which
+// advances virtual time or acts as the user (false ends the run).
+struct FakeShell final : AudioDriver, ShellServices, DialogHost, EventLoop {
+    explicit FakeShell(Journal& j) : journal(j) {}
+    bool init() override { return log("driver init", driverInit); }
+    void close() override { journal.push_back("driver close"); }
+    void tick() override { ++driverTicks; }
+    bool startSockets() override { return log("startSockets", socketsStart); }
+    bool ensureSignallingSocket() override { return true; }
+    void closeVoiceSocket() override { journal.push_back("closeVoice"); }
+    void closeSignallingSocket() override { journal.push_back("closeSignalling"); }
+    void resetIdleTimer() override {}
+    bool runSettingsDialog(SettingsForm& form) override {
+        return dialog("settings dialog", settingsAnswer, form);
+    }
+    bool runTagDialog(TagForm& form) override { return dialog("tag dialog", tagAnswer, form); }
+    void runAboutDialog() override {
+        std::optional<int> none;
+        int unused = 0;
+        dialog("about dialog", none, unused);
+    }
+    void showMessage(std::string_view text) override { journal.push_back("message " + std::string(text)); }
+    void viewChanged(const PhoneWindowView& v) override { view = v; }
+    void raiseWindow() override {}
+    bool settingsMissing() override { return log("settings missing", openSettings); }
     void setMessageHandler(LoopMessageHandler* h) override { handler = h; }
     bool post(const LoopMessage& m) override {
         queue.push_back(m);
@@ -123,47 +106,28 @@ struct ScriptedLoop : EventLoop {
     }
     void quit() override { quitRequested = true; }
 
-    LoopMessageHandler* handler = nullptr;
-    std::deque<LoopMessage> queue;
-    bool quitRequested = false;
-    // Returns false to end the run (the test forgot to quit).
-    std::function<bool()> idle;
-};
-
-struct ScriptedHost : DialogHost {
-    explicit ScriptedHost(Journal& j) : journal(j) {}
-    bool runSettingsDialog(SettingsForm& form) override {
-        journal.push_back("settings dialog");
-        if (duringDialog) duringDialog();
-        if (!settingsAnswer) return false;
-        form = *settingsAnswer;
-        return true;
+    bool log(const char* call, bool result) {
+        journal.push_back(call);
+        return result;
     }
-    bool runTagDialog(TagForm& form) override {
-        journal.push_back("tag dialog");
+    template <typename Form>
+    bool dialog(const char* name, const std::optional<Form>& answer, Form& form) {
+        journal.push_back(name);
         if (duringDialog) duringDialog();
-        if (!tagAnswer) return false;
-        form = *tagAnswer;
-        return true;
-    }
-    void runAboutDialog() override {
-        journal.push_back("about dialog");
-        if (duringDialog) duringDialog();
-    }
-    void showMessage(std::string_view text) override { journal.push_back("message " + std::string(text)); }
-    void viewChanged(const PhoneWindowView& v) override { view = v; }
-    void raiseWindow() override { journal.push_back("raise"); }
-    bool settingsMissing() override {
-        journal.push_back("settings missing");
-        return openSettings;
+        if (answer) form = *answer;
+        return answer.has_value();
     }
 
     Journal& journal;
+    bool driverInit = true, socketsStart = true, openSettings = false, quitRequested = false;
+    int driverTicks = 0;
     std::optional<SettingsForm> settingsAnswer;
     std::optional<TagForm> tagAnswer;
     std::function<void()> duringDialog;
+    std::function<bool()> idle;
     PhoneWindowView view;
-    bool openSettings = false;  // what settingsMissing answers
+    LoopMessageHandler* handler = nullptr;
+    std::deque<LoopMessage> queue;
 };
 
 }  // namespace vorpel::test

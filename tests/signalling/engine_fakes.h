@@ -10,6 +10,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "key_agreement_fake.h"
@@ -18,11 +19,6 @@
 namespace vorpel::testing {
 
 using Bytes = std::vector<uint8_t>;
-
-struct VoiceChannel {
-    uint16_t port;
-    uint32_t address;
-};
 
 // Records every call; frames in `frames`, the other calls by name in `calls`
 // and, when given one, in a journal shared with the shell's fakes.
@@ -33,7 +29,7 @@ public:
 
     std::vector<Bytes> frames;
     std::vector<uint32_t> mediaResets;
-    std::vector<VoiceChannel> voiceChannels;
+    std::vector<std::pair<uint16_t, uint32_t>> voiceChannels;  // port, address
     std::vector<std::string> calls;
     uint8_t melodyTempo = 0;
     Bytes melodyNotes;
@@ -61,9 +57,6 @@ public:
     void raisePhoneWindow() override { record("raisePhoneWindow"); }
     bool serverAddressKnown() const override { return addressKnown; }
     bool addressKnown = false;  // what the signalling socket has learnt
-    size_t count(std::string_view call) const {
-        return static_cast<size_t>(std::count(calls.begin(), calls.end(), call));
-    }
     void clear() {
         frames.clear();
         mediaResets.clear();
@@ -80,12 +73,6 @@ private:
 };
 
 using test::FakeKeyAgreement;
-
-inline bool isRegistrationRequest(const Bytes& frame) {
-    return (frame.size() == wire::REGISTRATION_REQUEST_FULL ||
-            frame.size() == wire::REGISTRATION_REQUEST_SHORT) &&
-           frame[0] == 0x00 && frame[1] == 0x10 && frame[2] == 0x01;
-}
 
 inline Bytes connectRequest(uint16_t id) {
     return {0xFF, static_cast<uint8_t>(id), static_cast<uint8_t>(id >> 8), 0x01};
@@ -126,30 +113,22 @@ public:
     void deliver(std::initializer_list<uint8_t> bytes) { deliver(Bytes(bytes)); }
     void deliver(const Bytes& bytes) { engine.handleDatagram(bytes); }
 
-    static Bytes registrationReply(uint16_t id, size_t bodyLength = 112, uint8_t publicFill = 0x42) {
-        Bytes reply(1 + bodyLength, 0);
-        if (bodyLength > 0) reply[1] = static_cast<uint8_t>(id);
-        if (bodyLength > 1) reply[2] = static_cast<uint8_t>(id >> 8);
-        for (size_t i = wire::REPLY_PUBLIC_VALUE_OFFSET;
-             i < reply.size() && i < wire::REPLY_PUBLIC_VALUE_OFFSET + PUBLIC_VALUE_SIZE; ++i)
-            reply[i] = publicFill;
+    static Bytes registrationReply(uint16_t id) {
+        Bytes reply(wire::REPLY_PUBLIC_VALUE_OFFSET, 0);
+        reply[1] = static_cast<uint8_t>(id);
+        reply[2] = static_cast<uint8_t>(id >> 8);
+        reply.resize(reply.size() + PUBLIC_VALUE_SIZE, 0x42);
         return reply;
     }
 
-    // Start, first tick, socket writable, reply, connect confirm: Connected,
-    // nothing sent yet but the announce waiting in slot 0.
-    void connect() {
+    // Start, first tick, socket writable, reply, connect confirm, then the
+    // tick that sends the announce and the server's ack of it.
+    void connectQuiet() {
         start();
         tick();
         engine.startRegistration();
         deliver(registrationReply(TERMINAL_ID));
         deliver({0xFF, 0x02});
-        ASSERT_EQ(state().regState, RegState::Connected);
-        ports.clear();
-    }
-    // connect(), then the tick that sends the announce and the server's ack of it.
-    void connectQuiet() {
-        connect();
         tick();
         deliver({0xFF, 0x03, 0x10});
         ASSERT_EQ(link().ackedSeq, 1);
@@ -157,8 +136,7 @@ public:
     }
 
     std::string line(unsigned n) const {
-        const auto text = engine.lineText(n);
-        return std::string(text.begin(), text.end());
+        return std::string(engine.lineText(n).begin(), engine.lineText(n).end());
     }
     // A line's text without its trailing spaces.
     std::string trimmedLine(unsigned n) const {
