@@ -81,6 +81,7 @@ TEST_F(PhoneAppTest, OrderlyLifeFromStartToShutdown) {
         EXPECT_LT(indexOf(order[i - 1]), indexOf(order[i])) << order[i];
     EXPECT_EQ(store.writes, 1);
     EXPECT_EQ(app.rawTickCount(), 2u + 4u);
+    EXPECT_EQ(count("settings missing"), 0u) << "only at a first start";
 }
 
 TEST_F(PhoneAppTest, StartupFailuresEndTheProgramInOrder) {
@@ -146,23 +147,6 @@ TEST_F(PhoneAppTest, CancelledSettingsStillLogOffAndRestartTheEngine) {
     EXPECT_LT(indexOf("closeSignalling"), indexOf("settings dialog"));
 }
 
-TEST_F(PhoneAppTest, AcceptedSettingsAreStoredAtOnceAndRestartTheEngineWithThem) {
-    SettingsForm answer;
-    answer.address = u"10.0.0.9";
-    answer.account = u"99";
-    answer.password = u"short";
-    shell.settingsAnswer = answer;
-    run({ticks(1), [&] { app.command(IDM_SETTINGS); },
-         [&] {
-             SettingsRecord saved;  // saved when accepted, before any exit
-             ASSERT_TRUE(decodeNibbleText(store.text, saved));
-             EXPECT_EQ(saved.text(ACCOUNT_BLOCK_OFFSET + CFG_SERVER_ADDRESS_OFFSET, 63), "10.0.0.9");
-             EXPECT_EQ(engine.state().config.bytes[CFG_ACCOUNT_ID_OFFSET], '9');
-         },
-         ticks(1), [&] { EXPECT_EQ(regState(), RegState::SettingsInvalid); }});
-    EXPECT_EQ(count("settings missing"), 0u) << "only at a first start";
-}
-
 TEST_F(PhoneAppTest, FirstStartWithoutValidSettingsAsksOnceAndOpensTheDialogWhenTheHostWantsIt) {
     store.text.clear();
     shell.openSettings = true;
@@ -170,11 +154,6 @@ TEST_F(PhoneAppTest, FirstStartWithoutValidSettingsAsksOnceAndOpensTheDialogWhen
     EXPECT_EQ(count("settings missing"), 1u);
     EXPECT_LT(indexOf("settings missing"), indexOf("settings dialog"));
     EXPECT_EQ(regState(), RegState::SettingsInvalid);
-}
-
-TEST_F(PhoneAppTest, CancelWindowEndsTheProgramAsAFailure) {
-    EXPECT_EQ(run({ticks(1), [&] { app.cancelWindow(); }}), ExitStatus::Failed);
-    EXPECT_EQ(logoffsSent(), 1u);  // only the destruction's
 }
 
 }  // namespace

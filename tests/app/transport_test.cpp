@@ -142,7 +142,7 @@ protected:
 };
 
 // A name, taken up to its first zero and at most 63 characters, is looked up
-// first; the socket connects to the answer.
+// first; the socket connects to the answer unless it came after a close.
 TEST_F(TransportTest, SignallingSocketWaitsForAcceptedSettingsThenConnectsToPort9877) {
     for (RegState waiting : {RegState::Validate, RegState::SettingsInvalid}) {
         events.state = waiting;
@@ -153,7 +153,10 @@ TEST_F(TransportTest, SignallingSocketWaitsForAcceptedSettingsThenConnectsToPort
     events.server = std::string(64, 'h');
     transport.ensureSignallingSocket();
     EXPECT_EQ(resolver.hosts.back(), std::string(63, 'h'));
+    NameResolverEvents* stale = resolver.events;
     transport.closeSignallingSocket();
+    stale->onResolved(0x0A010209);  // answered after the close: ignored
+    EXPECT_EQ(sockets.attempts, 0);
     events.server = std::string("host.example\0trailing", 21);
     transport.ensureSignallingSocket();
     transport.ensureSignallingSocket();  // still waiting for the answer

@@ -61,13 +61,6 @@ TEST(ReportSlots, ElementsWaitUntilTheSlotFillsOrAKeyLeaves) {
          },
          {EngineHarness::terminalData(0x01, {REPORT_IDLE, {0x60, 0x03, 0x00, 0x35}})},
          {}},
-        {"key fills to 14",
-         [&](EngineHarness& h) {
-             replies(h, 0, {1, 2});
-             h.engine.queueKey(0x0102);
-         },
-         {EngineHarness::terminalData(0x11, {echo(1), echo(2), {0x60, 0x03, 0x01, 0x02}})},
-         {}},
         {"fourth reply starts a new frame",
          [&](EngineHarness& h) {
              replies(h, 0, {1, 2, 3, 4});
