@@ -60,10 +60,12 @@ protected:
     void runGuarded() {
         std::mutex mutex;
         std::condition_variable ended;
-        bool done = false;
+        bool done = false, hung = false;
         std::thread watchdog([&] {
             std::unique_lock lock(mutex);
-            if (!ended.wait_for(lock, std::chrono::seconds(20), [&] { return done; })) loop.quit();
+            if (ended.wait_for(lock, std::chrono::seconds(20), [&] { return done; })) return;
+            hung = true;
+            loop.quit();
         });
         EXPECT_TRUE(loop.run());
         {
@@ -72,6 +74,7 @@ protected:
         }
         ended.notify_one();
         watchdog.join();
+        EXPECT_FALSE(hung) << "the run waited for the watchdog: a wake-up was lost";
     }
     // Lets the loop go some twenty rounds: each handled message posts the next.
     void spin() {
