@@ -418,17 +418,6 @@ TEST_F(CallServerTest, NumbersThatPlaceNoCall) {
     EXPECT_EQ(c.line(6), "Unknown number 20");
 }
 
-TEST_F(CallServerTest, EchoExtensionPlaysTheCallersVoiceBack) {
-    Phone& a = alice();
-    press(a, "9");
-    EXPECT_EQ(a.line(1), "Echo test");
-    ASSERT_EQ(a.engine.audioMode(), AudioMode::Voice);
-    sendVoice(a, a.voicePacket(0, 0, someFrames(10, 4)));
-    const auto back = voiceTo(a);
-    ASSERT_EQ(back.size(), 1u);
-    EXPECT_EQ(a.openVoice(back[0]), someFrames(10, 4));
-}
-
 TEST_F(CallServerTest, RegistrationIsRefusedForWrongCredentialsAndWhenFull) {
     restart(1, /*trace=*/true);
     toServer = [](Phone&, Bytes& frame) {
@@ -507,50 +496,6 @@ TEST_F(CallServerTest, LostLastFramesAreFetchedSoon) {
     EXPECT_LT(answersLost, 0);
     EXPECT_EQ(server->counters().terminalsDropped, 0u);
     EXPECT_EQ(server->counters().registrations, 1u);
-}
-
-// A server that lost its state gets data frames from a terminal it does not
-// know; it drives the terminal to give the link up and register again.
-TEST_F(CallServerTest, ATerminalTheServerDoesNotKnowRegistersAgainSoon) {
-    Phone& a = alice();
-    a.signalling = at(40010);  // from now on a stranger to the server
-    run(11'000);               // the terminal's keep-alive comes within 10 s
-    EXPECT_GE(server->counters().strangersNudged, 7u);
-    EXPECT_EQ(a.engine.state().regState, RegState::Registering);
-    run(12'000);  // it registers again after its restart time
-    EXPECT_EQ(a.engine.state().regState, RegState::Connected);
-    EXPECT_EQ(a.line(0), "Extension 201");
-}
-
-// Thousands of random and mutated datagrams are ignored and counted, also
-// elements that claim more than their frame holds, and the call goes on.
-TEST_F(CallServerTest, SurvivesMalformedSignallingAndVoice) {
-    auto [a, b] = talking();
-    std::mt19937 rng(12345);
-    const uint16_t id = a->engine.state().terminalId;
-    const Bytes shapes[] = {{0x00, 0x10, 0x01},
-                            {0x01, uint8_t(id), uint8_t(id >> 8)},
-                            {0xFF, uint8_t(id), uint8_t(id >> 8), 0x03, 0x10},
-                            {0xFF, uint8_t(id), uint8_t(id >> 8), 0x10, 0x00, 0x60, 0x09, 0xFB},
-                            {0xFF, uint8_t(id), uint8_t(id >> 8), 0x10, 0x00, 0x30, 0x03},
-                            {0xFF, uint8_t(id), uint8_t(id >> 8), 0x10, 0x00, 0x70, 0x03, 0, 0},
-                            a->voicePacket(9, 7200, someFrames(10, 1))};
-    for (int i = 0; i < 20000; ++i) {
-        Bytes datagram = rng() % 2 ? vorpel::test::randomBytes(rng, rng() % 300) : shapes[rng() % 7];
-        for (size_t k = rng() % 4; k > 0 && !datagram.empty(); --k)
-            datagram[rng() % datagram.size()] ^= uint8_t(rng());
-        datagram.resize(rng() % 8 ? datagram.size() : rng() % (datagram.size() + 1));
-        if (datagram.size() == 41 || datagram.size() == 137) datagram.pop_back();  // no registration
-        server->handleSignalling(datagram, rng() % 2 ? a->signalling : at(50000), now);
-        server->handleVoice(rng() % 4, datagram, a->voice, now);
-    }
-    EXPECT_GT(server->counters().malformed + server->counters().unknownSource, 5000u);
-    EXPECT_GT(server->counters().voiceDropped + server->counters().voiceForeign, 5000u);
-    // The server still works: b hangs up, and a new terminal calls it.
-    hook(*b);
-    EXPECT_EQ(b->line(6), "Call ended");
-    press(carol(), "202");
-    EXPECT_EQ(b->line(1), "Call from 203");
 }
 
 }  // namespace

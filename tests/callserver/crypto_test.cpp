@@ -79,30 +79,5 @@ TEST(KeyAgreement, RefusesDegeneratePublicValues) {
     EXPECT_TRUE(dhPublicValueAcceptable(fromHex<96>(PUBLIC_ASCENDING)));
 }
 
-TEST(VoiceCipher, MatchesTheAes256ExampleAndWorksBlockByBlock) {
-    // FIPS-197 appendix C.3.
-    SessionKey key{};
-    for (size_t i = 0; i < key.size(); ++i) key[i] = static_cast<uint8_t>(i);
-    std::array<uint8_t, 32> blocks{};
-    for (size_t i = 0; i < 16; ++i) blocks[i] = blocks[16 + i] = static_cast<uint8_t>(i * 0x11);
-    VoiceCipher cipher;
-    EXPECT_FALSE(cipher.encrypt(blocks));  // not keyed yet
-    ASSERT_TRUE(cipher.setKey(key));
-    ASSERT_TRUE(cipher.encrypt(blocks));
-    const auto expected = fromHex<16>("8ea2b7ca516745bfeafc49904b496089");
-    EXPECT_TRUE(std::equal(expected.begin(), expected.end(), blocks.begin()));
-    // Electronic codebook: equal blocks give equal ciphertext, and the context
-    // carries nothing from one call to the next.
-    EXPECT_TRUE(std::equal(expected.begin(), expected.end(), blocks.begin() + 16));
-    std::array<uint8_t, 16> again{};
-    for (size_t i = 0; i < 16; ++i) again[i] = static_cast<uint8_t>(i * 0x11);
-    ASSERT_TRUE(cipher.encrypt(again));
-    EXPECT_TRUE(std::equal(expected.begin(), expected.end(), again.begin()));
-    ASSERT_TRUE(cipher.decrypt(blocks));
-    EXPECT_EQ(blocks[17], 0x11);
-    std::array<uint8_t, 15> partial{};
-    EXPECT_FALSE(cipher.encrypt(partial));
-}
-
 }  // namespace
 }  // namespace vorpel::callserver

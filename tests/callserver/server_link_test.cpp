@@ -129,6 +129,16 @@ TEST_F(LinkTest, LargeBatchesAreSplitAtElementBoundaries) {
     for (const auto& f : frames) EXPECT_LE(f.size(), 256u);
     EXPECT_EQ(frames[0].size(), 3 + 4 * 53u);
     EXPECT_EQ(frames[2].size(), 3 + 2 * 53u);
+
+    // An element that would end one byte past a full frame opens the next one.
+    std::vector<uint8_t> big(200, 0), small(54, 0);
+    big[1] = 199;
+    small[1] = 53;
+    ASSERT_TRUE(link.queue(big) && link.queue(small));
+    link.flush(now, sink);
+    frames = sink.take();
+    ASSERT_EQ(frames.size(), 2u);
+    EXPECT_EQ(frames[0].size(), 3 + 200u);
 }
 
 TEST_F(LinkTest, RejectsMalformedElementsAndOverflow) {

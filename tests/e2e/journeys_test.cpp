@@ -1,8 +1,8 @@
 // What a new user goes through, with real processes on loopback: a first
 // start with nothing stored, the account entered at the console, and a
 // terminal set up only that way (no numeric server address stored) finding
-// its server again after the server restarts; and the phone window's first
-// start through its own settings dialog, typed into on an X server of its own.
+// its server again after the server restarts. The phone window's own first
+// start is tried in the Qt tests.
 #include <gtest/gtest.h>
 #include <signal.h>
 
@@ -68,59 +68,6 @@ TEST_F(Journeys, TerminalSetUpAtTheConsoleRegistersAgainAfterAServerRestart) {
     EXPECT_TRUE(registered(t, account, 40s));
     EXPECT_TRUE(quit(t));
 }
-
-#ifdef VORPEL_PATH
-TEST_F(Journeys, FirstStartOfThePhoneWindowThroughItsSettingsDialog) {
-    const std::string xvfb = "/usr/bin/Xvfb", xdotool = "/usr/bin/xdotool";
-    if (!std::filesystem::exists(xvfb) || !std::filesystem::exists(xdotool))
-        GTEST_SKIP() << "Xvfb or xdotool is not installed (scripts/install-deps.sh installs them)";
-    ChildProcess x({xvfb, "-displayfd", "1", "-screen", "0", "640x480x24", "-nolisten", "tcp"}, {});
-    const auto number = x.readLine(STEP);
-    ASSERT_TRUE(number) << x.errorText();
-    TempFolder folder;
-    const Env env{{"DISPLAY", ":" + *number},
-                  {"QT_QPA_PLATFORM", "xcb"},
-                  {"XDG_CONFIG_HOME", (folder.path() / "config").string()},
-                  {"XDG_RUNTIME_DIR", folder.path().string()},
-                  {"DBUS_SESSION_BUS_ADDRESS", "unix:path=" + (folder.path() / "no-bus").string()}};
-    ChildProcess phone({VORPEL_PATH, "--capture", "/dev/null", "--playback", "/dev/null"}, env);
-    const auto run = [&](std::vector<std::string> args) {
-        args.insert(args.begin(), xdotool);
-        return runProgram(args, env, STEP);
-    };
-    const auto xdo = [&](const std::vector<std::string>& args) { return run(args).status == 0; };
-    // Nothing is stored: the settings dialog opens by itself over the phone window.
-    const auto until = [](const std::function<bool()>& done) {
-        const auto end = std::chrono::steady_clock::now() + EVENT_WAIT;
-        while (!done()) {
-            if (std::chrono::steady_clock::now() > end) return false;
-            std::this_thread::sleep_for(100ms);
-        }
-        return true;
-    };
-    std::string windows;
-    ASSERT_TRUE(until([&] {
-        windows = run({"search", "--onlyvisible", "--class", "vorpel"}).output;
-        return std::count(windows.begin(), windows.end(), '\n') == 2;
-    })) << phone.errorText();
-    // The keys go to the dialog (the window whose name is the program's).
-    std::istringstream ids(windows);
-    for (std::string id; ids >> id;) {
-        if (run({"getwindowname", id}).output == "vorpel\n") {
-            ASSERT_TRUE(xdo({"windowfocus", "--sync", id}));
-        }
-    }
-    const CallAccount& account = server_.accounts()[0];
-    // The focus starts on the address; Tab moves down the fields, Return is Ok.
-    for (const std::string& field : {server_.address(), account.account, account.auth, account.password})
-        ASSERT_TRUE(xdo({"type", "--delay", "10", field}) &&
-                    xdo({"key", field == account.password ? "Return" : "Tab"}));
-    EXPECT_TRUE(until([&] { return server_.errorText().find("connect confirm") != std::string::npos; }))
-        << phone.errorText();
-    ::kill(phone.pid(), SIGTERM);
-    EXPECT_EQ(phone.wait(STEP), 0) << phone.errorText();
-}
-#endif
 
 }  // namespace
 }  // namespace vorpel::e2e

@@ -59,25 +59,5 @@ TEST(IncludeCheck, AnEdgeBackUpTheLayersFails) {
                                  "of src/app, which the table does not allow"});
 }
 
-TEST(IncludeCheck, TableAndFilesOutsideItAreFaults) {
-    std::string error;
-    EXPECT_FALSE(parseIncludeTable("no table here", error));
-    EXPECT_FALSE(parseIncludeTable("INCLUDE_TABLE_BEGIN\n| media | codec |\nINCLUDE_TABLE_END", error));
-    EXPECT_EQ(error, "src/media may include src/codec, which has no row");
-
-    const auto table = parseIncludeTable(
-        "INCLUDE_TABLE_BEGIN\n| Folder | May include |\n|---|---|\n| `codec` | - |\n| `media` | `codec` |\n"
-        "INCLUDE_TABLE_END",
-        error);
-    ASSERT_TRUE(table) << error;
-    const std::vector<SourceFile> files{
-        {"src/codec/g729a.h", "#include <span>\n"},
-        {"src/media/path.h", "#include \"codec/g729a.h\"\n#include \"local.h\"\n"},
-        {"src/media/local.h", ""},
-        {"src/app/shell.h", ""}};
-    EXPECT_EQ(checkIncludes(*table, files),
-              std::vector<std::string>{"src/app/shell.h: lies in no folder of the include table"});
-}
-
 }  // namespace
 }  // namespace vorpel::structure
