@@ -57,6 +57,7 @@ TEST(SettingsForm, SlotsHoldAccountsAndIgnoreBadNumbers) {
     loaded.loadSlot(record, 0);
     EXPECT_EQ(loaded.address, u"");
     EXPECT_EQ(record.text(ACCOUNT_SLOT_OFFSET + ACCOUNT_SLOT_SIZE, 64), "10.0.0.1");
+    EXPECT_EQ(record.text(ACCOUNT_SLOT_OFFSET + ACCOUNT_SLOT_SIZE + SLOT_ACCOUNT_ID_OFFSET, 24), "one");
 }
 
 TEST(TagForm, ZeroBytesAreSkippedAndHighBytesShowShifted) {
