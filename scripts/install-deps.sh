@@ -20,6 +20,7 @@ packages=(
   qt6-base-dev
   xvfb
   xdotool
+  imagemagick
   dbus
   fonts-dejavu-core
   dpkg-dev

@@ -63,7 +63,9 @@ fi
 
 bash scripts/install-deps.sh >&2
 
-cmake -S "$root" -B build -G Ninja -DVORPEL_BUILD_BENCH=OFF >/dev/null
+# A build tree that exists keeps its own options (cmake --build reconfigures it
+# when the project's files change).
+[ -f build/CMakeCache.txt ] || cmake -S "$root" -B build -G Ninja -DVORPEL_BUILD_BENCH=OFF >/dev/null
 targets=(vorpel-console vorpel-provision vorpel-callserver)
 front=console
 # grep reads the whole list (no -q): one that stops at the first match lets
