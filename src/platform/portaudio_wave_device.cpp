@@ -12,6 +12,47 @@ constexpr size_t COMPLETIONS_PER_CALLBACK = 16;
 
 PaStream* asStream(void* stream) { return static_cast<PaStream*>(stream); }
 
+// PortAudio's start, end and device table are not safe against calls from
+// two threads; the window thread opens the driver's devices while a dialog
+// may list them.
+std::mutex& libraryMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+
+bool canCapture(const PaDeviceInfo& info) { return info.maxInputChannels > 0; }
+bool canPlay(const PaDeviceInfo& info) { return info.maxOutputChannels > 0; }
+
+// The device of that name able to go in the direction asked, or the default
+// one for an empty name; paNoDevice when there is none. The caller holds
+// libraryMutex() with PortAudio started.
+PaDeviceIndex findDevice(bool capture, std::string_view name) {
+    if (name.empty()) return capture ? Pa_GetDefaultInputDevice() : Pa_GetDefaultOutputDevice();
+    const PaDeviceIndex count = Pa_GetDeviceCount();
+    for (PaDeviceIndex i = 0; i < count; ++i) {
+        const PaDeviceInfo* info = Pa_GetDeviceInfo(i);
+        if (info != nullptr && info->name != nullptr && name == info->name &&
+            (capture ? canCapture(*info) : canPlay(*info)))
+            return i;
+    }
+    return paNoDevice;
+}
+
+// Appends the names of the devices that pass, the default device first.
+void listDevices(std::vector<std::string>& names, PaDeviceIndex defaultDevice,
+                 bool (*usable)(const PaDeviceInfo&)) {
+    const PaDeviceIndex count = Pa_GetDeviceCount();
+    for (PaDeviceIndex pass = 0; pass < 2; ++pass) {
+        for (PaDeviceIndex i = 0; i < count; ++i) {
+            const PaDeviceInfo* info = Pa_GetDeviceInfo(i);
+            if (info == nullptr || info->name == nullptr || !usable(*info) ||
+                (i == defaultDevice) != (pass == 0))
+                continue;
+            names.emplace_back(info->name);
+        }
+    }
+}
+
 int streamCallback(const void* input, void* output, unsigned long frames, const PaStreamCallbackTimeInfo*,
                    PaStreamCallbackFlags, void* self) {
     static_cast<PortAudioStream*>(self)->onStream(static_cast<const int16_t*>(input),
@@ -21,17 +62,29 @@ int streamCallback(const void* input, void* output, unsigned long frames, const 
 
 }  // namespace
 
+SoundDeviceList listSoundDevices() {
+    SoundDeviceList list;
+    const std::lock_guard lock(libraryMutex());
+    if (Pa_Initialize() != paNoError) return list;
+    listDevices(list.capture, Pa_GetDefaultInputDevice(), &canCapture);
+    listDevices(list.playback, Pa_GetDefaultOutputDevice(), &canPlay);
+    Pa_Terminate();
+    return list;
+}
+
 bool PortAudioStream::open(const WaveFormat& format, WaveListener& listener) {
     if (initialised_ || format.sampleRate != WAVE_SAMPLE_RATE || format.channels != WAVE_CHANNELS ||
         format.bitsPerSample != WAVE_BITS_PER_SAMPLE)
         return false;
+    std::unique_lock lock(libraryMutex());
     if (Pa_Initialize() != paNoError) return false;
     initialised_ = true;
 
     const bool capture = direction_ == Direction::Capture;
-    const PaDeviceIndex device = capture ? Pa_GetDefaultInputDevice() : Pa_GetDefaultOutputDevice();
+    const PaDeviceIndex device = findDevice(capture, deviceName_);
     const PaDeviceInfo* info = device == paNoDevice ? nullptr : Pa_GetDeviceInfo(device);
     if (info == nullptr) {
+        lock.unlock();
         close();
         return false;
     }
@@ -45,6 +98,7 @@ bool PortAudioStream::open(const WaveFormat& format, WaveListener& listener) {
         Pa_OpenStream(&stream, capture ? &parameters : nullptr, capture ? nullptr : &parameters,
                       WAVE_SAMPLE_RATE, paFramesPerBufferUnspecified, paClipOff, &streamCallback, this);
     if (opened != paNoError) {
+        lock.unlock();
         close();
         return false;
     }
@@ -97,8 +151,9 @@ bool PortAudioStream::reset() {
 
 bool PortAudioStream::close() {
     const bool wasOpen = stream_ != nullptr;
+    if (wasOpen) reset();
+    const std::lock_guard lock(libraryMutex());
     if (wasOpen) {
-        reset();
         Pa_CloseStream(asStream(stream_));
         stream_ = nullptr;
     }

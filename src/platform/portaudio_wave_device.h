@@ -1,18 +1,31 @@
-// Wave devices on the system's default sound card through PortAudio: 8000 Hz,
-// mono, 16-bit, moving the driver's 100-ms buffers. Completions are delivered
-// from PortAudio's stream thread, never from the caller's.
+// Wave devices on a sound card through PortAudio: 8000 Hz, mono, 16-bit,
+// moving the driver's 100-ms buffers. Completions are delivered from
+// PortAudio's stream thread, never from the caller's.
 //
-// When PortAudio knows no default input (output) device, open fails and the
-// program reports its sound initialisation fault; nothing else is touched.
+// A device is named as PortAudio lists it; an empty name is the default
+// device. When the named device is not there, or PortAudio knows no default
+// input (output) device, open fails and the program reports its sound
+// initialisation fault; nothing else is touched.
 #pragma once
 
 #include <array>
 #include <cstddef>
 #include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
 
 #include "media/wave_device.h"
 
 namespace vorpel {
+
+// The names of the devices that can capture and those that can play, each
+// list led by the default device; empty lists when PortAudio cannot start.
+struct SoundDeviceList {
+    std::vector<std::string> capture;
+    std::vector<std::string> playback;
+};
+SoundDeviceList listSoundDevices();
 
 // One PortAudio stream in one direction with its queue of buffers.
 class PortAudioStream {
@@ -20,7 +33,8 @@ public:
     enum class Direction { Capture, Playback };
     static constexpr size_t CAPACITY = 64;
 
-    explicit PortAudioStream(Direction direction) : direction_(direction) {}
+    PortAudioStream(Direction direction, std::string_view deviceName)
+        : direction_(direction), deviceName_(deviceName) {}
     ~PortAudioStream() { close(); }
     PortAudioStream(const PortAudioStream&) = delete;
     PortAudioStream& operator=(const PortAudioStream&) = delete;
@@ -42,6 +56,7 @@ public:
 
 private:
     const Direction direction_;
+    const std::string deviceName_;
     void* stream_ = nullptr;  // PaStream*
     bool initialised_ = false;
     WaveListener* listener_ = nullptr;
@@ -55,6 +70,8 @@ private:
 
 class PortAudioCaptureDevice final : public WaveCaptureDevice {
 public:
+    explicit PortAudioCaptureDevice(std::string_view name = {})
+        : stream_(PortAudioStream::Direction::Capture, name) {}
     bool open(const WaveFormat& format, WaveListener& listener) override {
         return stream_.open(format, listener);
     }
@@ -66,11 +83,13 @@ public:
     bool close() override { return stream_.close(); }
 
 private:
-    PortAudioStream stream_{PortAudioStream::Direction::Capture};
+    PortAudioStream stream_;
 };
 
 class PortAudioPlaybackDevice final : public WavePlaybackDevice {
 public:
+    explicit PortAudioPlaybackDevice(std::string_view name = {})
+        : stream_(PortAudioStream::Direction::Playback, name) {}
     bool open(const WaveFormat& format, WaveListener& listener) override {
         return stream_.open(format, listener);
     }
@@ -81,7 +100,7 @@ public:
     bool close() override { return stream_.close(); }
 
 private:
-    PortAudioStream stream_{PortAudioStream::Direction::Playback};
+    PortAudioStream stream_;
 };
 
 }  // namespace vorpel

@@ -66,10 +66,10 @@ std::filesystem::path SettingsFileStore::settingsFolder(std::string_view applica
 SettingsFileStore::SettingsFileStore(std::string_view applicationName)
     : path_(settingsFolder(applicationName) / STORE_VALUE) {}
 
-std::string SettingsFileStore::read() {
-    const int fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+std::string readFileHead(const std::filesystem::path& path, size_t limit) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return {};
-    std::string text(NIBBLE_TEXT_LENGTH + 1, '\0');
+    std::string text(limit, '\0');
     size_t filled = 0;
     while (filled < text.size()) {
         const ssize_t n = ::read(fd, text.data() + filled, text.size() - filled);
@@ -86,18 +86,20 @@ std::string SettingsFileStore::read() {
     return text;
 }
 
-bool SettingsFileStore::write(std::string_view text) {
-    const std::filesystem::path folder = path_.parent_path();
+std::string SettingsFileStore::read() { return readFileHead(path_, NIBBLE_TEXT_LENGTH + 1); }
+
+bool replaceFileAtomically(const std::filesystem::path& path, std::string_view text) {
+    const std::filesystem::path folder = path.parent_path();
     std::error_code ec;
     std::filesystem::create_directories(folder, ec);
     if (ec) return false;
 
-    std::string temporary = (folder / (std::string(STORE_VALUE) + ".XXXXXX")).string();
+    std::string temporary = (folder / (path.filename().string() + ".XXXXXX")).string();
     const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);  // mode 0600
     if (fd < 0) return false;
     bool ok = writeAll(fd, text) && ::fsync(fd) == 0;
     ok = (::close(fd) == 0) && ok;
-    if (ok) ok = ::rename(temporary.c_str(), path_.c_str()) == 0;
+    if (ok) ok = ::rename(temporary.c_str(), path.c_str()) == 0;
     if (!ok) {
         ::unlink(temporary.c_str());
         return false;
@@ -105,5 +107,7 @@ bool SettingsFileStore::write(std::string_view text) {
     // The rename is durable only once the folder itself reaches the disk.
     return syncFolder(folder);
 }
+
+bool SettingsFileStore::write(std::string_view text) { return replaceFileAtomically(path_, text); }
 
 }  // namespace vorpel

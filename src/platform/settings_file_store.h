@@ -19,6 +19,12 @@
 
 namespace vorpel {
 
+// The first limit bytes of a file; empty when it is missing or unreadable.
+std::string readFileHead(const std::filesystem::path& path, size_t limit);
+// Creates the missing folders, then replaces path with text atomically and
+// privately (mode 0600), as described above.
+bool replaceFileAtomically(const std::filesystem::path& path, std::string_view text);
+
 class SettingsFileStore : public SettingsStore {
 public:
     // applicationName is the executable's base name; a path is reduced to its

@@ -1,4 +1,5 @@
 #include "platform/settings_file_store.h"
+#include "platform/sound_device_choice.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -71,6 +72,28 @@ TEST_F(SettingsFileStoreTest, AFailedWriteKeepsWhatWasThere) {
     std::ofstream(dir.file("config/x")) << "x";  // a file where a folder should be
     ::setenv("XDG_CONFIG_HOME", dir.file("config/x").c_str(), 1);
     EXPECT_FALSE(SettingsFileStore("vorpel").write(std::string(952, '5')));
+}
+
+// The sound-device choice sits beside the settings text and comes back as
+// written; what a bad file spoils reads as the default device.
+TEST_F(SettingsFileStoreTest, SoundDeviceChoiceRoundTripsAndBadLinesReadAsDefault) {
+    const SoundDeviceFile file("vorpel");
+    EXPECT_EQ(file.path(), SettingsFileStore("vorpel").path().parent_path() / "SoundDevices");
+    EXPECT_EQ(file.read(), SoundDeviceChoice{});
+    const SoundDeviceChoice chosen{"Mic \xc3\xa9 (hw:1,0)", "vorpel=b"};
+    ASSERT_TRUE(file.write(chosen));
+    EXPECT_EQ(file.read(), chosen);
+    ASSERT_TRUE(file.write({"bad\nname", std::string(MAX_SOUND_DEVICE_NAME + 1, 'x')}));
+    EXPECT_EQ(file.read(), SoundDeviceChoice{});
+
+    const std::pair<std::string, SoundDeviceChoice> rows[] = {
+        {"playback=b\r\ncapture=a", {"a", "b"}},
+        {"capture\nvolume=9\nplayback=tab\there\n=x", {"", ""}},
+        {"capture=" + std::string(MAX_SOUND_DEVICE_NAME, 'n') + "\nplayback=\x7f",
+         {std::string(255, 'n'), ""}},
+        {"capture=a\n" + std::string(2000, '#'), {"", ""}},  // longer than any choice
+    };
+    for (const auto& [text, expected] : rows) EXPECT_EQ(parseSoundDeviceChoice(text), expected) << text;
 }
 
 }  // namespace

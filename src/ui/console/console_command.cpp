@@ -142,6 +142,7 @@ ConsoleCommand parseConsoleCommand(std::string_view line) {
         if (word == "action") return KeyCommand{VK_ACTION};
         if (word == "about") return AboutCommand{};
         if (word == "stats") return StatsCommand{};
+        if (word == "devices") return DevicesCommand{};
         if (word == "quit") return QuitCommand{};
     }
     return CommandError{"unknown command: " + std::string(line)};

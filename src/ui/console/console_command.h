@@ -9,6 +9,7 @@
 //   tags cancel
 //   about
 //   stats                 the counts of the current or last call
+//   devices               the sound devices there are to choose from
 //   quit
 //
 // A value V runs to the next space, or is a double-quoted text in which \",
@@ -43,6 +44,7 @@ struct TagsCommand {
 };
 struct AboutCommand {};
 struct StatsCommand {};
+struct DevicesCommand {};
 struct QuitCommand {};
 struct EmptyCommand {};  // a blank line does nothing
 struct CommandError {
@@ -50,7 +52,7 @@ struct CommandError {
 };
 
 using ConsoleCommand = std::variant<EmptyCommand, KeyCommand, PressCommand, SettingsCommand, TagsCommand,
-                                    AboutCommand, StatsCommand, QuitCommand, CommandError>;
+                                    AboutCommand, StatsCommand, DevicesCommand, QuitCommand, CommandError>;
 
 ConsoleCommand parseConsoleCommand(std::string_view line);
 

@@ -63,6 +63,11 @@ void ConsoleEventWriter::about(std::string_view text) {
     line("about " + quoteText(text));
 }
 
+void ConsoleEventWriter::device(std::string_view direction, std::string_view name) {
+    std::lock_guard lock(mutex_);
+    line("device " + std::string(direction) + " " + quoteText(name));
+}
+
 void ConsoleEventWriter::audio(AudioMode mode) {
     std::lock_guard lock(mutex_);
     if (mode == lastAudio_) return;

@@ -8,6 +8,9 @@
 //   title "TEXT"
 //   message "TEXT"            a message box
 //   about "TEXT"              the About dialog: product name and version
+//   device capture|playback "NAME"
+//                             one sound device, on the devices command: the
+//                             default device of each direction first
 //   audio idle|melody|voice   the audio devices stopped or started
 //   stats sent=N received=N played=N missing=N late=N resyncs=N fill=N decrypt_failures=N
 //                             the call's counts: on the stats command, and
@@ -38,6 +41,7 @@ public:
     void view(const PhoneWindowView& view);
     void message(std::string_view text);
     void about(std::string_view text);
+    void device(std::string_view direction, std::string_view name);
     void audio(AudioMode mode);
     void stats(const CallStatistics& s);
     void error(std::string_view text);

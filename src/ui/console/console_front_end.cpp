@@ -5,6 +5,8 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "platform/portaudio_wave_device.h"
+
 namespace vorpel {
 
 namespace {
@@ -97,6 +99,11 @@ void ConsoleFrontEnd::handleLine(std::string_view line) {
                    [&](const AboutCommand&) { app.command(IDM_ABOUT); },
                    [&](const StatsCommand&) {
                        if (statistics_) writer_.stats(statistics_());
+                   },
+                   [&](const DevicesCommand&) {
+                       const SoundDeviceList devices = listSoundDevices();
+                       for (const std::string& name : devices.capture) writer_.device("capture", name);
+                       for (const std::string& name : devices.playback) writer_.device("playback", name);
                    },
                    [&](const QuitCommand&) {
                        quitting_ = true;

@@ -13,19 +13,22 @@ std::optional<ConsoleOptions> parseConsoleOptions(std::span<const std::string_vi
             options.help = true;
             continue;
         }
-        std::optional<std::string>* file = arg == "--capture"    ? &options.capture
-                                           : arg == "--playback" ? &options.playback
-                                           : arg == "--trace"    ? &options.trace
-                                                                 : nullptr;
-        if (file == nullptr) {
+        const bool device = arg == "--capture-device" || arg == "--playback-device";
+        std::optional<std::string>* value = arg == "--capture"           ? &options.capture
+                                            : arg == "--playback"        ? &options.playback
+                                            : arg == "--capture-device"  ? &options.captureDevice
+                                            : arg == "--playback-device" ? &options.playbackDevice
+                                            : arg == "--trace"           ? &options.trace
+                                                                         : nullptr;
+        if (value == nullptr) {
             error = "unknown argument " + std::string(arg);
             return std::nullopt;
         }
         if (i + 1 == args.size() || args[i + 1].empty()) {
-            error = std::string(arg) + " needs a file name";
+            error = std::string(arg) + (device ? " needs a device name" : " needs a file name");
             return std::nullopt;
         }
-        *file = std::string(args[++i]);
+        *value = std::string(args[++i]);
     }
     return options;
 }

@@ -65,7 +65,8 @@ int runConsole(const ConsoleOptions& options) {
     CloseRequests closeRequests;
     ConsoleEventWriter writer(stdout);
 
-    const WaveDevices devices = openWaveDevices(options);
+    const WaveDevices devices = openWaveDevices(options, APPLICATION_NAME);
+    std::fputs(devices.notice.c_str(), stderr);
     WaveCaptureDevice& capture = *devices.capture;
     WavePlaybackDevice& playback = *devices.playback;
 

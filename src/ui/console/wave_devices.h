@@ -1,9 +1,14 @@
-// The sound devices both front ends choose from their command line: the sound
-// card through PortAudio, or the file device when --capture or --playback is
-// given (either alone: the other direction is silent in, or discarded out).
+// The sound devices both front ends choose from their command line: the file
+// device when --capture or --playback is given (either alone: the other
+// direction is silent in, or discarded out), otherwise PortAudio's devices as
+// chosen in the user's sound-device file, --capture-device and
+// --playback-device taking precedence. A chosen device that PortAudio does not
+// list is replaced by the default device, with a one-line notice.
 #pragma once
 
 #include <memory>
+#include <string>
+#include <string_view>
 
 #include "media/wave_device.h"
 #include "ui/console/console_options.h"
@@ -13,8 +18,10 @@ namespace vorpel {
 struct WaveDevices {
     std::unique_ptr<WaveCaptureDevice> capture;
     std::unique_ptr<WavePlaybackDevice> playback;
+    std::string notice;  // one line per device that was not found; empty when none
 };
 
-WaveDevices openWaveDevices(const ConsoleOptions& options);
+// applicationName names the program in the notice and finds its sound-device file.
+WaveDevices openWaveDevices(const ConsoleOptions& options, std::string_view applicationName);
 
 }  // namespace vorpel

@@ -2,8 +2,9 @@
 // Settings in the store of application name "vorpel".
 //
 // Command line: --capture FILE and --playback FILE put raw 8000-Hz 16-bit
-// mono files in place of the sound card, --trace FILE writes the protocol
-// trace (as for vorpel-console); Qt's own
+// mono files in place of the sound card, --capture-device NAME and
+// --playback-device NAME pick sound devices for this run, --trace FILE writes
+// the protocol trace (as for vorpel-console); Qt's own
 // options (-platform, -display, ...) are taken as well.
 //
 // Exit status: 0 after an orderly end, 1 when the terminal could not start or
@@ -43,10 +44,13 @@ namespace {
 constexpr std::string_view APPLICATION_NAME = "vorpel";
 
 constexpr std::string_view USAGE =
-    "usage: vorpel [--capture FILE] [--playback FILE] [--trace FILE]\n"
+    "usage: vorpel [--capture FILE] [--playback FILE] [--capture-device NAME]\n"
+    "              [--playback-device NAME] [--trace FILE]\n"
     "Runs the terminal in a phone window on the desktop.\n"
     "--capture FILE and --playback FILE use raw 8000-Hz 16-bit mono files instead of the\n"
     "sound card; with only one of them the other direction is silent or discarded.\n"
+    "--capture-device NAME and --playback-device NAME use those sound devices (as\n"
+    "Options > Sound devices lists them) for this run instead of the stored choice.\n"
     "--trace FILE writes every signalling frame in and out, and the voice packets counted\n"
     "once a second, to FILE.\n";
 
@@ -67,7 +71,8 @@ int runWindow(const ConsoleOptions& options, CloseRequests& closeRequests) {
         return 255;
     }
 
-    const WaveDevices devices = openWaveDevices(options);
+    const WaveDevices devices = openWaveDevices(options, APPLICATION_NAME);
+    std::fputs(devices.notice.c_str(), stderr);
     WaveCaptureDevice& capture = *devices.capture;
     WavePlaybackDevice& playback = *devices.playback;
 

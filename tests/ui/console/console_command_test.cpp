@@ -21,6 +21,7 @@ TEST(ConsoleCommand, EachCommandAndItsMistakes) {
     EXPECT_EQ(std::get<PressCommand>(parseConsoleCommand("press Cnf")).button, PhoneButton::Cnf);
     EXPECT_TRUE(std::holds_alternative<QuitCommand>(parseConsoleCommand("quit")));
     EXPECT_TRUE(std::holds_alternative<AboutCommand>(parseConsoleCommand("about")));
+    EXPECT_TRUE(std::holds_alternative<DevicesCommand>(parseConsoleCommand("devices")));
     EXPECT_TRUE(std::holds_alternative<EmptyCommand>(parseConsoleCommand("   ")));
     const auto s = std::get<SettingsCommand>(
         parseConsoleCommand(R"(settings address=10.0.0.1 password="a \"b\" \\ \x41" keepawake=1)"));
@@ -36,10 +37,10 @@ TEST(ConsoleCommand, EachCommandAndItsMistakes) {
     EXPECT_EQ(t.texts[3], "four");
     EXPECT_FALSE(t.texts[4]);
     EXPECT_TRUE(std::get<TagsCommand>(parseConsoleCommand("tags cancel")).cancel);
-    for (const char* bad :
-         {"key", "key 12", "key a", "press ok", "press", "quit now", "left 1", "dial 123",
-          "settings keepawake=2", "settings colour=red", "settings address", R"(settings auth="x)",
-          R"(settings auth="x"y)", R"(settings auth="\q")", "settings cancel now", "tags a|b|c|d|e|f"})
+    for (const char* bad : {"key", "key 12", "key a", "press ok", "press", "quit now", "left 1", "dial 123",
+                            "settings keepawake=2", "settings colour=red", "settings address",
+                            R"(settings auth="x)", R"(settings auth="x"y)", R"(settings auth="\q")",
+                            "settings cancel now", "tags a|b|c|d|e|f", "devices all"})
         EXPECT_TRUE(std::holds_alternative<CommandError>(parseConsoleCommand(bad))) << bad;
 }
 
@@ -85,8 +86,16 @@ TEST(ConsoleOptions, FileDevicesAloneOrTogether) {
     EXPECT_EQ(capture->capture, "in.raw");
     EXPECT_FALSE(capture->playback);
     EXPECT_EQ(parse({"--playback", "out.raw", "--capture", "in.raw"})->playback, "out.raw");
-    for (auto bad :
-         std::vector<std::vector<std::string_view>>{{"--capture"}, {"--playback", ""}, {"--loud"}, {"x"}})
+    const auto named = parse({"--capture-device", "hw:1", "--playback-device", "vorpel b"});
+    EXPECT_FALSE(named->fileAudio());
+    EXPECT_EQ(named->captureDevice, "hw:1");
+    EXPECT_EQ(named->playbackDevice, "vorpel b");
+    for (auto bad : std::vector<std::vector<std::string_view>>{{"--capture"},
+                                                               {"--playback", ""},
+                                                               {"--capture-device"},
+                                                               {"--playback-device", ""},
+                                                               {"--loud"},
+                                                               {"x"}})
         EXPECT_FALSE(parse(bad)) << bad[0];
 }
 
