@@ -81,6 +81,10 @@ void CallServerProcess::kill() {
     process_.reset();
 }
 
+void CallServerProcess::freeze(bool frozen) {
+    if (process_) ::kill(process_->pid(), frozen ? SIGSTOP : SIGCONT);
+}
+
 std::optional<int> CallServerProcess::stop(std::chrono::milliseconds timeout) {
     if (!process_) return std::nullopt;
     ::kill(process_->pid(), SIGTERM);

@@ -39,6 +39,8 @@ public:
     bool start(std::chrono::milliseconds timeout = std::chrono::seconds(10));
     // Kills the server at once, without an orderly stop.
     void kill();
+    // Stops (SIGSTOP) or resumes (SIGCONT) the running server: silence on the line.
+    void freeze(bool frozen);
     // Asks for an orderly stop and returns the exit status (nothing when it did not end).
     std::optional<int> stop(std::chrono::milliseconds timeout = std::chrono::seconds(10));
 

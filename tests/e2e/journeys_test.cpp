@@ -1,8 +1,8 @@
 // What a new user goes through, with real processes on loopback: a first
 // start with nothing stored, the account entered at the console, and a
 // terminal set up only that way (no numeric server address stored) finding
-// its server again after the server restarts. The phone window's own first
-// start is tried in the Qt tests.
+// its server again after the server restarts and after a lost link. The
+// phone window's own first start is tried in the Qt tests.
 #include <gtest/gtest.h>
 #include <signal.h>
 
@@ -54,18 +54,33 @@ TEST_F(Journeys, FirstStartWithNothingStoredThenSettingsAtTheConsoleRegistersWit
     EXPECT_TRUE(quit(t));
 }
 
-TEST_F(Journeys, TerminalSetUpAtTheConsoleRegistersAgainAfterAServerRestart) {
+TEST_F(Journeys, TerminalSetUpAtTheConsoleRegistersAgainAfterAServerRestartAndALostLink) {
     const CallAccount& account = server_.accounts()[0];
     TerminalFixture& t = startEmptyThenEnter(account);
     ASSERT_TRUE(registered(t, account, EVENT_WAIT));
+    const auto registersAgain = [&] {
+        return waitForDisplay(
+                   t, [](const ShownLines& l) { return l[1] == "Registering.."; }, 40s) &&
+               registered(t, account, 40s);
+    };
+    // A restart: the new server knows nothing of the link, the terminal asks
+    // again by itself although only the host text of the server is stored.
     mark(t);
     server_.kill();
     ASSERT_TRUE(server_.start()) << server_.errorText();
-    // The link to the new server is lost; the terminal asks again by itself,
-    // although only the host text of the server is stored.
-    EXPECT_TRUE(waitForDisplay(
-        t, [](const ShownLines& l) { return l[1] == "Registering.."; }, 40s));
-    EXPECT_TRUE(registered(t, account, 40s));
+    EXPECT_TRUE(registersAgain());
+    // A server that stops answering for 15 s while the user types: seven
+    // unanswered frames lose the link, and the terminal finds the server again.
+    mark(t);
+    server_.freeze(true);
+    const auto resume = std::chrono::steady_clock::now() + 15s;
+    for (int key = 0; key < 10; ++key) {
+        t.console().writeLine("key 1");
+        std::this_thread::sleep_for(300ms);
+    }
+    std::this_thread::sleep_until(resume);
+    server_.freeze(false);
+    EXPECT_TRUE(registersAgain());
     EXPECT_TRUE(quit(t));
 }
 
