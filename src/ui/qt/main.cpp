@@ -32,6 +32,7 @@
 #include "ui/console/console_options.h"
 #include "ui/console/wave_devices.h"
 #include "ui/qt/desktop_palette.h"
+#include "ui/qt/dialogs/desktop_notifier.h"
 #include "ui/qt/dialogs/screen_saver_inhibitor.h"
 #include "ui/qt/phone_dialog.h"
 #include "ui/qt/qt_dialog_host.h"
@@ -73,6 +74,10 @@ int runWindow(const ConsoleOptions& options, CloseRequests& closeRequests) {
 
     const WaveDevices devices = openWaveDevices(options, APPLICATION_NAME);
     std::fputs(devices.notice.c_str(), stderr);
+    DesktopNotifier notifier;  // a device gone tells the user without holding the start up
+    if (!devices.notice.empty())
+        notifier.notify(QStringLiteral("Sound device not found"),
+                        QString::fromStdString(devices.notice).trimmed());
     WaveCaptureDevice& capture = *devices.capture;
     WavePlaybackDevice& playback = *devices.playback;
 
@@ -92,6 +97,7 @@ int runWindow(const ConsoleOptions& options, CloseRequests& closeRequests) {
     PhoneApp app(ShellParts{terminal.engineLock(), terminal.engine(), terminal.audioDriver(), terminal,
                             terminal.record(), store, timer, loop, host});
     PhoneDialog window(app);
+    if (!options.fileAudio()) window.enableSoundDevices(std::string(APPLICATION_NAME));
     host.attachWindow(&window);
     host.openSettingsWhenMissing(true);  // a first start asks for the account at once
     window.setCallStatistics([&terminal] { return terminal.media().statistics(); },

@@ -9,6 +9,8 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include "platform/portaudio_wave_device.h"
+#include "platform/sound_device_choice.h"
 #include "ui/qt/qt_key_map.h"
 
 namespace vorpel {
@@ -217,6 +219,35 @@ void PhoneDialog::showStatistics() {
     statistics_->show();
     statistics_->raise();
     statistics_->activateWindow();
+}
+
+void PhoneDialog::enableSoundDevices(std::string applicationName) {
+    soundApplication_ = std::move(applicationName);
+    connect(menu_->addAction(QStringLiteral("%1\u2026").arg(QLatin1String(SOUND_DEVICES_TITLE))),
+            &QAction::triggered, this, [this] { showSoundDevices(); });
+}
+
+void PhoneDialog::showSoundDevices() {
+    if (soundDevices_ != nullptr) {
+        soundDevices_->raise();
+        soundDevices_->activateWindow();
+        return;
+    }
+    const SoundDeviceList listed = listSoundDevices();
+    const SoundDeviceFile file(soundApplication_);
+    const SoundDeviceChoice stored = file.read();
+    SoundDeviceDialog::Devices devices{
+        listed.capture, listed.playback,
+        [](const std::string& name) { return std::make_unique<PortAudioCaptureDevice>(name); },
+        [](const std::string& name) { return std::make_unique<PortAudioPlaybackDevice>(name); }};
+    // Window-modal and without a loop of its own: the phone runs on meanwhile.
+    soundDevices_ = new SoundDeviceDialog(std::move(devices), stored.capture, stored.playback, this);
+    soundDevices_->setAttribute(Qt::WA_DeleteOnClose);
+    connect(soundDevices_, &QDialog::accepted, this, [this, file] {
+        file.write(SoundDeviceChoice{soundDevices_->capture(), soundDevices_->playback()});
+    });
+    connect(soundDevices_, &QObject::destroyed, this, [this] { soundDevices_ = nullptr; });
+    soundDevices_->open();
 }
 
 void PhoneDialog::refreshToolTip() {

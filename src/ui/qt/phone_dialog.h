@@ -1,7 +1,8 @@
 // The phone window on the desktop: the display list, the twelve push
 // buttons, the seven lamps and the twelve keypad buttons laid out over the
 // phone area (phone_layout.h), and below it the soft-key bar with "Ok" (ends
-// the program) and "Options" (a menu of About, Settings and Call statistics).
+// the program) and "Options" (a menu of About, Settings, Call statistics and,
+// once enabled, Sound devices).
 // While a call runs the display's tooltip shows the call's counts.
 //
 // It draws what the shell's PhoneWindowView says (render) and hands every
@@ -16,9 +17,11 @@
 #include <QWidget>
 #include <array>
 #include <functional>
+#include <string>
 
 #include "app/phone_app.h"
 #include "phone/phone_window.h"
+#include "ui/qt/dialogs/sound_device_dialog.h"
 #include "ui/qt/dialogs/statistics_dialog.h"
 #include "ui/qt/indicator_lamp.h"
 #include "ui/qt/phone_layout.h"
@@ -52,6 +55,10 @@ public:
     // counts, and whether a call runs; without them both stay away.
     void setCallStatistics(std::function<CallStatistics()> source, std::function<bool()> callRunning);
 
+    // Adds "Sound devices…" to the Options menu: PortAudio's devices, the
+    // choice kept in the sound-device file of applicationName.
+    void enableSoundDevices(std::string applicationName);
+
     // The window's size when it opens on a screen of this many logical dots per inch.
     static QSize initialSize(int logicalDpi);
 
@@ -67,6 +74,7 @@ public:
     QPushButton* optionsSoftKey() const { return options_; }
     QMenu* optionsMenu() const { return menu_; }
     StatisticsDialog* statisticsDialog() const { return statistics_; }
+    SoundDeviceDialog* soundDeviceDialog() const { return soundDevices_; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -80,6 +88,7 @@ private:
     void relayout();
     void fitDisplayFont();
     void showStatistics();
+    void showSoundDevices();
     void refreshToolTip();
 
     PhoneApp& app_;
@@ -94,6 +103,8 @@ private:
     StatisticsDialog* statistics_ = nullptr;
     std::function<CallStatistics()> statisticsSource_;
     std::function<bool()> callRunning_;
+    std::string soundApplication_;
+    SoundDeviceDialog* soundDevices_ = nullptr;
     std::optional<PhoneButton> focus_;
     bool rendered_ = false;
     PhoneWindowView shown_;

@@ -1,14 +1,23 @@
-// The settings and tag dialogs' Qt glue: what the widgets show and give back,
-// the back key, and the soft keys.
+// The settings, tag and sound-device dialogs' Qt glue: what the widgets show
+// and give back, the back key, the soft keys, the level meter and the test
+// melody (over file devices).
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
 
+#include "platform/file_wave_device.h"
 #include "ui/qt/dialogs/settings_dialog.h"
+#include "ui/qt/dialogs/sound_device_dialog.h"
 #include "ui/qt/dialogs/tag_dialog.h"
 
 namespace vorpel {
@@ -78,6 +87,50 @@ TEST(TagDialog, TheActionKeyCancelsOnTheCancelButtonAndAcceptsFromAnEdit) {
     EXPECT_EQ(results, (std::vector<int>{QDialog::Rejected, QDialog::Accepted}));
     EXPECT_EQ(dialog.readForm().texts[0], u"first");
     EXPECT_EQ(dialog.readForm().texts[1], u"typed");
+}
+
+TEST(SoundDeviceDialog, MetersTheChosenInputPlaysTheTestAndGivesBackTheChoice) {
+    QTemporaryDir dir;
+    const std::string tone = dir.filePath("tone.raw").toStdString();
+    const std::string played = dir.filePath("played.raw").toStdString();
+    std::vector<int16_t> square(80000);  // ten seconds, peak half of full scale (-6 dB)
+    for (size_t i = 0; i < square.size(); ++i) square[i] = (i / 8) % 2 == 0 ? 16000 : -16000;
+    std::ofstream(tone, std::ios::binary)
+        .write(reinterpret_cast<const char*>(square.data()), static_cast<std::streamsize>(square.size() * 2));
+    SoundDeviceDialog::Devices devices{
+        {"mic", "tone"},
+        {"speaker", "file"},
+        [&](const std::string& name) {
+            return std::make_unique<FileCaptureDevice>(name == "tone" ? tone : "/dev/null");
+        },
+        [&](const std::string& name) {
+            return std::make_unique<FilePlaybackDevice>(name == "file" ? played : "/dev/null");
+        }};
+
+    // A stored name that is gone shows the default; a listed one is shown.
+    SoundDeviceDialog dialog(devices, "tone", "gone");
+    EXPECT_EQ(child<QComboBox>(dialog, "playback").currentIndex(), 0);
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return dialog.level() == 90; }, 5000)) << dialog.level();
+    QDir().mkpath(QStringLiteral(VORPEL_SCREENSHOT_DIR));
+    EXPECT_TRUE(dialog.grab().save(QStringLiteral(VORPEL_SCREENSHOT_DIR "/sound_devices.png")));
+
+    child<QComboBox>(dialog, "playback").setCurrentIndex(1);
+    QTest::mouseClick(&child<QPushButton>(dialog, "test"), Qt::LeftButton);
+    const auto bytes = 20 * WAVE_BUFFER_SAMPLES * sizeof(int16_t);  // two seconds
+    std::error_code ec;
+    EXPECT_TRUE(QTest::qWaitFor([&] { return std::filesystem::file_size(played, ec) == bytes; }, 10000));
+    std::vector<int16_t> out(bytes / 2);
+    std::ifstream(played, std::ios::binary)
+        .read(reinterpret_cast<char*>(out.data()), static_cast<std::streamsize>(bytes));
+    EXPECT_GT(*std::max_element(out.begin(), out.end()), 8000);  // the melody sounded
+
+    QTest::mouseClick(&child<QPushButton>(dialog, "ok"), Qt::LeftButton);
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(dialog.capture(), "tone");
+    EXPECT_EQ(dialog.playback(), "file");
+    EXPECT_EQ(dialog.level(), 0);  // the meter's device closed with the dialog
 }
 
 }  // namespace
