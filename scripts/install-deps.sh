@@ -17,6 +17,9 @@ packages=(
   libgmp-dev
   libbcg729-dev
   portaudio19-dev
+  pulseaudio
+  pulseaudio-utils
+  libasound2-plugins
   qt6-base-dev
   xvfb
   xdotool

@@ -34,11 +34,13 @@ bool TerminalFixture::provision(const TerminalAccount& account, bool numericAddr
     return runProgram(args, environment(), 10s).status == 0;
 }
 
-ChildProcess& TerminalFixture::start() {
-    console_ = std::make_unique<ChildProcess>(
-        std::vector<std::string>{programPath(VORPEL_CONSOLE_PATH), "--capture", captureFile().string(),
-                                 "--playback", playbackFile().string()},
-        environment());
+ChildProcess& TerminalFixture::start(std::vector<std::string> audioOptions, const Env& extra) {
+    if (audioOptions.empty())
+        audioOptions = {"--capture", captureFile().string(), "--playback", playbackFile().string()};
+    audioOptions.insert(audioOptions.begin(), programPath(VORPEL_CONSOLE_PATH));
+    Env env = environment();
+    env.insert(env.end(), extra.begin(), extra.end());
+    console_ = std::make_unique<ChildProcess>(std::move(audioOptions), env);
     return *console_;
 }
 

@@ -40,8 +40,9 @@ public:
 
     // Writes the store with vorpel-provision; true when it succeeded.
     bool provision(const TerminalAccount& account, bool numericAddress = true);
-    // Starts vorpel-console with file audio.
-    ChildProcess& start();
+    // Starts vorpel-console with file audio, or with the audio options given
+    // and extra environment.
+    ChildProcess& start(std::vector<std::string> audioOptions = {}, const Env& extra = {});
     ChildProcess& console() { return *console_; }
     // The console's output lines so far and its standard error, for failure messages.
     std::string transcript() const;

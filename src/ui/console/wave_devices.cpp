@@ -1,6 +1,7 @@
 #include "ui/console/wave_devices.h"
 
 #include <algorithm>
+#include <optional>
 #include <vector>
 
 #include "common/quoted_text.h"
@@ -30,22 +31,37 @@ void keepIfListed(std::string& name, const std::vector<std::string>& listed, std
 }  // namespace
 
 WaveDevices openWaveDevices(const ConsoleOptions& options, std::string_view applicationName) {
-    WaveDevices devices;
-    if (options.fileAudio()) {
-        devices.capture = std::make_unique<FileCaptureDevice>(options.capture.value_or(NO_AUDIO_FILE));
-        devices.playback = std::make_unique<FilePlaybackDevice>(options.playback.value_or(NO_AUDIO_FILE));
-        return devices;
-    }
-    SoundDeviceChoice choice = SoundDeviceFile(applicationName).read();
+    // A direction with neither a file nor a device named goes silent (or
+    // discarded) when the other one has a file.
+    const auto fileFor = [&](const std::optional<std::string>& file,
+                             const std::optional<std::string>& device) {
+        return file                             ? file
+               : options.fileAudio() && !device ? std::optional<std::string>(NO_AUDIO_FILE)
+                                                : std::nullopt;
+    };
+    const auto captureFile = fileFor(options.capture, options.captureDevice);
+    const auto playbackFile = fileFor(options.playback, options.playbackDevice);
+    SoundDeviceChoice choice;
+    if (!captureFile || !playbackFile) choice = SoundDeviceFile(applicationName).read();
     if (options.captureDevice) choice.capture = *options.captureDevice;
     if (options.playbackDevice) choice.playback = *options.playbackDevice;
+    if (captureFile) choice.capture.clear();
+    if (playbackFile) choice.playback.clear();
+
+    WaveDevices devices;
     if (!choice.capture.empty() || !choice.playback.empty()) {
         const SoundDeviceList listed = listSoundDevices();
         keepIfListed(choice.capture, listed.capture, "capture", applicationName, devices.notice);
         keepIfListed(choice.playback, listed.playback, "playback", applicationName, devices.notice);
     }
-    devices.capture = std::make_unique<PortAudioCaptureDevice>(choice.capture);
-    devices.playback = std::make_unique<PortAudioPlaybackDevice>(choice.playback);
+    if (captureFile)
+        devices.capture = std::make_unique<FileCaptureDevice>(*captureFile);
+    else
+        devices.capture = std::make_unique<PortAudioCaptureDevice>(choice.capture);
+    if (playbackFile)
+        devices.playback = std::make_unique<FilePlaybackDevice>(*playbackFile);
+    else
+        devices.playback = std::make_unique<PortAudioPlaybackDevice>(choice.playback);
     return devices;
 }
 

@@ -1,8 +1,8 @@
 // The sound devices both front ends choose from their command line: the file
-// device when --capture or --playback is given (either alone: the other
-// direction is silent in, or discarded out), otherwise PortAudio's devices as
-// chosen in the user's sound-device file, --capture-device and
-// --playback-device taking precedence. A chosen device that PortAudio does not
+// device for a direction given --capture or --playback (either alone: the
+// other direction is silent in, or discarded out, unless a device is named for
+// it), otherwise PortAudio's devices as chosen in the user's sound-device
+// file, --capture-device and --playback-device taking precedence. A chosen device that PortAudio does not
 // list is replaced by the default device, with a one-line notice.
 #pragma once
 
