@@ -42,7 +42,9 @@ QComboBox* deviceList(const std::vector<std::string>& names, const std::string& 
     auto* list = new QComboBox(parent);
     list->setObjectName(QString::fromLatin1(objectName));
     for (size_t i = 0; i < names.size(); ++i)
-        list->addItem(i == 0 ? QStringLiteral("%1 (default)").arg(text(names[i])) : text(names[i]));
+        list->addItem(i == 0 && !names[i].starts_with("default")
+                          ? QStringLiteral("%1 (default)").arg(text(names[i]))
+                          : text(names[i]));
     const auto found = std::find(names.begin(), names.end(), chosen);
     list->setCurrentIndex(chosen.empty() || found == names.end() ? 0
                                                                  : static_cast<int>(found - names.begin()));
