@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
+#include <sstream>
 #include <thread>
 
 #include "audio_signal.h"
@@ -19,6 +21,7 @@ constexpr size_t TALK = 10 * RATE;  // the microphone files' length
 
 class CallTest : public CallFixture {
 protected:
+    CallTest() : CallFixture(/*trace=*/true) {}
     // A registered terminal whose microphone hears toneSteps(seed).
     TerminalFixture& registered(size_t account, uint32_t seed) {
         const CallAccount& a = server_.accounts()[account];
@@ -107,8 +110,28 @@ TEST_F(CallTest, EchoExtensionReturnsTheCallersVoice) {
     listen(a, 8);
     a.console().writeLine("press No");
     EXPECT_TRUE(hears(a, "idle"));
+    const auto stats = waitForLine(a, [](const std::string& l) { return l.starts_with("stats sent="); });
     EXPECT_TRUE(quit(a));
+    EXPECT_EQ(server_.stop(), 0);
     expectHeard(3, a);
+    // The call's counts agree with the server's trace of it: every packet
+    // counted as sent arrived, every one sent back was received but perhaps
+    // the last (on its way as the call ended), and each one decrypted.
+    ASSERT_TRUE(stats);
+    unsigned sent = 0, received = 0, failures = 0;
+    ASSERT_EQ(std::sscanf(stats->c_str(), "stats sent=%u received=%u %*s %*s %*s %*s %*s decrypt_failures=%u",
+                          &sent, &received, &failures),
+              3);
+    std::istringstream trace(server_.errorText());
+    unsigned in = 0, out = 0;
+    for (std::string line; std::getline(trace, line);) {
+        if (line.find(" rtp pt ") == std::string::npos) continue;
+        in += line.starts_with("in ");
+        out += line.starts_with("out ");
+    }
+    EXPECT_EQ(sent, in);
+    EXPECT_TRUE(received == out || received + 1 == out) << *stats << "; the server sent " << out;
+    EXPECT_EQ(failures, 0u);
 }
 
 }  // namespace
