@@ -140,15 +140,4 @@ Bytes ScriptedServer::indicators(const std::vector<std::pair<uint8_t, uint8_t>>&
     return element;
 }
 
-Bytes ScriptedServer::audioControl(uint8_t command) { return {0x90, 2, command}; }
-
-Bytes ScriptedServer::voiceChannel(uint16_t port, uint32_t address) {
-    Bytes element{0xA0, 4, 0, static_cast<uint8_t>(port), static_cast<uint8_t>(port >> 8)};
-    if (address != 0) {
-        element[1] = 8;
-        for (int shift = 0; shift < 32; shift += 8) element.push_back(static_cast<uint8_t>(address >> shift));
-    }
-    return element;
-}
-
 }  // namespace vorpel::e2e

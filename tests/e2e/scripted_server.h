@@ -64,8 +64,6 @@ public:
     // Elements.
     static Bytes displayRow(uint8_t row, std::string_view text);  // padded with spaces to 50
     static Bytes indicators(const std::vector<std::pair<uint8_t, uint8_t>>& pairs);
-    static Bytes audioControl(uint8_t command);
-    static Bytes voiceChannel(uint16_t port, uint32_t address);  // address 0: size 5
 
     // Frame recognisers for the terminal's frames (0xFF, id low, id high, type ...).
     static bool isDataFrame(const Bytes& f) { return f.size() >= 5 && f[0] == 0xFF && f[3] == 0x10; }
