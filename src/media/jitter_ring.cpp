@@ -14,7 +14,6 @@ void JitterRing::reset() {
     position_ = 0;
     expected_ = 0;
     lateCount_ = 0;
-    quietFrames_ = QUIET_FRAMES;
 }
 
 std::optional<uint32_t> JitterRing::place(uint32_t timestamp) {
@@ -22,23 +21,16 @@ std::optional<uint32_t> JitterRing::place(uint32_t timestamp) {
     // across the wrap of its timestamps without a break, and a packet whose
     // timestamp lies before E is behind, whatever its place on the frame grid.
     const auto distance = static_cast<int32_t>(timestamp - expected_);
-    const auto step = static_cast<int32_t>(FRAME_TIMESTAMP_STEP);
-    const bool onGrid = distance % step == 0;
-    const int32_t delay = PLAYOUT_DELAY_FRAMES, window = WINDOW_FRAMES;
-    if (onGrid && distance >= -delay * step && distance <= window * step) {
-        // Behind E by no more than the playout delay, its frames are still
-        // ahead of the playout: the offset then wraps below P.
-        quietFrames_ = 0;
-        return static_cast<uint32_t>(distance / step);
+    const bool onGrid = distance % static_cast<int32_t>(FRAME_TIMESTAMP_STEP) == 0;
+    if (distance >= 0 && onGrid) {
+        const auto offset = static_cast<uint32_t>(distance) / FRAME_TIMESTAMP_STEP;
+        if (offset <= WINDOW_FRAMES) return offset;
     }
-    // A stray beside a live stream must not cost the listener the frames
-    // waiting in the ring.
-    const bool live = quietFrames_ < QUIET_FRAMES;
-    if (distance < 0 || onGrid || live) {
-        // Late, or too far ahead: dropped while the stream is live and the
-        // first time since the last reset, a resynchronisation otherwise.
+    if (distance < 0 || onGrid) {
+        // Late, or too far ahead: dropped the first time since the last
+        // reset, a resynchronisation after that.
         ++lateCount_;
-        if (live || lateCount_ <= 1) return std::nullopt;
+        if (lateCount_ <= 1) return std::nullopt;
     }
     // Off the grid ahead of E: the sender has jumped.
     resynchronise(timestamp);
@@ -51,7 +43,6 @@ std::optional<uint32_t> JitterRing::place(uint32_t timestamp) {
 void JitterRing::resynchronise(uint32_t timestamp) {
     position_ = PLAYOUT_DELAY_FRAMES;
     expected_ = timestamp;
-    quietFrames_ = 0;
     for (uint32_t i = 0; i < PLAYOUT_DELAY_FRAMES; ++i) slots_[i].present = false;
 }
 
@@ -72,7 +63,6 @@ bool JitterRing::takeFrame(std::span<uint8_t, G729_FRAME_BYTES> frame) {
     slot.present = false;
     expected_ += FRAME_TIMESTAMP_STEP;
     position_ = slotIndex(position_ + 1);
-    quietFrames_ = std::min(quietFrames_ + 1, QUIET_FRAMES);
     return present;
 }
 

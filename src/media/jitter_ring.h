@@ -3,16 +3,10 @@
 // 256 slots of one 10-byte frame (as received, frame mask still applied) and
 // a present flag. P is the slot where the frame with the expected timestamp E
 // belongs; the frame played next is the one in slot P - 10, ten frames
-// (100 ms) behind. A packet is accepted from E up to 30 frames beyond it,
-// and up to 10 frames behind it, whose frames then fill the slots still
-// waiting to be played.
-// While the stream is live (a packet was accepted within the last half
-// second of playout) a packet outside that window or off the 80-unit frame
-// grid is a stray: a duplicate, a replay long after its playout time, or a
-// foreign packet. It is counted late and dropped, and never moves the ring.
-// Once the stream has gone quiet, the sender has jumped: a packet off the
-// grid ahead of E resynchronises the ring at once, any other out-of-window
-// packet does so unless it is the first since the last reset.
+// (100 ms) behind. A packet is accepted from E up to 30 frames beyond it. A
+// packet that falls outside that window is dropped the first time since the
+// last reset and resynchronises the ring after that; a packet off the 80-unit
+// frame grid resynchronises it at once.
 //
 // Threads: only the audio thread's playout pass and the media reset touch the
 // ring, both under the media lock.
@@ -38,15 +32,13 @@ public:
     static constexpr size_t SLOT_COUNT = 256;
     static constexpr uint32_t PLAYOUT_DELAY_FRAMES = 10;
     static constexpr uint32_t WINDOW_FRAMES = 30;
-    static constexpr uint32_t QUIET_FRAMES = 50;  // played without an accepted packet: the stream is quiet
 
-    // Empties every slot and sets P, E and lateCount to 0; the stream is quiet.
+    // Empties every slot and sets P, E and lateCount to 0.
     void reset();
 
     // Finds where a packet whose first frame has this timestamp goes, as an
-    // offset from P modulo 2^32 (below P for a packet behind E),
-    // resynchronising the ring when it must; nothing when the packet is
-    // dropped as late.
+    // offset from P, resynchronising the ring when it must; nothing when the
+    // packet is dropped as late.
     std::optional<uint32_t> place(uint32_t timestamp);
     // Files frames (a whole number of 10-byte frames) from offset on,
     // overwriting whatever was there.
@@ -66,10 +58,9 @@ private:
     void resynchronise(uint32_t timestamp);
 
     std::array<JitterSlot, SLOT_COUNT> slots_{};
-    uint32_t position_ = 0;                // P, always below SLOT_COUNT
-    uint32_t expected_ = 0;                // E
-    uint32_t lateCount_ = 0;               // late or too-far-ahead packets since the last reset
-    uint32_t quietFrames_ = QUIET_FRAMES;  // frames played since a packet was accepted, up to QUIET_FRAMES
+    uint32_t position_ = 0;   // P, always below SLOT_COUNT
+    uint32_t expected_ = 0;   // E
+    uint32_t lateCount_ = 0;  // late or too-far-ahead packets since the last reset
 };
 
 }  // namespace vorpel

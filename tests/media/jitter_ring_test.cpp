@@ -45,12 +45,11 @@ std::vector<int> expectFrames(int tag, int from, int count) {
 }
 const std::vector<int> TEN_MISSING(10, -1);
 
-// P = 20, E = 8000, lateCount 0: two misaligned resynchronisations, the
-// second once the stream has gone quiet, and ten played frames.
+// P = 20, E = 8000, lateCount 0: two misaligned resynchronisations and ten
+// played frames.
 void positionAt20And8000(JitterRing& ring) {
     ring.reset();
     ASSERT_EQ(ring.place(40), 0u);
-    play(ring, JitterRing::QUIET_FRAMES);
     ASSERT_EQ(ring.place(7200), 0u);
     play(ring, 10);
     ASSERT_EQ(ring.position(), 20u);
@@ -67,9 +66,7 @@ TEST(JitterRing, AcceptsUpToThirtyFramesAheadAndPlaysTenFramesLater) {
     EXPECT_EQ(ring.place(8000 + 80), 1u);
     ASSERT_TRUE(deliver(ring, 8000, 1));
     for (uint32_t s = 20; s < 30; ++s) EXPECT_TRUE(ring.slot(s).present) << s;
-    // Up to ten frames behind E, a packet fills the slots still waiting to be played.
-    ASSERT_TRUE(deliver(ring, 8000 - 10 * 80, 2));
-    EXPECT_EQ(play(ring, 10), expectFrames(2, 0, 10));
+    EXPECT_EQ(play(ring, 10), TEN_MISSING);
     EXPECT_EQ(play(ring, 10), expectFrames(1, 0, 10));
     EXPECT_FALSE(ring.slot(20).present) << "a played slot is emptied";
 }
@@ -92,30 +89,41 @@ TEST(JitterRing, FirstFarPacketAfterResetIsDroppedAndTheNextResynchronises) {
     EXPECT_EQ(play(ring, 10), expectFrames(3, 0, 10));
 }
 
-// Beside a live stream a stray never moves the ring, however often it comes;
-// once the stream has been quiet for QUIET_FRAMES, it resynchronises it.
-TEST(JitterRing, StraysBesideALiveStreamAreDroppedUntilTheStreamGoesQuiet) {
-    const std::pair<const char*, uint32_t> strays[] = {{"behind the playout", 8000 - 11 * 80},
-                                                       {"behind E off the grid", 7960},
-                                                       {"too far ahead", 8000 + 31 * 80},
-                                                       {"off the grid", 8040}};
-    for (const auto& [name, timestamp] : strays) {
-        JitterRing ring;
-        positionAt20And8000(ring);
-        ASSERT_TRUE(deliver(ring, 8000, 1));
-        for (uint32_t late = 1; late <= 3; ++late) {
-            EXPECT_FALSE(deliver(ring, timestamp, 2)) << name;
-            EXPECT_EQ(ring.lateCount(), late) << name;
-        }
-        EXPECT_EQ(play(ring, 10), TEN_MISSING) << name;
-        EXPECT_EQ(play(ring, 10), expectFrames(1, 0, 10)) << name;
-        play(ring, JitterRing::QUIET_FRAMES - 20);
-        ASSERT_TRUE(deliver(ring, timestamp, 2)) << name;
-        EXPECT_EQ(ring.position(), 10u) << name;
-        EXPECT_EQ(ring.expectedTimestamp(), timestamp) << name;
-        EXPECT_EQ(play(ring, 10), TEN_MISSING) << name;
-        EXPECT_EQ(play(ring, 10), expectFrames(2, 0, 10)) << name;
-    }
+TEST(JitterRing, LatePacketResynchronisesAndLeavesWaitingFramesInTheirOldSlots) {
+    JitterRing ring;
+    ring.reset();
+    ASSERT_FALSE(deliver(ring, 80000, 1));  // lateCount 1
+    ASSERT_TRUE(deliver(ring, 80000, 1));   // resynchronises: P 10, E 80000, slots 10-19
+    ASSERT_TRUE(deliver(ring, 80800, 2));   // slots 20-29
+    ASSERT_TRUE(deliver(ring, 81600, 3));   // slots 30-39
+    EXPECT_EQ(play(ring, 10), TEN_MISSING);
+    EXPECT_EQ(play(ring, 2), expectFrames(1, 0, 2));
+    // Timestamp 80800 now lies before E (80960): late, and not the first
+    // late packet, so it resynchronises.
+    ASSERT_TRUE(deliver(ring, 80800, 4, 5));
+    EXPECT_EQ(ring.position(), 10u);
+    EXPECT_EQ(ring.expectedTimestamp(), 80800u);
+    EXPECT_EQ(play(ring, 10), TEN_MISSING);
+    // Slots 10-14 hold the new packet, 15-19 the rest of packet 1 that was
+    // never played, 20-39 packets 2 and 3 as they were.
+    EXPECT_EQ(play(ring, 5), expectFrames(4, 0, 5));
+    EXPECT_EQ(play(ring, 5), expectFrames(1, 5, 5));
+    EXPECT_EQ(play(ring, 10), expectFrames(2, 0, 10));
+    EXPECT_EQ(play(ring, 10), expectFrames(3, 0, 10));
+}
+
+TEST(JitterRing, ResynchronisationEmptiesOnlyTheTenSlotsPlayedNext) {
+    JitterRing ring;
+    positionAt20And8000(ring);
+    // Frames at slots 20-29 and far ahead at 45-49.
+    ASSERT_TRUE(deliver(ring, 8000, 1));
+    ASSERT_TRUE(deliver(ring, 8000 + 25 * 80, 2, 5));
+    ASSERT_FALSE(deliver(ring, 0, 3, 1)) << "behind E: late, dropped the first time";
+    ASSERT_TRUE(deliver(ring, 40, 4, 1)) << "late again: resynchronises into slot 10";
+    for (uint32_t s = 0; s < 10; ++s) EXPECT_FALSE(ring.slot(s).present) << s;
+    EXPECT_TRUE(ring.slot(10).present);
+    for (uint32_t s = 20; s < 30; ++s) EXPECT_TRUE(ring.slot(s).present) << s;
+    for (uint32_t s = 45; s < 50; ++s) EXPECT_TRUE(ring.slot(s).present) << s;
 }
 
 TEST(JitterRing, DuplicatePacketRewritesTheSameSlotsAndTimestampsWrapModulo2To32) {
