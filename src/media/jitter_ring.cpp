@@ -14,6 +14,7 @@ void JitterRing::reset() {
     position_ = 0;
     expected_ = 0;
     lateCount_ = 0;
+    lateRun_ = 0;
 }
 
 std::optional<uint32_t> JitterRing::place(uint32_t timestamp) {
@@ -24,13 +25,16 @@ std::optional<uint32_t> JitterRing::place(uint32_t timestamp) {
     const bool onGrid = distance % static_cast<int32_t>(FRAME_TIMESTAMP_STEP) == 0;
     if (distance >= 0 && onGrid) {
         const auto offset = static_cast<uint32_t>(distance) / FRAME_TIMESTAMP_STEP;
-        if (offset <= WINDOW_FRAMES) return offset;
+        if (offset <= WINDOW_FRAMES) {
+            lateRun_ = 0;
+            return offset;
+        }
     }
     if (distance < 0 || onGrid) {
-        // Late, or too far ahead: dropped the first time since the last
-        // reset, a resynchronisation after that.
+        // Late, or too far ahead: dropped when it comes alone, a
+        // resynchronisation when it follows another.
         ++lateCount_;
-        if (lateCount_ <= 1) return std::nullopt;
+        if (++lateRun_ <= 1) return std::nullopt;
     }
     // Off the grid ahead of E: the sender has jumped.
     resynchronise(timestamp);
@@ -43,6 +47,7 @@ std::optional<uint32_t> JitterRing::place(uint32_t timestamp) {
 void JitterRing::resynchronise(uint32_t timestamp) {
     position_ = PLAYOUT_DELAY_FRAMES;
     expected_ = timestamp;
+    lateRun_ = 0;
     for (uint32_t i = 0; i < PLAYOUT_DELAY_FRAMES; ++i) slots_[i].present = false;
 }
 

@@ -4,9 +4,12 @@
 // a present flag. P is the slot where the frame with the expected timestamp E
 // belongs; the frame played next is the one in slot P - 10, ten frames
 // (100 ms) behind. A packet is accepted from E up to 30 frames beyond it. A
-// packet that falls outside that window is dropped the first time since the
-// last reset and resynchronises the ring after that; a packet off the 80-unit
-// frame grid resynchronises it at once.
+// packet that falls outside that window is dropped when it is the first since
+// the last reset or since a packet was filed in step, and resynchronises the
+// ring when it follows another such packet: a lone late packet (delayed, or
+// sent twice) costs only its own frames, a sender that has really moved is
+// followed from its second packet on. A packet off the 80-unit frame grid
+// ahead of E resynchronises the ring at once.
 //
 // Threads: only the audio thread's playout pass and the media reset touch the
 // ring, both under the media lock.
@@ -33,7 +36,7 @@ public:
     static constexpr uint32_t PLAYOUT_DELAY_FRAMES = 10;
     static constexpr uint32_t WINDOW_FRAMES = 30;
 
-    // Empties every slot and sets P, E and lateCount to 0.
+    // Empties every slot and sets P, E, lateCount and the run of late packets to 0.
     void reset();
 
     // Finds where a packet whose first frame has this timestamp goes, as an
@@ -61,6 +64,7 @@ private:
     uint32_t position_ = 0;   // P, always below SLOT_COUNT
     uint32_t expected_ = 0;   // E
     uint32_t lateCount_ = 0;  // late or too-far-ahead packets since the last reset
+    uint32_t lateRun_ = 0;    // of those, how many came since a packet was filed
 };
 
 }  // namespace vorpel

@@ -69,6 +69,7 @@ TEST(JitterRing, AcceptsUpToThirtyFramesAheadAndPlaysTenFramesLater) {
     EXPECT_EQ(play(ring, 10), TEN_MISSING);
     EXPECT_EQ(play(ring, 10), expectFrames(1, 0, 10));
     EXPECT_FALSE(ring.slot(20).present) << "a played slot is emptied";
+    EXPECT_FALSE(deliver(ring, 0, 7)) << "late, and alone since packets in step: dropped";
 }
 
 TEST(JitterRing, FirstFarPacketAfterResetIsDroppedAndTheNextResynchronises) {
@@ -98,8 +99,9 @@ TEST(JitterRing, LatePacketResynchronisesAndLeavesWaitingFramesInTheirOldSlots) 
     ASSERT_TRUE(deliver(ring, 81600, 3));   // slots 30-39
     EXPECT_EQ(play(ring, 10), TEN_MISSING);
     EXPECT_EQ(play(ring, 2), expectFrames(1, 0, 2));
-    // Timestamp 80800 now lies before E (80960): late, and not the first
-    // late packet, so it resynchronises.
+    // Timestamp 80800 now lies before E (80960): late. Alone after packets
+    // in step it is dropped; another late packet resynchronises.
+    ASSERT_FALSE(deliver(ring, 80800, 9, 5));
     ASSERT_TRUE(deliver(ring, 80800, 4, 5));
     EXPECT_EQ(ring.position(), 10u);
     EXPECT_EQ(ring.expectedTimestamp(), 80800u);
