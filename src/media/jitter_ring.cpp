@@ -22,13 +22,14 @@ std::optional<uint32_t> JitterRing::place(uint32_t timestamp) {
     // across the wrap of its timestamps without a break, and a packet whose
     // timestamp lies before E is behind, whatever its place on the frame grid.
     const auto distance = static_cast<int32_t>(timestamp - expected_);
-    const bool onGrid = distance % static_cast<int32_t>(FRAME_TIMESTAMP_STEP) == 0;
-    if (distance >= 0 && onGrid) {
-        const auto offset = static_cast<uint32_t>(distance) / FRAME_TIMESTAMP_STEP;
-        if (offset <= WINDOW_FRAMES) {
-            lateRun_ = 0;
-            return offset;
-        }
+    const auto step = static_cast<int32_t>(FRAME_TIMESTAMP_STEP);
+    const bool onGrid = distance % step == 0;
+    // Up to the playout delay behind E, the packet's slots are still waiting
+    // to be played: its frames are in time, and the offset wraps below P.
+    if (onGrid && distance >= -static_cast<int32_t>(PLAYOUT_DELAY_FRAMES) * step &&
+        distance <= static_cast<int32_t>(WINDOW_FRAMES) * step) {
+        lateRun_ = 0;
+        return static_cast<uint32_t>(distance / step);
     }
     if (distance < 0 || onGrid) {
         // Late, or too far ahead: dropped when it comes alone, a

@@ -3,7 +3,8 @@
 // 256 slots of one 10-byte frame (as received, frame mask still applied) and
 // a present flag. P is the slot where the frame with the expected timestamp E
 // belongs; the frame played next is the one in slot P - 10, ten frames
-// (100 ms) behind. A packet is accepted from E up to 30 frames beyond it. A
+// (100 ms) behind. A packet is accepted from E up to 30 frames beyond it, and
+// up to 10 frames behind it, whose slots are still waiting to be played. A
 // packet that falls outside that window is dropped when it is the first since
 // the last reset or since a packet was filed in step, and resynchronises the
 // ring when it follows another such packet: a lone late packet (delayed, or
@@ -40,8 +41,8 @@ public:
     void reset();
 
     // Finds where a packet whose first frame has this timestamp goes, as an
-    // offset from P, resynchronising the ring when it must; nothing when the
-    // packet is dropped as late.
+    // offset from P modulo 2^32 (below P for a packet behind E), resynchronising the ring when it must;
+    // nothing when the packet is dropped as late.
     std::optional<uint32_t> place(uint32_t timestamp);
     // Files frames (a whole number of 10-byte frames) from offset on,
     // overwriting whatever was there.

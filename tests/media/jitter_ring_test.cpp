@@ -66,7 +66,9 @@ TEST(JitterRing, AcceptsUpToThirtyFramesAheadAndPlaysTenFramesLater) {
     EXPECT_EQ(ring.place(8000 + 80), 1u);
     ASSERT_TRUE(deliver(ring, 8000, 1));
     for (uint32_t s = 20; s < 30; ++s) EXPECT_TRUE(ring.slot(s).present) << s;
-    EXPECT_EQ(play(ring, 10), TEN_MISSING);
+    // Up to ten frames behind E, a packet fills the slots still waiting to be played.
+    ASSERT_TRUE(deliver(ring, 8000 - 10 * 80, 2));
+    EXPECT_EQ(play(ring, 10), expectFrames(2, 0, 10));
     EXPECT_EQ(play(ring, 10), expectFrames(1, 0, 10));
     EXPECT_FALSE(ring.slot(20).present) << "a played slot is emptied";
     EXPECT_FALSE(deliver(ring, 0, 7)) << "late, and alone since packets in step: dropped";
@@ -99,12 +101,12 @@ TEST(JitterRing, LatePacketResynchronisesAndLeavesWaitingFramesInTheirOldSlots) 
     ASSERT_TRUE(deliver(ring, 81600, 3));   // slots 30-39
     EXPECT_EQ(play(ring, 10), TEN_MISSING);
     EXPECT_EQ(play(ring, 2), expectFrames(1, 0, 2));
-    // Timestamp 80800 now lies before E (80960): late. Alone after packets
-    // in step it is dropped; another late packet resynchronises.
-    ASSERT_FALSE(deliver(ring, 80800, 9, 5));
-    ASSERT_TRUE(deliver(ring, 80800, 4, 5));
+    // Timestamp 79200 lies 22 frames before E (80960): late. Alone after
+    // packets in step it is dropped; another late packet resynchronises.
+    ASSERT_FALSE(deliver(ring, 79200, 9, 5));
+    ASSERT_TRUE(deliver(ring, 79200, 4, 5));
     EXPECT_EQ(ring.position(), 10u);
-    EXPECT_EQ(ring.expectedTimestamp(), 80800u);
+    EXPECT_EQ(ring.expectedTimestamp(), 79200u);
     EXPECT_EQ(play(ring, 10), TEN_MISSING);
     // Slots 10-14 hold the new packet, 15-19 the rest of packet 1 that was
     // never played, 20-39 packets 2 and 3 as they were.

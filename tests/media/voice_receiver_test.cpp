@@ -95,7 +95,7 @@ TEST_F(ReceiveTest, CallCountersCountWhatArrivedAndWhatPlayed) {
     const Case cases[] = {
         {"clean", {0, 800, 1600}, {.sent = 1, .received = 3, .played = 20, .missing = 10, .fill = 10}},
         {"lost", {0, 1600}, {.sent = 1, .received = 2, .played = 10, .missing = 20, .fill = 10}},
-        {"late", {0, 0u - 800}, {.sent = 1, .received = 2, .played = 10, .missing = 20, .late = 1}},
+        {"late", {0, 0u - 1600}, {.sent = 1, .received = 2, .played = 10, .missing = 20, .late = 1}},
         // Off the frame grid: the ring starts again from that packet.
         {"resync", {0, 40}, {.sent = 1, .received = 2, .played = 10, .missing = 20, .resyncs = 1}},
         // Encrypted from here on: 100 bytes of payload are no whole cipher blocks.
