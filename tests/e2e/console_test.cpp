@@ -79,34 +79,5 @@ TEST_F(ConsoleTest, RegistersShowsTheServersScreenSendsKeysAndLogsOff) {
     EXPECT_EQ(console.wait(STEP), 0);
 }
 
-TEST_F(ConsoleTest, SettingsAreCheckedStoredAndTakeEffect) {
-    auto& console = t.start();
-    console.writeLine("settings password=short");
-    EXPECT_TRUE(t.sawLine(screen("Velmarch Password", "too short!")));
-    console.writeLine("settings password=secret-secret account=");
-    EXPECT_TRUE(t.sawLine(screen("Velmarch Account", "invalid!")));
-
-    console.writeLine("settings address=" + t.server().address() +
-                      " account=999 password=secret-secret keepawake=1");
-    const auto request = t.server().expect(
-        [](const Bytes& r) {
-            return ScriptedServer::isRegistrationRequest(r) &&
-                   std::string(r.begin() + 3, r.begin() + 7) == std::string("999\0", 4);
-        },
-        STEP);
-    ASSERT_TRUE(request);
-    EXPECT_EQ((*request)[27], 1);  // a new engine counts from the start again
-    const RunResult shown =
-        runProgram({VORPEL_PROVISION_PATH, "--app", "vorpel-console", "--show"}, t.environment(), 10s);
-    EXPECT_NE(shown.output.find("accountId: \"999\""), std::string::npos) << shown.output;
-    EXPECT_NE(shown.output.find("keepAwake: 1"), std::string::npos) << shown.output;
-    EXPECT_NE(shown.output.find("authId: \"auth-4711\""), std::string::npos) << shown.output;
-    console.writeLine("settings address=no-such-host.invalid");
-    EXPECT_TRUE(t.sawLine("title \"Socket Fault\"", 15s));
-    console.writeLine("key 1");  // taken without a link
-    console.closeInput();        // the end of input quits
-    EXPECT_EQ(console.wait(STEP), 0);
-}
-
 }  // namespace
 }  // namespace vorpel::e2e

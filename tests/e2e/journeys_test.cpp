@@ -76,7 +76,8 @@ TEST_F(Journeys, FirstStartSetUpAtTheConsoleRegistersAndAgainAfterAServerRestart
     std::this_thread::sleep_until(resume);
     server_.freeze(false);
     EXPECT_TRUE(registersAgain());
-    EXPECT_TRUE(quit(t));
+    t.console().closeInput();  // the end of input quits
+    EXPECT_EQ(t.console().wait(EVENT_WAIT), 0);
 }
 
 }  // namespace

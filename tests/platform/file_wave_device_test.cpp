@@ -152,7 +152,7 @@ TEST(FileWaveDevice, OpenRefusesWhatItCannotPlayOrRecord) {
     FileCaptureDevice wrongFormat(dir.file("in.raw"));
     EXPECT_FALSE(wrongFormat.open(WaveFormat{44100, 1, 16}, log));
 
-    // A stereo WAV file and a damaged one.
+    // A stereo WAV file (damaged ones: the WAV reader's tests).
     std::FILE* file = std::fopen(dir.file("stereo.wav").c_str(), "w+b");
     ASSERT_TRUE(writeWavHeader(file, 8000, 0));
     std::fseek(file, 22, SEEK_SET);
@@ -161,12 +161,6 @@ TEST(FileWaveDevice, OpenRefusesWhatItCannotPlayOrRecord) {
     FileCaptureDevice stereo(dir.file("stereo.wav"));
     EXPECT_FALSE(stereo.open(WaveFormat{}, log));
     EXPECT_NE(stereo.lastError().find("PCM"), std::string::npos);
-
-    file = std::fopen(dir.file("bad.wav").c_str(), "wb");
-    std::fputs("RIFF\x10\0\0\0WAVEfmt ", file);
-    std::fclose(file);
-    FileCaptureDevice damaged(dir.file("bad.wav"));
-    EXPECT_FALSE(damaged.open(WaveFormat{}, log));
 
     FilePlaybackDevice unwritable(dir.file("no/such/folder.raw"));
     EXPECT_FALSE(unwritable.open(WaveFormat{}, log));
