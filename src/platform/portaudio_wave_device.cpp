@@ -80,14 +80,21 @@ bool PortAudioStream::open(const WaveFormat& format, WaveListener& listener) {
     if (Pa_Initialize() != paNoError) return false;
     initialised_ = true;
 
-    const bool capture = direction_ == Direction::Capture;
-    const PaDeviceIndex device = findDevice(capture, deviceName_);
-    const PaDeviceInfo* info = device == paNoDevice ? nullptr : Pa_GetDeviceInfo(device);
-    if (info == nullptr) {
+    stream_ = openStreamOn(deviceName_);
+    if (stream_ == nullptr) {
         lock.unlock();
         close();
         return false;
     }
+    listener_ = &listener;
+    return true;
+}
+
+void* PortAudioStream::openStreamOn(std::string_view name) {
+    const bool capture = direction_ == Direction::Capture;
+    const PaDeviceIndex device = findDevice(capture, name);
+    const PaDeviceInfo* info = device == paNoDevice ? nullptr : Pa_GetDeviceInfo(device);
+    if (info == nullptr) return nullptr;
     PaStreamParameters parameters{};
     parameters.device = device;
     parameters.channelCount = WAVE_CHANNELS;
@@ -97,14 +104,12 @@ bool PortAudioStream::open(const WaveFormat& format, WaveListener& listener) {
     const PaError opened =
         Pa_OpenStream(&stream, capture ? &parameters : nullptr, capture ? nullptr : &parameters,
                       WAVE_SAMPLE_RATE, paFramesPerBufferUnspecified, paClipOff, &streamCallback, this);
-    if (opened != paNoError) {
-        lock.unlock();
-        close();
-        return false;
-    }
-    stream_ = stream;
-    listener_ = &listener;
-    return true;
+    return opened == paNoError ? stream : nullptr;
+}
+
+void PortAudioStream::choose(std::string_view name) {
+    const std::lock_guard lock(mutex_);
+    chosen_ = std::string(name);
 }
 
 bool PortAudioStream::prepare(WaveHeader& header) const {
@@ -142,10 +147,25 @@ bool PortAudioStream::reset() {
     if (stream_ == nullptr) return false;
     // Abort returns once the callback has finished and will not run again.
     if (Pa_IsStreamStopped(asStream(stream_)) == 0) Pa_AbortStream(asStream(stream_));
-    std::lock_guard lock(mutex_);
-    for (; count_ > 0; --count_, head_ = (head_ + 1) % CAPACITY) headers_[head_]->flags |= WAVE_HEADER_DONE;
-    head_ = 0;
-    position_ = 0;
+    std::optional<std::string> chosen;
+    {
+        std::lock_guard lock(mutex_);
+        for (; count_ > 0; --count_, head_ = (head_ + 1) % CAPACITY)
+            headers_[head_]->flags |= WAVE_HEADER_DONE;
+        head_ = 0;
+        position_ = 0;
+        chosen.swap(chosen_);
+    }
+    // Stopped, the stream can move to another device: the new one opens
+    // before the old one closes, so a failure leaves it where it was.
+    if (chosen && *chosen != deviceName_) {
+        const std::lock_guard library(libraryMutex());
+        if (void* moved = openStreamOn(*chosen)) {
+            Pa_CloseStream(asStream(stream_));
+            stream_ = moved;
+            deviceName_ = std::move(*chosen);
+        }
+    }
     return true;
 }
 

@@ -11,6 +11,7 @@
 #include <array>
 #include <cstddef>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -46,22 +47,34 @@ public:
     bool queue(WaveHeader& header);
     bool start();
     // Stops the stream (waiting for its callback to finish) and hands back
-    // every queued buffer with the done flag and no completion.
+    // every queued buffer with the done flag and no completion; then moves
+    // to the device chosen last, if any.
     bool reset();
     bool close();
+    // Takes the named device (empty: the default one) from the next reset
+    // on. The driver resets a stream whenever it starts or stops it, so the
+    // choice applies from the next call and the running one is left alone.
+    // A device that cannot be opened then leaves the stream where it was.
+    // Any thread.
+    void choose(std::string_view name);
 
     // PortAudio's stream thread: moves frames between the stream and the
     // queued buffers, then reports the buffers it finished.
     void onStream(const int16_t* input, int16_t* output, size_t frames);
 
 private:
+    // A stream on the named device, or nullptr; the caller holds
+    // libraryMutex() with PortAudio started.
+    void* openStreamOn(std::string_view name);
+
     const Direction direction_;
-    const std::string deviceName_;
+    std::string deviceName_;
     void* stream_ = nullptr;  // PaStream*
     bool initialised_ = false;
     WaveListener* listener_ = nullptr;
 
-    std::mutex mutex_;  // the queue, between the caller and the stream thread
+    std::mutex mutex_;  // the queue, between the caller and the stream thread; the choice
+    std::optional<std::string> chosen_;
     std::array<WaveHeader*, CAPACITY> headers_{};
     size_t head_ = 0;
     size_t count_ = 0;
@@ -81,6 +94,7 @@ public:
     bool start() override { return stream_.start(); }
     bool reset() override { return stream_.reset(); }
     bool close() override { return stream_.close(); }
+    void choose(std::string_view name) { stream_.choose(name); }
 
 private:
     PortAudioStream stream_;
@@ -98,6 +112,7 @@ public:
     bool write(WaveHeader& header) override { return stream_.queue(header); }
     bool reset() override { return stream_.reset(); }
     bool close() override { return stream_.close(); }
+    void choose(std::string_view name) { stream_.choose(name); }
 
 private:
     PortAudioStream stream_;

@@ -1,8 +1,9 @@
 // Sound devices chosen by name, on a private PulseAudio daemon with two null
 // sinks whose monitors parec records: an echo call's voice comes out of the
-// sink named on the command line and not out of the other (the default); a
-// name that is not there falls back to the default device with a notice; the
-// devices command lists them. ALSA (where PortAudio looks) reads only the
+// sink named on the command line and not out of the other (the default),
+// and the next call's out of the other once the console's device command has
+// chosen it; a name that is not there falls back to the default device with a
+// notice; the devices command lists them. ALSA (where PortAudio looks) reads only the
 // test's configuration, which names the sinks "vorpel_a" and "vorpel_b".
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -88,7 +89,7 @@ protected:
     CallServerProcess server_{demoAccounts()};
 };
 
-TEST_F(SoundDeviceTest, TheEchoIsHeardOnTheNamedSinkOnlyAndAMissingNameFallsBack) {
+TEST_F(SoundDeviceTest, TheEchoIsHeardOnTheNamedSinkThenOnTheOneChosenNextAndAMissingNameFallsBack) {
     const CallAccount& account = server_.accounts()[0];
     double loudB = 0;
     TerminalFixture t(server_.address());
@@ -100,22 +101,34 @@ TEST_F(SoundDeviceTest, TheEchoIsHeardOnTheNamedSinkOnlyAndAMissingNameFallsBack
         << t.transcript();
     t.console().writeLine(std::string("key ") + CallServerProcess::ECHO_EXTENSION);
     ASSERT_TRUE(t.sawLine("audio voice", 15s)) << t.transcript();
-    // The echo comes back on sink_b: its last second recorded is loud.
-    ASSERT_TRUE(waitFor(
-        [&] {
-            const auto heard = readSamples(recording("sink_b"));
-            return heard.size() > 8000 && (loudB = rms(heard, heard.size() - 8000)) > 300;
-        },
-        30s));
+    // The echo comes back on the sink named; its last second recorded is loud.
+    const auto loud = [&](const char* sink, double& level) {
+        return waitFor(
+            [&] {
+                const auto heard = readSamples(recording(sink));
+                return heard.size() > 8000 && (level = rms(heard, heard.size() - 8000)) > 300;
+            },
+            30s);
+    };
+    ASSERT_TRUE(loud("sink_b", loudB));
+    auto onA = readSamples(recording("sink_a"));
+    // Moved to sink_a at the console, the next call is heard there.
+    t.console().writeLine("press No");
+    ASSERT_TRUE(t.sawLine("audio idle", 15s)) << t.transcript();
+    t.console().writeLine("device playback vorpel_a");
+    t.console().writeLine(std::string("key ") + CallServerProcess::ECHO_EXTENSION);
+    double loudA = 0;
+    EXPECT_TRUE(loud("sink_a", loudA)) << t.transcript();
     t.console().writeLine("quit");
     EXPECT_EQ(t.console().wait(15s), 0) << t.transcript();
     for (auto& recorder : recorders_) {
         ::kill(recorder->pid(), SIGINT);
         recorder->wait(5s);
     }
-    const auto onA = readSamples(recording("sink_a"));
-    std::printf("RMS of the echo's last second on sink_b (chosen) %.1f; of all %zu samples on sink_a %.1f\n",
-                loudB, onA.size(), rms(onA));
+    std::printf(
+        "RMS of the echo's last second on sink_b (chosen) %.1f; of the %zu samples on sink_a meanwhile"
+        " %.1f; on sink_a after the move %.1f\n",
+        loudB, onA.size(), rms(onA), loudA);
     EXPECT_GT(onA.size(), 8000u);  // recorded all along, and silent
     EXPECT_LT(rms(onA), 1.0);
 

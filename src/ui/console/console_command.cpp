@@ -133,6 +133,18 @@ ConsoleCommand parseConsoleCommand(std::string_view line) {
         return PressCommand{*button};
     }
     if (word == "settings") return parseSettings(rest);
+    if (word == "device") {
+        const size_t gap = rest.find(' ');
+        const std::string_view direction = rest.substr(0, gap);
+        std::string_view value =
+            gap == std::string_view::npos ? std::string_view{} : trim(rest.substr(gap + 1));
+        std::string error;
+        const auto name = takeValue(value, error);
+        if (!name) return CommandError{error};
+        if ((direction != "capture" && direction != "playback") || !trim(value).empty())
+            return CommandError{"device takes capture or playback and one name"};
+        return DeviceCommand{direction == "capture", *name};
+    }
     if (word == "tags" && !bare) return parseTags(line.substr(space + 1));
     if (bare) {
         if (word == "left") return KeyCommand{VK_LEFT};

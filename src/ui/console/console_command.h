@@ -45,14 +45,19 @@ struct TagsCommand {
 struct AboutCommand {};
 struct StatsCommand {};
 struct DevicesCommand {};
+struct DeviceCommand {  // device capture|playback NAME: that sound device from the next call on
+    bool capture;
+    std::string name;  // empty: the default device
+};
 struct QuitCommand {};
 struct EmptyCommand {};  // a blank line does nothing
 struct CommandError {
     std::string text;
 };
 
-using ConsoleCommand = std::variant<EmptyCommand, KeyCommand, PressCommand, SettingsCommand, TagsCommand,
-                                    AboutCommand, StatsCommand, DevicesCommand, QuitCommand, CommandError>;
+using ConsoleCommand =
+    std::variant<EmptyCommand, KeyCommand, PressCommand, SettingsCommand, TagsCommand, AboutCommand,
+                 StatsCommand, DevicesCommand, DeviceCommand, QuitCommand, CommandError>;
 
 ConsoleCommand parseConsoleCommand(std::string_view line);
 

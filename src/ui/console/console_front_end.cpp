@@ -105,6 +105,12 @@ void ConsoleFrontEnd::handleLine(std::string_view line) {
                        for (const std::string& name : devices.capture) writer_.device("capture", name);
                        for (const std::string& name : devices.playback) writer_.device("playback", name);
                    },
+                   [&](const DeviceCommand& c) {
+                       if (chooseDevice_)
+                           chooseDevice_(c);
+                       else
+                           writer_.error("no sound devices to choose");
+                   },
                    [&](const QuitCommand&) {
                        quitting_ = true;
                        app.accept();

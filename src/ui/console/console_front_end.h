@@ -37,6 +37,10 @@ public:
     bool attach(PhoneApp& app);
     // Where the stats command reads the call's counts (none: it is ignored).
     void setCallStatistics(std::function<CallStatistics()> source) { statistics_ = std::move(source); }
+    // What the device command does (none: it is refused).
+    void setDeviceChooser(std::function<void(const DeviceCommand&)> chooser) {
+        chooseDevice_ = std::move(chooser);
+    }
     // One command line (also used by tests).
     void handleLine(std::string_view line);
 
@@ -65,6 +69,7 @@ private:
     SettingsCommand settingsAnswer_;
     TagsCommand tagsAnswer_;
     std::function<CallStatistics()> statistics_;
+    std::function<void(const DeviceCommand&)> chooseDevice_;
 };
 
 }  // namespace vorpel

@@ -65,7 +65,7 @@ int runConsole(const ConsoleOptions& options) {
     CloseRequests closeRequests;
     ConsoleEventWriter writer(stdout);
 
-    const WaveDevices devices = openWaveDevices(options, APPLICATION_NAME);
+    WaveDevices devices = openWaveDevices(options, APPLICATION_NAME);
     std::fputs(devices.notice.c_str(), stderr);
     WaveCaptureDevice& capture = *devices.capture;
     WavePlaybackDevice& playback = *devices.playback;
@@ -88,6 +88,9 @@ int runConsole(const ConsoleOptions& options) {
                             terminal.record(), store, timer, loop, frontEnd});
     ConsoleAudio audio(writer, terminal.media());
     frontEnd.setCallStatistics([&terminal] { return terminal.media().statistics(); });
+    frontEnd.setDeviceChooser([&devices](const DeviceCommand& c) {
+        std::fputs(chooseSoundDevice(devices, c.capture, c.name, APPLICATION_NAME).c_str(), stderr);
+    });
     terminal.attachWindow(&app);
     terminal.setAudioListener(&audio);
     frontEnd.attach(app);

@@ -54,15 +54,41 @@ WaveDevices openWaveDevices(const ConsoleOptions& options, std::string_view appl
         keepIfListed(choice.capture, listed.capture, "capture", applicationName, devices.notice);
         keepIfListed(choice.playback, listed.playback, "playback", applicationName, devices.notice);
     }
-    if (captureFile)
+    if (captureFile) {
         devices.capture = std::make_unique<FileCaptureDevice>(*captureFile);
-    else
-        devices.capture = std::make_unique<PortAudioCaptureDevice>(choice.capture);
-    if (playbackFile)
+    } else {
+        auto sound = std::make_unique<PortAudioCaptureDevice>(choice.capture);
+        devices.soundCapture = sound.get();
+        devices.capture = std::move(sound);
+    }
+    if (playbackFile) {
         devices.playback = std::make_unique<FilePlaybackDevice>(*playbackFile);
-    else
-        devices.playback = std::make_unique<PortAudioPlaybackDevice>(choice.playback);
+    } else {
+        auto sound = std::make_unique<PortAudioPlaybackDevice>(choice.playback);
+        devices.soundPlayback = sound.get();
+        devices.playback = std::move(sound);
+    }
     return devices;
+}
+
+std::string chooseSoundDevice(WaveDevices& devices, bool capture, std::string name,
+                              std::string_view applicationName) {
+    const std::string_view direction = capture ? "capture" : "playback";
+    if (capture ? devices.soundCapture == nullptr : devices.soundPlayback == nullptr)
+        return std::string(applicationName)
+            .append(": ")
+            .append(direction)
+            .append(" uses a file, not a device\n");
+    std::string notice;
+    if (!name.empty()) {
+        const SoundDeviceList listed = listSoundDevices();
+        keepIfListed(name, capture ? listed.capture : listed.playback, direction, applicationName, notice);
+    }
+    if (capture)
+        devices.soundCapture->choose(name);
+    else
+        devices.soundPlayback->choose(name);
+    return notice;
 }
 
 }  // namespace vorpel

@@ -15,13 +15,26 @@
 
 namespace vorpel {
 
+class PortAudioCaptureDevice;
+class PortAudioPlaybackDevice;
+
 struct WaveDevices {
     std::unique_ptr<WaveCaptureDevice> capture;
     std::unique_ptr<WavePlaybackDevice> playback;
     std::string notice;  // one line per device that was not found; empty when none
+    // The same devices where they are sound devices (not files), else nullptr.
+    PortAudioCaptureDevice* soundCapture = nullptr;
+    PortAudioPlaybackDevice* soundPlayback = nullptr;
 };
 
 // applicationName names the program in the notice and finds its sound-device file.
 WaveDevices openWaveDevices(const ConsoleOptions& options, std::string_view applicationName);
+
+// Moves one direction to another sound device from the next call on (an
+// empty name: the default device). Returns the notice to show: a name
+// PortAudio does not list goes to the default device, and a direction that
+// plays or records a file has no device to move.
+std::string chooseSoundDevice(WaveDevices& devices, bool capture, std::string name,
+                              std::string_view applicationName);
 
 }  // namespace vorpel

@@ -73,7 +73,7 @@ int runWindow(const ConsoleOptions& options, CloseRequests& closeRequests) {
         return 255;
     }
 
-    const WaveDevices devices = openWaveDevices(options, APPLICATION_NAME);
+    WaveDevices devices = openWaveDevices(options, APPLICATION_NAME);
     std::fputs(devices.notice.c_str(), stderr);
     DesktopNotifier notifier;  // a device gone tells the user without holding the start up
     if (!devices.notice.empty())
@@ -98,7 +98,17 @@ int runWindow(const ConsoleOptions& options, CloseRequests& closeRequests) {
     PhoneApp app(ShellParts{terminal.engineLock(), terminal.engine(), terminal.audioDriver(), terminal,
                             terminal.record(), store, timer, loop, host});
     PhoneDialog window(app);
-    if (!options.fileAudio()) window.enableSoundDevices(std::string(APPLICATION_NAME));
+    if (!options.fileAudio()) {
+        window.enableSoundDevices(
+            std::string(APPLICATION_NAME), [&devices, &notifier](const SoundDeviceChoice& c) {
+                const std::string notice = chooseSoundDevice(devices, true, c.capture, APPLICATION_NAME) +
+                                           chooseSoundDevice(devices, false, c.playback, APPLICATION_NAME);
+                std::fputs(notice.c_str(), stderr);
+                if (!notice.empty())
+                    notifier.notify(QStringLiteral("Sound device not found"),
+                                    QString::fromStdString(notice).trimmed());
+            });
+    }
     host.attachWindow(&window);
     host.openSettingsWhenMissing(true);  // a first start asks for the account at once
     window.setCallStatistics([&terminal] { return terminal.media().statistics(); },

@@ -221,8 +221,10 @@ void PhoneDialog::showStatistics() {
     statistics_->activateWindow();
 }
 
-void PhoneDialog::enableSoundDevices(std::string applicationName) {
+void PhoneDialog::enableSoundDevices(std::string applicationName,
+                                     std::function<void(const SoundDeviceChoice&)> use) {
     soundApplication_ = std::move(applicationName);
+    useSoundDevices_ = std::move(use);
     connect(menu_->addAction(QStringLiteral("%1\u2026").arg(QLatin1String(SOUND_DEVICES_TITLE))),
             &QAction::triggered, this, [this] { showSoundDevices(); });
 }
@@ -244,7 +246,9 @@ void PhoneDialog::showSoundDevices() {
     soundDevices_ = new SoundDeviceDialog(std::move(devices), stored.capture, stored.playback, this);
     soundDevices_->setAttribute(Qt::WA_DeleteOnClose);
     connect(soundDevices_, &QDialog::accepted, this, [this, file] {
-        file.write(SoundDeviceChoice{soundDevices_->capture(), soundDevices_->playback()});
+        const SoundDeviceChoice choice{soundDevices_->capture(), soundDevices_->playback()};
+        file.write(choice);
+        if (useSoundDevices_) useSoundDevices_(choice);
     });
     connect(soundDevices_, &QObject::destroyed, this, [this] { soundDevices_ = nullptr; });
     soundDevices_->open();

@@ -21,6 +21,7 @@
 
 #include "app/phone_app.h"
 #include "phone/phone_window.h"
+#include "platform/sound_device_choice.h"
 #include "ui/qt/dialogs/sound_device_dialog.h"
 #include "ui/qt/dialogs/statistics_dialog.h"
 #include "ui/qt/indicator_lamp.h"
@@ -56,8 +57,9 @@ public:
     void setCallStatistics(std::function<CallStatistics()> source, std::function<bool()> callRunning);
 
     // Adds "Sound devices…" to the Options menu: PortAudio's devices, the
-    // choice kept in the sound-device file of applicationName.
-    void enableSoundDevices(std::string applicationName);
+    // choice kept in the sound-device file of applicationName and handed to
+    // use (which puts it in force from the next call).
+    void enableSoundDevices(std::string applicationName, std::function<void(const SoundDeviceChoice&)> use);
 
     // The window's size when it opens on a screen of this many logical dots per inch.
     static QSize initialSize(int logicalDpi);
@@ -104,6 +106,7 @@ private:
     std::function<CallStatistics()> statisticsSource_;
     std::function<bool()> callRunning_;
     std::string soundApplication_;
+    std::function<void(const SoundDeviceChoice&)> useSoundDevices_;
     SoundDeviceDialog* soundDevices_ = nullptr;
     std::optional<PhoneButton> focus_;
     bool rendered_ = false;

@@ -37,10 +37,15 @@ TEST(ConsoleCommand, EachCommandAndItsMistakes) {
     EXPECT_EQ(t.texts[3], "four");
     EXPECT_FALSE(t.texts[4]);
     EXPECT_TRUE(std::get<TagsCommand>(parseConsoleCommand("tags cancel")).cancel);
-    for (const char* bad : {"key", "key 12", "key a", "press ok", "press", "quit now", "left 1", "dial 123",
-                            "settings keepawake=2", "settings colour=red", "settings address",
-                            R"(settings auth="x)", R"(settings auth="x"y)", R"(settings auth="\q")",
-                            "settings cancel now", "tags a|b|c|d|e|f", "devices all"})
+    const auto d =
+        std::get<DeviceCommand>(parseConsoleCommand(R"x(device playback "HDA: Analog (hw:0,0)")x"));
+    EXPECT_EQ(std::pair(d.capture, d.name), std::pair(false, std::string("HDA: Analog (hw:0,0)")));
+    EXPECT_EQ(std::get<DeviceCommand>(parseConsoleCommand("device capture mic")).capture, true);
+    for (const char* bad :
+         {"key", "key 12", "key a", "press ok", "press", "quit now", "left 1", "dial 123",
+          "settings keepawake=2", "settings colour=red", "settings address", R"(settings auth="x)",
+          R"(settings auth="x"y)", R"(settings auth="\q")", "settings cancel now", "tags a|b|c|d|e|f",
+          "devices all", "device speaker x", "device playback a b"})
         EXPECT_TRUE(std::holds_alternative<CommandError>(parseConsoleCommand(bad))) << bad;
 }
 

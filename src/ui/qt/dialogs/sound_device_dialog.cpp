@@ -90,7 +90,7 @@ SoundDeviceDialog::SoundDeviceDialog(Devices devices, const std::string& chosenC
     layout->addRow(QStringLiteral("Level:"), meter_);
     layout->addRow(QStringLiteral("Speaker:"), playbackList_);
     layout->addRow(QString(), test);
-    auto* note = new QLabel(QStringLiteral("A new choice takes effect when Vorpel next starts."), this);
+    auto* note = new QLabel(QStringLiteral("A new choice takes effect from the next call."), this);
     note->setWordWrap(true);
     layout->addRow(note);
     layout->addRow(buttons);
