@@ -171,6 +171,11 @@ bool PortAudioStream::reset() {
 
 bool PortAudioStream::close() {
     const bool wasOpen = stream_ != nullptr;
+    {
+        // A device chosen for the next call is not opened only to be closed.
+        const std::lock_guard lock(mutex_);
+        chosen_.reset();
+    }
     if (wasOpen) reset();
     const std::lock_guard lock(libraryMutex());
     if (wasOpen) {
