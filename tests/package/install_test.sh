@@ -5,7 +5,7 @@
 #   tests/package/install_test.sh BUILD-DIR
 #
 # Installs BUILD-DIR/vorpel_*.deb with apt-get, checks that the four programs
-# are on the PATH and have their manual pages, runs the two-terminal call
+# are on the PATH and have their manual pages, runs the journey test
 # (tests/e2e) with the installed vorpel-console, vorpel-provision and
 # vorpel-callserver (failing when no such test ran), and purges the package
 # again, with whatever it pulled in.
@@ -58,9 +58,9 @@ page=$(env MANPAGER=cat man vorpel 2>&1) || true
 [[ $page == *"vorpel - soft IP telephone terminal for the desktop"* ]] ||
   { say "'man vorpel' does not show the page:"; echo "$page"; exit 1; }
 
-# The whole-call test with the installed programs; it must run, not just pass.
+# The journey test (registration, restart, lost link) with the installed programs; it must run.
 ran=$(VORPEL_TEST_PROGRAM_DIR=$(dirname "$(command -v vorpel-console)") \
-  timeout 300 "$build/tests/e2e/call_server_tests" --gtest_filter='CallTest.*' --gtest_brief=1 2>&1) ||
-  { echo "$ran"; say "the call through the installed programs failed"; exit 1; }
-[[ $ran == *"[  PASSED  ] 1 test"* ]] || { echo "$ran"; say "no call test ran"; exit 1; }
-say "passed: installed, on the PATH, manual pages shown, a call through the installed programs"
+  timeout 300 "$build/tests/e2e/journeys_tests" --gtest_filter='Journeys.*' --gtest_brief=1 2>&1) ||
+  { echo "$ran"; say "the journey through the installed programs failed"; exit 1; }
+[[ $ran == *"[  PASSED  ] 1 test"* ]] || { echo "$ran"; say "no journey test ran"; exit 1; }
+say "passed: installed, on the PATH, manual pages shown, registration, restart and lost link through the installed programs"
