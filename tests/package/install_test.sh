@@ -5,9 +5,10 @@
 #   tests/package/install_test.sh BUILD-DIR
 #
 # Installs BUILD-DIR/vorpel_*.deb with apt-get, checks that the four programs
-# are on the PATH and have their manual pages, runs the journey test
-# (tests/e2e) with the installed vorpel-console, vorpel-provision and
-# vorpel-callserver (failing when no such test ran), and purges the package
+# are on the PATH and have their manual pages, runs the two-terminal call and
+# the journey test (tests/e2e) with the installed vorpel-console,
+# vorpel-provision and vorpel-callserver (failing when either did not run),
+# and purges the package
 # again, with whatever it pulled in.
 # Skipped, with a message, when not run as root or when vorpel is already
 # installed (it is left alone then).
@@ -58,9 +59,13 @@ page=$(env MANPAGER=cat man vorpel 2>&1) || true
 [[ $page == *"vorpel - soft IP telephone terminal for the desktop"* ]] ||
   { say "'man vorpel' does not show the page:"; echo "$page"; exit 1; }
 
-# The journey test (registration, restart, lost link) with the installed programs; it must run.
-ran=$(VORPEL_TEST_PROGRAM_DIR=$(dirname "$(command -v vorpel-console)") \
-  timeout 300 "$build/tests/e2e/journeys_tests" --gtest_filter='Journeys.*' --gtest_brief=1 2>&1) ||
-  { echo "$ran"; say "the journey through the installed programs failed"; exit 1; }
-[[ $ran == *"[  PASSED  ] 1 test"* ]] || { echo "$ran"; say "no journey test ran"; exit 1; }
-say "passed: installed, on the PATH, manual pages shown, registration, restart and lost link through the installed programs"
+# The whole call and the journey (registration, restart, lost link) with the
+# installed programs; each must run, not just pass.
+installed=$(dirname "$(command -v vorpel-console)")
+for test in call_server_tests:CallTest journeys_tests:Journeys; do
+  ran=$(VORPEL_TEST_PROGRAM_DIR=$installed \
+    timeout 300 "$build/tests/e2e/${test%%:*}" --gtest_filter="${test#*:}.*" --gtest_brief=1 2>&1) ||
+    { echo "$ran"; say "${test#*:} through the installed programs failed"; exit 1; }
+  [[ $ran == *"[  PASSED  ] 1 test"* ]] || { echo "$ran"; say "no ${test#*:} test ran"; exit 1; }
+done
+say "passed: installed, on the PATH, manual pages shown, a call, a restart and a lost link through the installed programs"
