@@ -51,9 +51,10 @@ std::optional<ServerOptions> parse(std::vector<const char*> args, std::string& e
 
 TEST(ServerOptions, ParsesEveryOptionAndRefusesNonsense) {
     std::string error;
-    const auto options = parse({"--accounts", "a.txt", "--listen", "127.0.0.2", "--port", "9000",
-                                "--relay-port", "9100", "--max-terminals", "4", "--echo", "", "--trace"},
-                               error);
+    const auto options = parse(
+        {"--accounts", "a.txt", "--listen", "127.0.0.2", "--port", "9000", "--relay-port", "9100",
+         "--max-terminals", "4", "--echo", "", "--trace", "--hold-voice", "12:300", "--hold-voice", "20:5"},
+        error);
     ASSERT_TRUE(options) << error;
     EXPECT_EQ(options->listenAddress, 0x7F000002u);
     EXPECT_EQ(options->port, 9000);
@@ -61,6 +62,9 @@ TEST(ServerOptions, ParsesEveryOptionAndRefusesNonsense) {
     EXPECT_EQ(options->maxTerminals, 4u);
     EXPECT_EQ(options->echoExtension, "");
     EXPECT_TRUE(options->trace);
+    ASSERT_EQ(options->holds.size(), 2u);
+    EXPECT_EQ(options->holds[1].packet, 20u);
+    EXPECT_EQ(options->holds[1].ms, 5u);
     EXPECT_TRUE(parse({"--help"}, error)->help);
     EXPECT_FALSE(parse({}, error));
     EXPECT_FALSE(parse({"--accounts", "a", "--listen", "localhost"}, error));
@@ -71,6 +75,11 @@ TEST(ServerOptions, ParsesEveryOptionAndRefusesNonsense) {
     EXPECT_FALSE(parse({"--accounts", "a", "--max-terminals", "0"}, error));
     EXPECT_FALSE(parse({"--accounts", "a", "--echo", "9x"}, error));
     EXPECT_FALSE(parse({"--accounts"}, error));
+    for (const char* hold : {"12", "0:300", "12:0", "12:10001", "12:300ms"})
+        EXPECT_FALSE(parse({"--accounts", "a", "--hold-voice", hold}, error)) << hold;
+    std::vector<const char*> nine{"--accounts", "a"};
+    for (int i = 0; i < 9; ++i) nine.insert(nine.end(), {"--hold-voice", "1:1"});
+    EXPECT_FALSE(parse(nine, error));
     EXPECT_FALSE(parse({"--accounts", "a", "--bogus", "1"}, error));
     EXPECT_EQ(error, "unknown option --bogus");
 }

@@ -35,7 +35,8 @@ inline std::optional<ShownLines> parseDisplay(const std::string& line) {
 
 class CallFixture : public ::testing::Test {
 protected:
-    explicit CallFixture(bool trace = false) : server_(demoAccounts(), trace) {}
+    explicit CallFixture(std::vector<std::string> serverOptions = {})
+        : server_(demoAccounts(), std::move(serverOptions)) {}
     void SetUp() override { ASSERT_TRUE(server_.start()) << server_.errorText(); }
     void TearDown() override {
         if (!HasFailure()) return;

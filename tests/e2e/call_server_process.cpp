@@ -20,8 +20,8 @@ std::vector<CallAccount> demoAccounts() {
             {"202", "acct-202", "auth-202", "pass-202-secret"}};
 }
 
-CallServerProcess::CallServerProcess(std::vector<CallAccount> accounts, bool trace)
-    : accounts_(std::move(accounts)), trace_(trace) {
+CallServerProcess::CallServerProcess(std::vector<CallAccount> accounts, std::vector<std::string> options)
+    : accounts_(std::move(accounts)), options_(std::move(options)) {
     std::ofstream file(folder_.path() / "accounts.txt");
     file << "# extension account auth password\n";
     for (const CallAccount& a : accounts_) {
@@ -60,7 +60,7 @@ bool CallServerProcess::startOn(const std::string& address, std::chrono::millise
                                   "8",
                                   "--echo",
                                   ECHO_EXTENSION};
-    if (trace_) args.emplace_back("--trace");
+    args.insert(args.end(), options_.begin(), options_.end());
     process_ = std::make_unique<ChildProcess>(args, Env{});
     process_->closeInput();
     // The server says where it listens on standard error once its sockets are bound.

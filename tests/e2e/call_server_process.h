@@ -30,9 +30,10 @@ public:
     static constexpr uint16_t RELAY_PORT = 9880;
     static constexpr const char* ECHO_EXTENSION = "9";
 
-    // Writes the accounts file; start() runs the server.
-    // With trace, the server writes every frame in and out on its standard error.
-    explicit CallServerProcess(std::vector<CallAccount> accounts, bool trace = false);
+    // Writes the accounts file; start() runs the server with these options
+    // besides its addresses (with --trace, every frame in and out goes to its
+    // standard error).
+    explicit CallServerProcess(std::vector<CallAccount> accounts, std::vector<std::string> options = {});
 
     // Starts the server on a free loopback address (the same one again after
     // the first start) and waits until it listens; false when it did not.
@@ -55,7 +56,7 @@ private:
 
     TempFolder folder_;
     std::vector<CallAccount> accounts_;
-    bool trace_;
+    std::vector<std::string> options_;
     std::string address_;
     std::unique_ptr<ChildProcess> process_;
     std::string lastErrorText_;

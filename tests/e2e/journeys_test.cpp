@@ -22,7 +22,7 @@ using namespace std::chrono_literals;
 
 class Journeys : public CallFixture {
 protected:
-    Journeys() : CallFixture(/*trace=*/true) {}
+    Journeys() : CallFixture({"--trace"}) {}
 
     // A terminal with an empty settings store, started, then given the
     // account with the console's settings command.

@@ -1,6 +1,6 @@
 // vorpel-callserver: wires the CallServer to real UDP sockets. One thread, one
 // poll() loop over the signalling socket and one relay socket per terminal
-// slot, and a tick every 50 ms.
+// slot, and a tick every 50 ms (or sooner, when a held voice packet is due).
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -8,6 +8,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <array>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -52,9 +54,47 @@ int openSocket(uint32_t address, uint16_t port) {
 
 class SocketPorts final : public CallServerPorts {
 public:
-    explicit SocketPorts(const std::vector<pollfd>& fds) : fds_(fds) {}
+    SocketPorts(const std::vector<pollfd>& fds, const std::vector<ServerOptions::VoiceHold>& holds)
+        : fds_(fds), holds_(holds) {}
     void send(size_t channel, const Endpoint& to, std::span<const uint8_t> bytes) override {
         if (channel >= fds_.size()) return;
+        if (channel > 0) {
+            ++relayed_;
+            for (size_t i = 0; i < std::min(holds_.size(), held_.size()); ++i) {
+                if (holds_[i].packet != relayed_ || bytes.size() > held_[i].bytes.size()) continue;
+                std::copy(bytes.begin(), bytes.end(), held_[i].bytes.begin());
+                held_[i].size = bytes.size();
+                held_[i].channel = channel;
+                held_[i].to = to;
+                held_[i].due = monotonicMs() + static_cast<int64_t>(holds_[i].ms);
+                return;
+            }
+        }
+        sendNow(channel, to, bytes);
+    }
+    // When the next packet held back is due (-1: none is held).
+    int64_t heldDue() const {
+        int64_t due = -1;
+        for (const Held& h : held_)
+            if (h.due >= 0 && (due < 0 || h.due < due)) due = h.due;
+        return due;
+    }
+    void sendHeld(int64_t now) {
+        for (size_t i = 0; i < std::min(holds_.size(), held_.size()); ++i) {
+            if (held_[i].due < 0 || held_[i].due > now) continue;
+            held_[i].due = -1;
+            sendNow(held_[i].channel, held_[i].to, std::span(held_[i].bytes).first(held_[i].size));
+            std::fprintf(stderr, "vorpel-callserver: voice packet %lu sent %lu ms late\n", holds_[i].packet,
+                         holds_[i].ms);
+        }
+    }
+    std::time_t wallClock() override { return std::time(nullptr); }
+    void trace(std::string_view line) override {
+        std::fprintf(stderr, "%.*s\n", static_cast<int>(line.size()), line.data());
+    }
+
+private:
+    void sendNow(size_t channel, const Endpoint& to, std::span<const uint8_t> bytes) {
         sockaddr_in peer{};
         peer.sin_family = AF_INET;
         peer.sin_addr.s_addr = htonl(to.address);
@@ -64,13 +104,18 @@ public:
         (void)sendto(fds_[channel].fd, bytes.data(), bytes.size(), 0,
                      reinterpret_cast<const sockaddr*>(&peer), sizeof peer);
     }
-    std::time_t wallClock() override { return std::time(nullptr); }
-    void trace(std::string_view line) override {
-        std::fprintf(stderr, "%.*s\n", static_cast<int>(line.size()), line.data());
-    }
 
-private:
     const std::vector<pollfd>& fds_;
+    const std::vector<ServerOptions::VoiceHold> holds_;
+    unsigned long relayed_ = 0;
+    struct Held {  // the packet of holds_[i], while due is not -1
+        std::array<uint8_t, RECEIVE_BUFFER> bytes{};
+        size_t size = 0;
+        size_t channel = 0;
+        Endpoint to{};
+        int64_t due = -1;
+    };
+    std::array<Held, MAX_VOICE_HOLDS> held_{};
 };
 
 }  // namespace
@@ -124,7 +169,7 @@ int main(int argc, char** argv) {
     config.echoExtension = options->echoExtension;
     config.trace = options->trace;
     const size_t accountCount = accounts->size();
-    SocketPorts ports(fds);
+    SocketPorts ports(fds, options->holds);
     CallServer server(std::move(*accounts), config, ports);
 
     std::signal(SIGINT, onStopSignal);
@@ -137,7 +182,8 @@ int main(int argc, char** argv) {
     std::array<uint8_t, RECEIVE_BUFFER> buffer{};
     int64_t nextTick = monotonicMs();
     while (!stopRequested) {
-        const int64_t wait = nextTick - monotonicMs();
+        const int64_t due = ports.heldDue() < 0 ? nextTick : std::min(nextTick, ports.heldDue());
+        const int64_t wait = due - monotonicMs();
         const int ready = poll(fds.data(), fds.size(), wait > 0 ? static_cast<int>(wait) : 0);
         if (ready < 0 && errno != EINTR) {
             std::fprintf(stderr, "vorpel-callserver: poll: %s\n", std::strerror(errno));
@@ -165,6 +211,7 @@ int main(int argc, char** argv) {
             }
         }
         const int64_t now = monotonicMs();
+        ports.sendHeld(now);
         if (now >= nextTick) {
             server.tick(now);
             nextTick = now + TICK_MS;

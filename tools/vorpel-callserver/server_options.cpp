@@ -26,6 +26,9 @@ const char* const SERVER_USAGE =
     "  --echo EXT            extension that plays a caller's voice back (default 9;\n"
     "                        an empty value turns it off)\n"
     "  --trace               print every frame and packet in and out on stderr\n"
+    "  --hold-voice N:MS     send the Nth voice packet the relay passes on MS ms late\n"
+    "                        (1 to 10000), after the packets behind it, as a congested\n"
+    "                        path would, to try a terminal's playout (up to 8 times)\n"
     "  --help                show this text\n"
     "\n"
     "Dialling: digits and * collect on the display; the call is placed as soon as they\n"
@@ -88,6 +91,19 @@ std::optional<ServerOptions> parseServerOptions(int argc, const char* const* arg
                 return std::nullopt;
             }
             options.echoExtension = value;
+        } else if (name == "--hold-voice") {
+            const size_t colon = value.find(':');
+            ServerOptions::VoiceHold hold;
+            if (colon == std::string::npos ||
+                !parseNumber(std::string_view(value).substr(0, colon), 1, 1UL << 31, hold.packet) ||
+                !parseNumber(std::string_view(value).substr(colon + 1), 1, 10000, hold.ms) ||
+                options.holds.size() == MAX_VOICE_HOLDS) {
+                error =
+                    "--hold-voice needs N:MS, a packet number from 1 and milliseconds from 1 to 10000, "
+                    "at most 8 times";
+                return std::nullopt;
+            }
+            options.holds.push_back(hold);
         } else {
             error = "unknown option " + std::string(name);
             return std::nullopt;

@@ -5,8 +5,11 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace vorpel::callserver {
+
+inline constexpr size_t MAX_VOICE_HOLDS = 8;
 
 struct ServerOptions {
     uint32_t listenAddress = 0x7F000001;  // 127.0.0.1
@@ -17,6 +20,12 @@ struct ServerOptions {
     std::string echoExtension = "9";
     bool trace = false;
     bool help = false;
+    // --hold-voice N:MS, each: the relay's Nth voice packet goes out MS ms late.
+    struct VoiceHold {
+        unsigned long packet = 0;
+        unsigned long ms = 0;
+    };
+    std::vector<VoiceHold> holds;
 };
 
 extern const char* const SERVER_USAGE;
