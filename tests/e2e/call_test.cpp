@@ -25,9 +25,10 @@ namespace {
 
 constexpr size_t RATE = 8000;
 constexpr size_t TALK = 14 * RATE;  // the microphone files' length
-// The server sends these of the voice packets it relays 400 ms late, from
+// The server sends these of the voice packets it relays HOLD_MS late, from
 // about 4 s into the call, each half a second after the one before.
 constexpr unsigned long HELD[] = {80, 90, 100};
+const std::string HOLD_MS = "400";
 
 // A third party on the test's host: what the server sent (copies from a raw
 // socket connected to its address) and datagrams forged with any source.
@@ -98,8 +99,12 @@ std::vector<uint8_t> forged(std::mt19937& random, bool signalling,
 class CallTest : public CallFixture {
 protected:
     CallTest()
-        : CallFixture({"--trace", "--hold-voice", std::to_string(HELD[0]) + ":400", "--hold-voice",
-                       std::to_string(HELD[1]) + ":400", "--hold-voice", std::to_string(HELD[2]) + ":400"}) {}
+        : CallFixture([] {
+              std::vector<std::string> options{"--trace"};
+              for (const unsigned long n : HELD)
+                  options.insert(options.end(), {"--hold-voice", std::to_string(n) + ":" + HOLD_MS});
+              return options;
+          }()) {}
     // A registered terminal whose microphone hears toneSteps(seed).
     TerminalFixture& registered(size_t account, uint32_t seed) {
         const CallAccount& a = server_.accounts()[account];
@@ -188,12 +193,12 @@ TEST_F(CallTest, TwoTerminalsRingAnswerTalkThroughForgedTrafficAndHangUp) {
     if (!root) std::cout << "[ SKIPPED  ] forged datagrams: raw sockets take root\n";
     const auto sent = root ? seenFrom(watch.fd) : std::map<std::pair<bool, Udp4>, Sent>{};
     EXPECT_EQ(sent.size(), root ? 4u : 0u);
-    // Three voice packets come 400 ms late: their 100 ms each are missing,
+    // Three voice packets come HOLD_MS late: their 100 ms each are missing,
     // they are late and dropped, and the playout stays where it was. Real
     // packets may be late too on a loaded machine, and the second of a run of
     // late packets resynchronises; so every resynchronisation takes two late
     // packets counted here, but for one whose run began before `start`.
-    const auto lastHeld = "voice packet " + std::to_string(HELD[2]) + " sent 400 ms late";
+    const auto lastHeld = "voice packet " + std::to_string(HELD[2]) + " sent " + HOLD_MS + " ms late";
     for (auto until = std::chrono::steady_clock::now() + EVENT_WAIT;
          server_.errorText().find(lastHeld) == std::string::npos && std::chrono::steady_clock::now() < until;)
         std::this_thread::sleep_for(50ms);

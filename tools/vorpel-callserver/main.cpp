@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <limits>
 #include <sstream>
 #include <vector>
 
@@ -72,11 +73,11 @@ public:
         }
         sendNow(channel, to, bytes);
     }
-    // When the next packet held back is due (-1: none is held).
+    // When the next packet held back is due (never, when none is held).
     int64_t heldDue() const {
-        int64_t due = -1;
+        int64_t due = std::numeric_limits<int64_t>::max();
         for (const Held& h : held_)
-            if (h.due >= 0 && (due < 0 || h.due < due)) due = h.due;
+            if (h.due >= 0) due = std::min(due, h.due);
         return due;
     }
     void sendHeld(int64_t now) {
@@ -182,8 +183,7 @@ int main(int argc, char** argv) {
     std::array<uint8_t, RECEIVE_BUFFER> buffer{};
     int64_t nextTick = monotonicMs();
     while (!stopRequested) {
-        const int64_t due = ports.heldDue() < 0 ? nextTick : std::min(nextTick, ports.heldDue());
-        const int64_t wait = due - monotonicMs();
+        const int64_t wait = std::min(nextTick, ports.heldDue()) - monotonicMs();
         const int ready = poll(fds.data(), fds.size(), wait > 0 ? static_cast<int>(wait) : 0);
         if (ready < 0 && errno != EINTR) {
             std::fprintf(stderr, "vorpel-callserver: poll: %s\n", std::strerror(errno));
